@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+
+namespace sup::data {
+
+// Day numbers as the server arguments carry dates: a double counting days from 1899-12-30
+// (day 0), the fraction being the time of day. 0 stands for an empty date.
+double toDayNumber(const QDate& date);         // invalid or null date -> 0
+double toDayNumber(const QDateTime& dateTime); // invalid -> 0
+QDate dateFromDayNumber(double day);           // 0 -> null QDate
+QDateTime dateTimeFromDayNumber(double day);   // 0 -> invalid QDateTime
+
+} // namespace sup::data

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "sup/data/Field.h"
+
+#include <memory>
+#include <stdexcept>
+
+namespace sup::data {
+
+class Column;
+
+// Bad filter text: the message (Portuguese) names the position (1-based) and what was expected.
+class FilterError : public std::runtime_error {
+public:
+    FilterError(const QString& message, int position);
+    int position() const { return position_; }
+
+private:
+    int position_;
+};
+
+// A compiled filter expression over the fields of a set:
+//   [FIELD] = 'S'    comparisons = <> < <= > >= with quoted texts ('' escapes a quote),
+//                    numbers, and other fields; AND, OR, NOT, parentheses.
+// Field names may stand with or without brackets; letter case is ignored for names and keywords.
+class FilterExpression {
+public:
+    FilterExpression(const QString& text, const FieldDefs& fields); // throws FilterError
+    ~FilterExpression();
+    FilterExpression(FilterExpression&&) noexcept;
+    FilterExpression& operator=(FilterExpression&&) noexcept;
+
+    // Whether row `row` of the given columns (in field order) satisfies the expression.
+    bool matches(const std::vector<Column>& columns, qsizetype row) const;
+
+private:
+    struct Node;
+    std::unique_ptr<Node> root_;
+};
+
+} // namespace sup::data
