@@ -16,6 +16,12 @@ struct ServerFault {
     bool operator==(const ServerFault&) const = default;
 };
 
+} // namespace sup::contracts
+
+Q_DECLARE_METATYPE(sup::contracts::ServerFault)
+
+namespace sup::contracts {
+
 // One remote module of the application server. Arguments are positional QVariants (QString,
 // double, QDate/QDateTime, int, bool, sup::data::DataPacket, QVariantList); by-reference
 // arguments may be rewritten in `args` by the server. A failure is returned as a ServerFault
@@ -26,8 +32,8 @@ public:
     virtual QVariant call(const QString& method, QVariantList& args) = 0;
 };
 
-inline bool isFault(const QVariant& answer) { return answer.canConvert<ServerFault>() && answer.metaType() == QMetaType::fromType<ServerFault>(); }
+inline bool isFault(const QVariant& answer) {
+    return answer.metaType() == QMetaType::fromType<ServerFault>();
+}
 
 } // namespace sup::contracts
-
-Q_DECLARE_METATYPE(sup::contracts::ServerFault)

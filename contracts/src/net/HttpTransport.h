@@ -1,0 +1,16 @@
+#pragma once
+
+#include "sup/contracts/AppServer.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace sup::contracts::net {
+
+// The HTTP client transport for `host` ("http://..." or "https://..."). Returns nullptr and sets
+// `error` (Portuguese) when the address is not usable.
+std::unique_ptr<IAppServer> makeHttpTransport(const QString& host, int port, const QString& module,
+                                              int timeoutMs, QString* error);
+
+} // namespace sup::contracts::net
