@@ -1,28 +1,30 @@
 #include "sup/data/Column.h"
 
+#include "ColumnData.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QLocale>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+
+using namespace Qt::StringLiterals;
 
 namespace sup::data {
 
 namespace {
 
 constexpr qint64 kMsPerDay = 86400000;
-constexpr quint8 kOverflow = 255;
-constexpr int kMaxSlotText = 254;
 
 // Julian day of 1899-12-30, day 0 of the stored date-times.
 const qint64 kJulianDayZero = QDate(1899, 12, 30).toJulianDay();
 
-bool isAscii(QStringView s)
-{
+bool isAscii(QStringView s) {
     for (QChar c : s) {
         if (c.unicode() >= 0x80) {
             return false;
@@ -31,16 +33,13 @@ bool isAscii(QStringView s)
     return true;
 }
 
-[[noreturn]] void badConversion(const QVariant& value, FieldType type)
-{
-    throw std::invalid_argument(
-        QStringLiteral("Valor \"%1\" não pode ser convertido para %2.")
-            .arg(value.toString(), fieldTypeName(type))
-            .toStdString());
+[[noreturn]] void badConversion(const QVariant& value, FieldType type) {
+    throw std::invalid_argument(QStringLiteral("Valor \"%1\" não pode ser convertido para %2.")
+                                    .arg(value.toString(), fieldTypeName(type))
+                                    .toStdString());
 }
 
-double parseNumber(const QString& text, bool* ok)
-{
+double parseNumber(const QString& text, bool* ok) {
     const QString t = text.trimmed();
     double v = QLocale::c().toDouble(t, ok);
     if (!*ok) {
@@ -50,12 +49,11 @@ double parseNumber(const QString& text, bool* ok)
     return v;
 }
 
-QDateTime parseDateTime(const QString& text)
-{
+QDateTime parseDateTime(const QString& text) {
     const QString t = text.trimmed();
-    static const char* const formats[] = {"dd/MM/yyyy HH:mm:ss", "dd/MM/yyyy HH:mm", "dd/MM/yyyy",
-                                          "yyyy-MM-ddTHH:mm:ss.zzz", "yyyy-MM-ddTHH:mm:ss",
-                                          "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd"};
+    static const char* const formats[] = {
+        "dd/MM/yyyy HH:mm:ss", "dd/MM/yyyy HH:mm",    "dd/MM/yyyy", "yyyy-MM-ddTHH:mm:ss.zzz",
+        "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd"};
     for (const char* f : formats) {
         QDateTime dt = QDateTime::fromString(t, QString::fromLatin1(f));
         if (dt.isValid()) {
@@ -67,18 +65,24 @@ QDateTime parseDateTime(const QString& text)
 
 } // namespace
 
-qint64 toStoredMs(const QDate& value)
-{
-    return (value.toJulianDay() - kJulianDayZero) * kMsPerDay;
+qint64 toStoredMs(const QDate& value) {
+    if (!value.isValid()) {
+        return 0;
+    }
+    // QDate reaches far beyond what 64-bit milliseconds hold; clamp rather than overflow.
+    constexpr qint64 kMaxDays = std::numeric_limits<qint64>::max() / kMsPerDay - 1;
+    const qint64 days = std::clamp(value.toJulianDay() - kJulianDayZero, -kMaxDays, kMaxDays);
+    return days * kMsPerDay;
 }
 
-qint64 toStoredMs(const QDateTime& value)
-{
+qint64 toStoredMs(const QDateTime& value) {
+    if (!value.isValid()) {
+        return 0;
+    }
     return toStoredMs(value.date()) + value.time().msecsSinceStartOfDay();
 }
 
-QDateTime fromStoredMs(qint64 ms)
-{
+QDateTime fromStoredMs(qint64 ms) {
     qint64 days = ms / kMsPerDay;
     qint64 rest = ms % kMsPerDay;
     if (rest < 0) {
@@ -90,105 +94,15 @@ QDateTime fromStoredMs(qint64 ms)
                      QTime::fromMSecsSinceStartOfDay(int(rest)), Qt::UTC);
 }
 
-class ColumnData : public QSharedData {
-public:
-    FieldType type = FieldType::Text;
-    int textSize = 0;
-    int slot = 0; // bytes per fixed text slot (length byte + text); 0 for unbounded texts
-    qsizetype rows = 0;
-    std::vector<quint8> nulls;
-    std::vector<double> reals;
-    std::vector<qint64> ints; // Integer and DateTime
-    std::vector<quint8> bools;
-    std::vector<char> bytes;            // fixed text slots
-    QHash<qsizetype, QByteArray> overflow; // fixed texts longer than their slot
-    std::vector<QByteArray> strings;    // unbounded texts
+Column::Column()
+    : Column(FieldType::Text, 0) {}
 
-    void resize(qsizetype n)
-    {
-        const auto un = std::size_t(n);
-        nulls.resize(un, 1);
-        switch (type) {
-        case FieldType::Text:
-            if (slot > 0) {
-                bytes.resize(un * std::size_t(slot), 0);
-                if (n < rows) {
-                    for (auto it = overflow.begin(); it != overflow.end();) {
-                        it = it.key() >= n ? overflow.erase(it) : std::next(it);
-                    }
-                }
-            } else {
-                strings.resize(un);
-            }
-            break;
-        case FieldType::Double:
-            reals.resize(un, 0.0);
-            break;
-        case FieldType::Integer:
-        case FieldType::DateTime:
-            ints.resize(un, 0);
-            break;
-        case FieldType::Boolean:
-            bools.resize(un, 0);
-            break;
-        }
-        rows = n;
-    }
-
-    void reserve(qsizetype n)
-    {
-        const auto un = std::size_t(n);
-        nulls.reserve(un);
-        switch (type) {
-        case FieldType::Text:
-            if (slot > 0) {
-                bytes.reserve(un * std::size_t(slot));
-            } else {
-                strings.reserve(un);
-            }
-            break;
-        case FieldType::Double:
-            reals.reserve(un);
-            break;
-        case FieldType::Integer:
-        case FieldType::DateTime:
-            ints.reserve(un);
-            break;
-        case FieldType::Boolean:
-            bools.reserve(un);
-            break;
-        }
-    }
-
-    void writeUtf8(qsizetype row, const char* p, qsizetype n)
-    {
-        if (slot > 0) {
-            char* s = bytes.data() + std::size_t(row) * std::size_t(slot);
-            if (n <= slot - 1) {
-                if (quint8(s[0]) == kOverflow) {
-                    overflow.remove(row);
-                }
-                s[0] = char(quint8(n));
-                std::memcpy(s + 1, p, std::size_t(n));
-            } else {
-                s[0] = char(kOverflow);
-                overflow.insert(row, QByteArray(p, n));
-            }
-        } else {
-            strings[std::size_t(row)] = QByteArray(p, n);
-        }
-        nulls[std::size_t(row)] = 0;
-    }
-};
-
-Column::Column() : Column(FieldType::Text, 0) {}
-
-Column::Column(FieldType type, int textSize) : d(new ColumnData)
-{
+Column::Column(FieldType type, int textSize)
+    : d(new ColumnData) {
     d->type = type;
     d->textSize = type == FieldType::Text ? textSize : 0;
-    d->slot = (type == FieldType::Text && textSize > 0 && textSize <= kMaxSlotText) ? textSize + 1
-                                                                                    : 0;
+    d->slot =
+        (type == FieldType::Text && textSize > 0 && textSize <= kMaxSlotText) ? textSize + 1 : 0;
 }
 
 Column::Column(const Column&) = default;
@@ -197,17 +111,30 @@ Column& Column::operator=(const Column&) = default;
 Column& Column::operator=(Column&&) noexcept = default;
 Column::~Column() = default;
 
-FieldType Column::type() const { return d->type; }
-int Column::textSize() const { return d->textSize; }
-qsizetype Column::size() const { return d->rows; }
-void Column::reserve(qsizetype rows) { d->reserve(rows); }
-void Column::resize(qsizetype rows) { d->resize(rows); }
-void Column::clear() { d->resize(0); }
+FieldType Column::type() const {
+    return d->type;
+}
+int Column::textSize() const {
+    return d->textSize;
+}
+qsizetype Column::size() const {
+    return d->rows;
+}
+void Column::reserve(qsizetype rows) {
+    d->reserve(rows);
+}
+void Column::resize(qsizetype rows) {
+    d->resize(rows);
+}
+void Column::clear() {
+    d->resize(0);
+}
 
-bool Column::isNull(qsizetype row) const { return d->nulls[std::size_t(row)] != 0; }
+bool Column::isNull(qsizetype row) const {
+    return d->nulls[std::size_t(row)] != 0;
+}
 
-void Column::setNull(qsizetype row)
-{
+void Column::setNull(qsizetype row) {
     ColumnData& c = *d;
     if (c.type == FieldType::Text) {
         c.writeUtf8(row, nullptr, 0);
@@ -215,8 +142,7 @@ void Column::setNull(qsizetype row)
     c.nulls[std::size_t(row)] = 1;
 }
 
-QByteArrayView Column::utf8(qsizetype row) const
-{
+QByteArrayView Column::utf8(qsizetype row) const {
     const ColumnData& c = *d;
     if (c.type != FieldType::Text) {
         return {};
@@ -233,14 +159,15 @@ QByteArrayView Column::utf8(qsizetype row) const
     return QByteArrayView(c.strings[std::size_t(row)]);
 }
 
-QString Column::text(qsizetype row) const
-{
+QString Column::text(qsizetype row) const {
+    if (isNull(row)) {
+        return {};
+    }
     const QByteArrayView v = utf8(row);
-    return QString::fromUtf8(v.data(), v.size());
+    return v.isEmpty() ? QString(u""_s) : QString::fromUtf8(v.data(), v.size());
 }
 
-double Column::real(qsizetype row) const
-{
+double Column::real(qsizetype row) const {
     const ColumnData& c = *d;
     switch (c.type) {
     case FieldType::Double:
@@ -254,8 +181,7 @@ double Column::real(qsizetype row) const
     }
 }
 
-qint64 Column::integer(qsizetype row) const
-{
+qint64 Column::integer(qsizetype row) const {
     const ColumnData& c = *d;
     switch (c.type) {
     case FieldType::Integer:
@@ -270,18 +196,15 @@ qint64 Column::integer(qsizetype row) const
     }
 }
 
-bool Column::boolean(qsizetype row) const
-{
+bool Column::boolean(qsizetype row) const {
     return d->type == FieldType::Boolean ? d->bools[std::size_t(row)] != 0 : integer(row) != 0;
 }
 
-qint64 Column::dateTimeMs(qsizetype row) const
-{
+qint64 Column::dateTimeMs(qsizetype row) const {
     return d->type == FieldType::DateTime ? d->ints[std::size_t(row)] : 0;
 }
 
-void Column::setText(qsizetype row, QStringView value)
-{
+void Column::setText(qsizetype row, QStringView value) {
     ColumnData& c = *d;
     if (c.slot > 0 && value.size() <= c.slot - 1 && isAscii(value)) {
         char* s = c.bytes.data() + std::size_t(row) * std::size_t(c.slot);
@@ -299,90 +222,77 @@ void Column::setText(qsizetype row, QStringView value)
     c.writeUtf8(row, u.constData(), u.size());
 }
 
-void Column::setUtf8(qsizetype row, QByteArrayView utf8)
-{
+void Column::setUtf8(qsizetype row, QByteArrayView utf8) {
     d->writeUtf8(row, utf8.data(), utf8.size());
 }
 
-void Column::setReal(qsizetype row, double value)
-{
+void Column::setReal(qsizetype row, double value) {
     ColumnData& c = *d;
     c.reals[std::size_t(row)] = value;
     c.nulls[std::size_t(row)] = 0;
 }
 
-void Column::setInteger(qsizetype row, qint64 value)
-{
+void Column::setInteger(qsizetype row, qint64 value) {
     ColumnData& c = *d;
     c.ints[std::size_t(row)] = value;
     c.nulls[std::size_t(row)] = 0;
 }
 
-void Column::setBoolean(qsizetype row, bool value)
-{
+void Column::setBoolean(qsizetype row, bool value) {
     ColumnData& c = *d;
     c.bools[std::size_t(row)] = value ? 1 : 0;
     c.nulls[std::size_t(row)] = 0;
 }
 
-void Column::setDateTimeMs(qsizetype row, qint64 ms)
-{
+void Column::setDateTimeMs(qsizetype row, qint64 ms) {
     ColumnData& c = *d;
     c.ints[std::size_t(row)] = ms;
     c.nulls[std::size_t(row)] = 0;
 }
 
-qsizetype Column::appendNull()
-{
+qsizetype Column::appendNull() {
     const qsizetype row = d->rows;
     d->resize(row + 1);
     return row;
 }
 
-qsizetype Column::appendText(QStringView value)
-{
+qsizetype Column::appendText(QStringView value) {
     const qsizetype row = appendNull();
     setText(row, value);
     return row;
 }
 
-qsizetype Column::appendUtf8(QByteArrayView utf8)
-{
+qsizetype Column::appendUtf8(QByteArrayView utf8) {
     const qsizetype row = appendNull();
     setUtf8(row, utf8);
     return row;
 }
 
-qsizetype Column::appendReal(double value)
-{
+qsizetype Column::appendReal(double value) {
     const qsizetype row = appendNull();
     setReal(row, value);
     return row;
 }
 
-qsizetype Column::appendInteger(qint64 value)
-{
+qsizetype Column::appendInteger(qint64 value) {
     const qsizetype row = appendNull();
     setInteger(row, value);
     return row;
 }
 
-qsizetype Column::appendBoolean(bool value)
-{
+qsizetype Column::appendBoolean(bool value) {
     const qsizetype row = appendNull();
     setBoolean(row, value);
     return row;
 }
 
-qsizetype Column::appendDateTimeMs(qint64 ms)
-{
+qsizetype Column::appendDateTimeMs(qint64 ms) {
     const qsizetype row = appendNull();
     setDateTimeMs(row, ms);
     return row;
 }
 
-QVariant Column::value(qsizetype row) const
-{
+QVariant Column::value(qsizetype row) const {
     if (isNull(row)) {
         return {};
     }
@@ -401,8 +311,7 @@ QVariant Column::value(qsizetype row) const
     return {};
 }
 
-void Column::setValue(qsizetype row, const QVariant& value)
-{
+void Column::setValue(qsizetype row, const QVariant& value) {
     if (!value.isValid() || value.isNull()) {
         setNull(row);
         return;
@@ -511,8 +420,7 @@ void Column::setValue(qsizetype row, const QVariant& value)
     }
 }
 
-qsizetype Column::appendValue(const QVariant& value)
-{
+qsizetype Column::appendValue(const QVariant& value) {
     const qsizetype row = appendNull();
     try {
         setValue(row, value);
@@ -523,8 +431,7 @@ qsizetype Column::appendValue(const QVariant& value)
     return row;
 }
 
-void Column::copyCell(qsizetype to, const Column& other, qsizetype from)
-{
+void Column::copyCell(qsizetype to, const Column& other, qsizetype from) {
     if (other.isNull(from)) {
         setNull(to);
         return;
@@ -548,15 +455,13 @@ void Column::copyCell(qsizetype to, const Column& other, qsizetype from)
     }
 }
 
-qsizetype Column::appendCell(const Column& other, qsizetype from)
-{
+qsizetype Column::appendCell(const Column& other, qsizetype from) {
     const qsizetype row = appendNull();
     copyCell(row, other, from);
     return row;
 }
 
-bool Column::cellEquals(qsizetype row, const Column& other, qsizetype otherRow) const
-{
+bool Column::cellEquals(qsizetype row, const Column& other, qsizetype otherRow) const {
     const bool n1 = isNull(row);
     const bool n2 = other.isNull(otherRow);
     if (n1 || n2) {
@@ -565,8 +470,11 @@ bool Column::cellEquals(qsizetype row, const Column& other, qsizetype otherRow) 
     switch (d->type) {
     case FieldType::Text:
         return utf8(row) == other.utf8(otherRow);
-    case FieldType::Double:
-        return real(row) == other.real(otherRow);
+    case FieldType::Double: {
+        const double a = real(row);
+        const double b = other.real(otherRow);
+        return a == b || (std::isnan(a) && std::isnan(b));
+    }
     case FieldType::Integer:
         return integer(row) == other.integer(otherRow);
     case FieldType::DateTime:
@@ -577,12 +485,11 @@ bool Column::cellEquals(qsizetype row, const Column& other, qsizetype otherRow) 
     return false;
 }
 
-qsizetype Column::memoryBytes() const
-{
+qsizetype Column::memoryBytes() const {
     const ColumnData& c = *d;
-    qsizetype n = qsizetype(c.nulls.capacity() + c.reals.capacity() * sizeof(double) +
-                            c.ints.capacity() * sizeof(qint64) + c.bools.capacity() +
-                            c.bytes.capacity());
+    qsizetype n =
+        qsizetype(c.nulls.capacity() + c.reals.capacity() * sizeof(double) +
+                  c.ints.capacity() * sizeof(qint64) + c.bools.capacity() + c.bytes.capacity());
     for (const QByteArray& s : c.strings) {
         n += qsizetype(sizeof(QByteArray)) + (s.isEmpty() ? 0 : s.capacity() + 16);
     }
@@ -592,13 +499,11 @@ qsizetype Column::memoryBytes() const
     return n;
 }
 
-bool Column::sharesWith(const Column& other) const
-{
+bool Column::sharesWith(const Column& other) const {
     return d.constData() == other.d.constData();
 }
 
-QString fieldTypeName(FieldType type)
-{
+QString fieldTypeName(FieldType type) {
     switch (type) {
     case FieldType::Text:
         return QStringLiteral("texto");

@@ -26,7 +26,8 @@ class Column {
 public:
     Column();
     Column(FieldType type, int textSize);
-    explicit Column(const FieldDef& def) : Column(def.type, def.size) {}
+    explicit Column(const FieldDef& def)
+        : Column(def.type, def.size) {}
     Column(const Column&);
     Column(Column&&) noexcept;
     Column& operator=(const Column&);
@@ -43,7 +44,8 @@ public:
     bool isNull(qsizetype row) const;
     void setNull(qsizetype row);
 
-    // Typed reads. Reading a null gives the type's zero (empty text, 0, false).
+    // Typed reads. Reading a null gives the type's zero (a null QString, 0, false); an empty
+    // text that is not null reads as an empty, non-null QString.
     QString text(qsizetype row) const;
     // The stored UTF-8 bytes of a text; valid until the column is next written.
     QByteArrayView utf8(qsizetype row) const;
@@ -80,7 +82,8 @@ public:
     void copyCell(qsizetype to, const Column& other, qsizetype from);
     // Appends row `from` of `other` (same type).
     qsizetype appendCell(const Column& other, qsizetype from);
-    // True when the two cells hold the same value (nulls equal each other only).
+    // True when the two cells hold the same value (nulls equal each other only; doubles compare
+    // numerically, except that NaN equals NaN).
     bool cellEquals(qsizetype row, const Column& other, qsizetype otherRow) const;
 
     // Bytes held by this column's storage (for memory figures).
@@ -89,10 +92,12 @@ public:
     bool sharesWith(const Column& other) const;
 
 private:
+    friend struct ColumnAccess; // the packet codec decodes straight into the storage
     QSharedDataPointer<ColumnData> d;
 };
 
-// Conversions between the stored milliseconds and QDateTime/QDate (naive local time).
+// Conversions between the stored milliseconds and QDateTime/QDate (naive local time). An invalid
+// date or date-time gives 0; dates too far off for 64-bit milliseconds are clamped.
 qint64 toStoredMs(const QDateTime& value);
 qint64 toStoredMs(const QDate& value);
 QDateTime fromStoredMs(qint64 ms);
