@@ -118,10 +118,7 @@ QByteArrayView textAt(const ColumnData& c, qsizetype row) {
     throw PacketError(
         QStringLiteral("Pacote de dados não pode ser gravado: linha %1, campo \"%2\": texto com "
                        "%3 caracteres excede o tamanho %4 do campo.")
-            .arg(row + 1)
-            .arg(f.name)
-            .arg(chars)
-            .arg(f.size)
+            .arg(QString::number(row + 1), f.name, QString::number(chars), QString::number(f.size))
             .toStdString());
 }
 
@@ -359,9 +356,9 @@ QString Decoder::location() const {
 }
 
 void Decoder::fail(const QString& problem) const {
+    // One substitution pass: names taken from the packet may themselves contain "%1".
     throw PacketError(QStringLiteral("Pacote de dados inválido: %1: %2 (byte %3).")
-                          .arg(location(), problem)
-                          .arg(r_.currentOffset())
+                          .arg(location(), problem, QString::number(r_.currentOffset()))
                           .toStdString());
 }
 
@@ -966,9 +963,13 @@ DataPacket Decoder::packet() {
     std::array<bool, kTopKeys> seen{};
     quint64 entry = 0;
     // Reads the next key, which must be `want`.
+    // Reads the next key, which must be `want` (kTopKeys: none may follow).
     const auto nextKey = [&](TopKey want, bool delta) {
         key_.clear();
         if (!hasMore(top, entry)) {
+            if (want == kTopKeys) {
+                return;
+            }
             fail(QStringLiteral("falta a chave \"%1\"").arg(QLatin1StringView(kTopNames[want])));
         }
         const QByteArray key = readKey();
@@ -983,12 +984,13 @@ DataPacket Decoder::packet() {
         if (seen[k]) {
             fail(QStringLiteral("chave repetida"));
         }
-        if (k == kId && !delta && want != kId) {
+        if (k == kId && !delta && want > kId) { // the kind is known from here on
             fail(QStringLiteral("a chave \"id\" só existe em deltas"));
         }
         if (k != want) {
-            fail(QStringLiteral("chave fora de ordem (esperada \"%1\")")
-                     .arg(QLatin1StringView(kTopNames[want])));
+            fail(want == kTopKeys ? QStringLiteral("chave fora de ordem")
+                                  : QStringLiteral("chave fora de ordem (esperada \"%1\")")
+                                        .arg(QLatin1StringView(kTopNames[want])));
         }
         seen[k] = true;
     };
@@ -1037,13 +1039,7 @@ DataPacket Decoder::packet() {
     readRows(count, delta, current, loaded, kinds);
 
     key_.clear();
-    if (hasMore(top, entry)) {
-        const QByteArray key = readKey();
-        key_ = QString::fromUtf8(key);
-        const bool known = std::find_if(kTopNames.begin(), kTopNames.end(),
-                                        [&](const char* k) { return key == k; }) != kTopNames.end();
-        fail(known ? QStringLiteral("chave repetida") : QStringLiteral("chave desconhecida"));
-    }
+    nextKey(kTopKeys, delta);
     if (!r_.leaveContainer()) {
         failReader();
     }
