@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace sup::data {
 
@@ -20,9 +21,12 @@ private:
 };
 
 // A compiled filter expression over the fields of a set:
-//   [FIELD] = 'S'    comparisons = <> < <= > >= with quoted texts ('' escapes a quote),
-//                    numbers, and other fields; AND, OR, NOT, parentheses.
+//   [FIELD] = 'S'    comparisons = <> < <= > >= (also !=) with quoted texts ('' escapes a quote),
+//                    numbers, and other fields; FIELD IS [NOT] NULL; AND, OR, NOT, parentheses.
 // Field names may stand with or without brackets; letter case is ignored for names and keywords.
+// Constants are converted to the compared field's type when the expression is compiled (a date
+// field compares with '31/12/2024'). Texts compare by their characters, fixed texts without their
+// trailing blanks, a null text as an empty one; any other null only satisfies IS NULL and <>.
 class FilterExpression {
 public:
     FilterExpression(const QString& text, const FieldDefs& fields); // throws FilterError
@@ -33,8 +37,9 @@ public:
     // Whether row `row` of the given columns (in field order) satisfies the expression.
     bool matches(const std::vector<Column>& columns, qsizetype row) const;
 
-private:
     struct Node;
+
+private:
     std::unique_ptr<Node> root_;
 };
 

@@ -5,14 +5,21 @@
 #include <QAbstractTableModel>
 #include <QPointer>
 
+#include <exception>
 #include <functional>
 
 namespace sup::data {
 
-// A Qt table model over a working set, without copying its rows. Columns are the set's
-// visible fields, or the fields named with setColumns. Display text follows each field's
-// display format in the Brazilian locale and its get-text handler; editing goes through the
-// set's edit and post. While the set's controls are disabled the model emits nothing and
+// A Qt table model over a working set, without copying its rows: cells are read through the
+// set by visible position. Columns are the set's visible fields, or the fields named with
+// setColumns. Display text follows each field's display format in the Brazilian locale and its
+// get-text handler; the edit role gives the edit text. Qt::UserRole gives the typed value.
+//
+// setData (edit role) moves to the record, edits, writes the field and posts; when the set
+// refuses (a hook throws, the value does not convert) the error goes to OnEditError, the edit is
+// cancelled and setData returns false.
+//
+// While the set's controls are disabled the set emits nothing, so the model stays quiet and
 // resets once when they are enabled again.
 class WorkingSetModel : public QAbstractTableModel {
     Q_OBJECT
@@ -38,9 +45,12 @@ public:
 
 private:
     void rebuildColumns();
+    void reset();
+    void onRecordChanged(int position, int field);
     QPointer<TWorkingSet> set_;
     QStringList requested_;
     std::vector<int> columns_;
+    int rows_ = 0;
     std::vector<QMetaObject::Connection> conns_;
 };
 
