@@ -1,0 +1,133 @@
+#include "sup/contracts/host/Options.h"
+
+#include "sup/contracts/host/Controls.h"
+#include "sup/contracts/host/Host.h"
+#include "sup/contracts/host/Messages.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QRadioButton>
+#include <QSettings>
+#include <QWidget>
+
+namespace sup::host {
+
+namespace {
+
+bool isOptionControl(const QWidget* w) {
+    const QString name = w->objectName();
+    if (name.isEmpty() || name.startsWith(QLatin1String("qt_")))
+        return false;
+    if (qobject_cast<const QLineEdit*>(w) && qobject_cast<const QComboBox*>(w->parentWidget()))
+        return false; // the edit inside a combo box
+    return qobject_cast<const QCheckBox*>(w) || qobject_cast<const QRadioButton*>(w) ||
+           qobject_cast<const QLineEdit*>(w) || qobject_cast<const QComboBox*>(w);
+}
+
+QString valueOf(const QWidget* w) {
+    if (auto* c = qobject_cast<const QCheckBox*>(w))
+        return c->isChecked() ? QStringLiteral("S") : QStringLiteral("N");
+    if (auto* r = qobject_cast<const QRadioButton*>(w))
+        return r->isChecked() ? QStringLiteral("S") : QStringLiteral("N");
+    if (auto* d = qobject_cast<const TDateEditPlus*>(w))
+        return d->isValidDate() ? d->Date().toString(QStringLiteral("dd/MM/yyyy")) : QString();
+    if (auto* m = qobject_cast<const TMaskEdit*>(w))
+        return m->Text();
+    if (auto* e = qobject_cast<const QLineEdit*>(w))
+        return e->text();
+    if (auto* b = qobject_cast<const QComboBox*>(w))
+        return QString::number(b->currentIndex());
+    return {};
+}
+
+void apply(QWidget* w, const QString& value) {
+    if (auto* c = qobject_cast<QCheckBox*>(w)) {
+        c->setChecked(value == QLatin1String("S"));
+    } else if (auto* r = qobject_cast<QRadioButton*>(w)) {
+        if (value == QLatin1String("S"))
+            r->setChecked(true);
+    } else if (auto* d = qobject_cast<TDateEditPlus*>(w)) {
+        d->setDate(QDate::fromString(value, QStringLiteral("dd/MM/yyyy")));
+    } else if (auto* m = qobject_cast<TMaskEdit*>(w)) {
+        m->SetText(value);
+    } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        e->setText(value);
+    } else if (auto* b = qobject_cast<QComboBox*>(w)) {
+        bool ok = false;
+        const int i = value.toInt(&ok);
+        if (ok && i >= -1 && i < b->count())
+            b->setCurrentIndex(i);
+    }
+}
+
+QString operatorKey() {
+    const QString op = Host::instance().vantrel().Operador.trimmed();
+    return op.isEmpty() ? QStringLiteral("_") : op;
+}
+
+} // namespace
+
+QStringList CollectOptionValues(QWidget* container) {
+    QStringList out;
+    if (!container)
+        return out;
+    const auto children = container->findChildren<QWidget*>();
+    for (QWidget* w : children)
+        if (isOptionControl(w))
+            out << w->objectName() + QLatin1Char('=') + valueOf(w);
+    return out;
+}
+
+void ApplyOptionValues(QWidget* container, const QStringList& values) {
+    if (!container)
+        return;
+    for (const QString& line : values) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            continue;
+        QWidget* w = container->findChild<QWidget*>(line.left(eq));
+        if (w && isOptionControl(w))
+            apply(w, line.mid(eq + 1));
+    }
+}
+
+std::optional<QString> ValueOfOption(const QStringList& values, const QString& name) {
+    const QString prefix = name + QLatin1Char('=');
+    for (const QString& line : values)
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size());
+    return std::nullopt;
+}
+
+void SetOptionValue(QStringList& values, const QString& name, const QString& value) {
+    const QString prefix = name + QLatin1Char('=');
+    for (QString& line : values)
+        if (line.startsWith(prefix)) {
+            line = prefix + value;
+            return;
+        }
+    values << prefix + value;
+}
+
+void StoreOptions(const QString& group, const QStringList& values) {
+    const auto settings = Host::instance().optionStore();
+    settings->beginGroup(group + QLatin1Char('/') + operatorKey());
+    settings->setValue(QStringLiteral("Valores"), values);
+    settings->endGroup();
+    settings->sync();
+    if (settings->status() != QSettings::NoError)
+        throw EHostError(
+            QStringLiteral("As opções não puderam ser gravadas em %1.").arg(settings->fileName()));
+}
+
+std::optional<QStringList> StoredOptions(const QString& group) {
+    const auto settings = Host::instance().optionStore();
+    settings->beginGroup(group + QLatin1Char('/') + operatorKey());
+    const QVariant v = settings->value(QStringLiteral("Valores"));
+    settings->endGroup();
+    if (!v.isValid())
+        return std::nullopt;
+    return v.toStringList();
+}
+
+} // namespace sup::host
