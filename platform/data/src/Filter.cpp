@@ -55,7 +55,10 @@ double numberAt(const Column& c, qsizetype row) {
     return c.type() == FieldType::Double ? c.real(row) : double(c.integer(row));
 }
 
+// Bounds for hostile or runaway texts: nesting (the parser and the evaluator recurse) and the
+// number of comparisons (a long AND/OR chain is a deep tree too).
 constexpr int kMaxDepth = 200;
+constexpr int kMaxComparisons = 1000;
 
 } // namespace
 
@@ -696,6 +699,7 @@ private:
     const QString& text_;
     const FieldDefs& fields_;
     qsizetype i_ = 0;
+    int comparisons_ = 0;
     Token cur_;
 };
 

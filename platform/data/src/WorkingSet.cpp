@@ -104,7 +104,6 @@ void TWorkingSet::enableControls() {
             OnStateChange(*this);
         }
     }
-    emit currentChanged(pos_);
 }
 
 // ---------------------------------------------------------------------------------------------

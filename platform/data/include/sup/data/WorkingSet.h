@@ -139,7 +139,8 @@ private:
 //
 // Control notifications (the signals and OnStateChange) are not emitted while controls are
 // disabled; the last enableControls emits one contentReset when anything was held back, plus
-// stateChanged/OnStateChange when the state differs from the state at the first disable.
+// stateChanged/OnStateChange when the state differs from the state at the first disable
+// (listeners read the current record again on a reset).
 // Event hooks (Before*, After*) always run.
 class TWorkingSet : public QObject {
     Q_OBJECT
