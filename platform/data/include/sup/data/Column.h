@@ -3,6 +3,7 @@
 #include "sup/data/Field.h"
 
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QSharedDataPointer>
 #include <QString>
 #include <QVariant>
