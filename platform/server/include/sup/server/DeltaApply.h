@@ -1,0 +1,98 @@
+#pragma once
+
+// Applying a delta (the changed rows of a working set) to a table, shared by every method that
+// receives one:
+//  - all or nothing: the caller's transaction holds it; any failure throws and the caller rolls
+//    back;
+//  - optimistic concurrency: a changed or deleted row is written only while the stored row
+//    still has the delta's loaded values in the key and check columns; a row changed or removed
+//    by someone else since it was loaded is a conflict; all conflicts are collected and reported
+//    together (by item key, with loaded, sent and current values) and nothing is written;
+//  - the delta's identifier is recorded in the same transaction, so a delta sent twice (a retry
+//    after a lost answer) is refused as a duplicate and applied once;
+//  - one audit row per written field (who, when, what, old and new value).
+// SQLite: prepared statements on the C API, one per row. PostgreSQL: set-based statements over
+// the rows sent as one JSON parameter, a fixed number of round trips whatever the row count.
+
+#include "sup/data/DataPacket.h"
+#include "sup/sql/Database.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <stdexcept>
+
+namespace sup::server {
+
+struct DeltaColumn {
+    QString field;      // field of the delta
+    QString column;     // column of the table
+    QString label;      // Portuguese name in conflict messages (empty: the column name)
+    bool key = false;   // identifies the row (compared with the loaded value, never written)
+    bool write = true;  // written when its current value differs from the loaded one
+    bool check = true;  // compared with the loaded value before writing (concurrency)
+    int textPrefix = 0; // > 0: only the first n characters of the field are the column value
+    // Columns that follow this one when it is written: column -> a SELECT of one value with one
+    // "?" placeholder that receives the new value (e.g. the product name for a new product).
+    QList<QPair<QString, QString>> follow;
+};
+
+struct DeltaTarget {
+    QString table;
+    QList<DeltaColumn> columns;
+    // An extra condition every written row must meet (e.g. "IDSITUITEM = 'A'"), no placeholders.
+    QString rowCondition;
+    // Columns set on every written row besides the changed fields: column → SQL expression
+    // without placeholders (e.g. "ALTERADO" → "'S'").
+    QList<QPair<QString, QString>> alsoSet;
+};
+
+struct DeltaOptions {
+    QString method;
+    QString operatorCode;
+    // Failure injection for tests: runs before each row is written.
+    std::function<void(qsizetype row)> beforeRow;
+};
+
+struct DeltaResult {
+    qsizetype updated = 0;
+    qsizetype inserted = 0;
+    qsizetype deleted = 0;
+    qsizetype unchanged = 0; // rows whose written fields did not change (a mark only)
+};
+
+// One conflicting row.
+struct DeltaConflict {
+    qsizetype row = -1;
+    QString key; // "Destino 0001, Lanç. 0002, ..."
+    bool removed = false;
+    QStringList details; // "Qtde.: lido 10, enviado 12, atual 15"
+};
+
+// Thrown for conflicts ("conflict"), a repeated delta ("duplicate") or a delta that does not fit
+// the target ("args"); message() is Portuguese.
+class DeltaError : public std::runtime_error {
+public:
+    DeltaError(const QString& message, const QString& code, QList<DeltaConflict> conflicts = {});
+    const QString& message() const { return message_; }
+    const QString& code() const { return code_; }
+    const QList<DeltaConflict>& conflicts() const { return conflicts_; }
+
+private:
+    QString message_;
+    QString code_;
+    QList<DeltaConflict> conflicts_;
+};
+
+// Applies `delta` inside the caller's open transaction (throws sql::SqlError when none is open).
+DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target,
+                       const data::DataPacket& delta, const DeltaOptions& options);
+
+// The mapping of the order item record onto PEDIDOOLITEM: the item key identifies the row,
+// product, brand and quantity (with the product and brand data that follow them) are written,
+// and the row must still be open.
+DeltaTarget orderItemTarget();
+
+} // namespace sup::server

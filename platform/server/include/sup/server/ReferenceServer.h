@@ -1,0 +1,70 @@
+#pragma once
+
+#include "sup/contracts/AppServer.h"
+#include "sup/sql/Database.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+
+namespace sup::server {
+
+inline const QString kModuleAltPedidosOL = QStringLiteral("Sup07700.rdmAltPedidosOL");
+inline const QString kModuleSuprimentos = QStringLiteral("Sup.rdmSuprimentos");
+
+// Who is calling: the operator signed on for the session (in-process: the host's operator;
+// HTTP: the owner of the token) and, for the log, where from.
+struct CallContext {
+    QString operatorCode;
+    QString client;
+};
+
+// The reference application server over one database connection: the remote modules
+// "Sup07700.rdmAltPedidosOL" and "Sup.rdmSuprimentos", dispatched by module and method name
+// (letter case ignored, as the remote modules did). Every call:
+//  - has its argument count and types checked against the method's table;
+//  - runs in one transaction (write methods start it with BEGIN IMMEDIATE on SQLite);
+//  - answers a ServerFault with a Portuguese message on any failure, never throws, and leaves
+//    the database and the by-reference arguments as they were.
+// A ReferenceServer belongs to the thread of its connection.
+class ReferenceServer {
+public:
+    explicit ReferenceServer(std::shared_ptr<sql::Connection> conn);
+    // Opens `url`, installs the schema when the database is empty, and serves it.
+    static std::shared_ptr<ReferenceServer> open(const QString& url);
+    ~ReferenceServer();
+
+    QVariant call(const QString& module, const QString& method, QVariantList& args,
+                  const CallContext& context);
+
+    // The server interface of one module for a session; nullptr for an unknown module.
+    // The interface keeps this server alive.
+    static std::unique_ptr<contracts::IAppServer> module(std::shared_ptr<ReferenceServer> server,
+                                                         const QString& module,
+                                                         const QString& operatorCode);
+
+    sql::Connection& connection() const { return *conn_; }
+    const std::shared_ptr<sql::Connection>& sharedConnection() const { return conn_; }
+
+    static QStringList modules();
+    static bool hasModule(const QString& module);
+    // Positions (0-based) of the by-reference arguments of a method; empty for unknown ones.
+    static QList<int> byReferenceArguments(const QString& method);
+    // Every registered method name.
+    static QStringList methods();
+
+    // Test hook for failure injection: runs before each row a delta writes (the row's index).
+    std::function<void(qsizetype)> beforeDeltaRow;
+
+private:
+    std::shared_ptr<sql::Connection> conn_;
+};
+
+// Makes TNetConnection's in-process transport (an empty host) serve every module from
+// `server`, for the operator signed on in this process.
+void useInProcess(std::shared_ptr<ReferenceServer> server, const QString& operatorCode);
+
+} // namespace sup::server

@@ -1,0 +1,975 @@
+#include "sup/server/DeltaApply.h"
+
+#include "SqlValues.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QLocale>
+#include <QSet>
+#include <QSqlQuery>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+
+namespace sup::server {
+
+DeltaError::DeltaError(const QString& message, const QString& code, QList<DeltaConflict> conflicts)
+    : std::runtime_error(message.toStdString())
+    , message_(message)
+    , code_(code)
+    , conflicts_(std::move(conflicts)) {}
+
+namespace {
+
+using data::Column;
+using data::DataPacket;
+using data::FieldType;
+using data::RowKind;
+
+struct Col {
+    const DeltaColumn* def = nullptr;
+    int field = -1;
+    FieldType type = FieldType::Text;
+    QString pgType;
+    QString label() const { return def->label.isEmpty() ? def->column : def->label; }
+};
+
+struct Plan {
+    QList<Col> keys;   // identify the row by their loaded values
+    QList<Col> checks; // non-key columns compared with their loaded values
+    QList<Col> writes; // written when changed (keys included)
+    QList<Col> all;    // every mapped column, each once
+};
+
+struct AuditRow {
+    QString key, column;
+    QVariant oldValue, newValue;
+};
+
+const QLocale& brLocale() {
+    static const QLocale l(QLocale::Portuguese, QLocale::Brazil);
+    return l;
+}
+
+// Value of a cell as the table stores it.
+QVariant sqlValue(const Column& c, qsizetype row, int prefix) {
+    if (c.isNull(row))
+        return {};
+    if (prefix > 0 && c.type() == FieldType::Text)
+        return c.text(row).left(prefix).trimmed();
+    return cellToSql(c, row);
+}
+
+QString displayVariant(const QVariant& v, FieldType type) {
+    if (!v.isValid() || v.isNull())
+        return QStringLiteral("(vazio)");
+    switch (type) {
+    case FieldType::Double:
+        return brLocale().toString(v.toDouble(), 'g', 15);
+    case FieldType::DateTime: {
+        const QString t = v.toString();
+        if (t.size() >= 10) {
+            QString d = t.mid(8, 2) + u'/' + t.mid(5, 2) + u'/' + t.left(4);
+            if (t.size() >= 16 && t.mid(11, 5) != u"00:00")
+                d += u' ' + t.mid(11, 5);
+            return d;
+        }
+        return t;
+    }
+    default:
+        return v.toString().trimmed();
+    }
+}
+
+QString keyText(const Plan& plan, const DataPacket& delta, qsizetype row, bool loaded) {
+    QStringList parts;
+    for (const Col& k : plan.keys) {
+        const Column& c = loaded ? delta.loadedColumn(k.field) : delta.column(k.field);
+        parts << k.label() + u' ' + displayVariant(sqlValue(c, row, k.def->textPrefix), k.type);
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+bool sameStored(const QVariant& stored, const QVariant& loaded, FieldType type) {
+    const bool sn = !stored.isValid() || stored.isNull();
+    const bool ln = !loaded.isValid() || loaded.isNull();
+    if (sn || ln)
+        return sn == ln;
+    if (type == FieldType::Double || type == FieldType::Integer)
+        return stored.toDouble() == loaded.toDouble();
+    return stored.toString() == loaded.toString();
+}
+
+Plan makePlan(const DeltaTarget& target, const DataPacket& delta) {
+    Plan p;
+    for (const DeltaColumn& dc : target.columns) {
+        const int f = delta.indexOf(dc.field);
+        if (f < 0) {
+            if (dc.key)
+                throw DeltaError(
+                    QStringLiteral("As alterações enviadas não têm o campo %1.").arg(dc.field),
+                    QStringLiteral("args"));
+            continue;
+        }
+        Col c;
+        c.def = &dc;
+        c.field = f;
+        c.type = delta.fields()[f].type;
+        p.all << c;
+        if (dc.key)
+            p.keys << c;
+        else if (dc.check)
+            p.checks << c;
+        if (dc.write)
+            p.writes << c;
+    }
+    if (p.keys.isEmpty())
+        throw DeltaError(
+            QStringLiteral("Tabela %1 sem chave para aplicar alterações.").arg(target.table),
+            QStringLiteral("args"));
+    if (p.writes.size() > 60)
+        throw DeltaError(QStringLiteral("Colunas demais para gravar em %1.").arg(target.table),
+                         QStringLiteral("args"));
+    return p;
+}
+
+void recordDeltaId(sql::Connection& conn, const DataPacket& delta, const DeltaOptions& o,
+                   const QString& now) {
+    if (delta.deltaId().isNull())
+        throw DeltaError(QStringLiteral("As alterações enviadas não têm identificador."),
+                         QStringLiteral("args"));
+    const QString id = delta.deltaId().toString(QUuid::WithoutBraces);
+    const QString duplicate =
+        QStringLiteral("Estas alterações já foram gravadas (envio repetido); nada foi "
+                       "alterado novamente.");
+    if (conn.scalar(QStringLiteral("SELECT 1 FROM DELTAAPLICADO WHERE IDDELTA = ?"), {id})
+            .isValid())
+        throw DeltaError(duplicate, QStringLiteral("duplicate"));
+    const QString ts = conn.dialect() == sql::Dialect::PostgreSQL
+                           ? QStringLiteral("CAST(? AS timestamp(0))")
+                           : QStringLiteral("?");
+    try {
+        conn.exec(QStringLiteral(
+                      "INSERT INTO DELTAAPLICADO (IDDELTA, NMMETODO, CDOPERADOR, DTAPLIC, QTLINHAS)"
+                      " VALUES (?, ?, ?, %1, ?)")
+                      .arg(ts),
+                  {id, o.method, o.operatorCode, now, int(delta.rowCount())});
+    } catch (const sql::SqlError& e) {
+        if (e.isConstraint()) // the same delta committed by a concurrent call meanwhile
+            throw DeltaError(duplicate, QStringLiteral("duplicate"));
+        throw;
+    }
+}
+
+QString conflictMessage(const QList<DeltaConflict>& conflicts) {
+    QString msg =
+        QStringLiteral(
+            "As alterações não foram gravadas: %1 item(ns) foram alterados ou excluídos por "
+            "outro usuário desde a leitura. Recarregue os itens e refaça as alterações.")
+            .arg(conflicts.size());
+    const int shown = int(qMin<qsizetype>(conflicts.size(), 20));
+    for (int i = 0; i < shown; ++i) {
+        const DeltaConflict& c = conflicts[i];
+        msg += QStringLiteral("\n- ") + c.key + QStringLiteral(": ");
+        msg += c.removed ? QStringLiteral("excluído por outro usuário")
+                         : c.details.join(QStringLiteral("; "));
+    }
+    if (conflicts.size() > shown)
+        msg += QStringLiteral("\n... e mais %1 item(ns).").arg(conflicts.size() - shown);
+    return msg;
+}
+
+// Fills the details of a conflict from the stored row (`stored` maps column -> value; empty when
+// the row is gone).
+void describeConflict(DeltaConflict& c, const Plan& plan, const DataPacket& delta, qsizetype row,
+                      const QHash<QString, QVariant>* stored) {
+    if (!stored) {
+        c.removed = true;
+        return;
+    }
+    for (const Col& col : plan.checks + plan.writes) {
+        if (col.def->key && !col.def->write)
+            continue;
+        const QVariant loaded = sqlValue(delta.loadedColumn(col.field), row, col.def->textPrefix);
+        const QVariant now = stored->value(col.def->column);
+        if (!sameStored(now, loaded, col.type)) {
+            const QString line =
+                QStringLiteral("%1: lido %2, enviado %3, atual %4")
+                    .arg(col.label(), displayVariant(loaded, col.type),
+                         displayVariant(sqlValue(delta.column(col.field), row, col.def->textPrefix),
+                                        col.type),
+                         displayVariant(now, col.type));
+            if (!c.details.contains(line))
+                c.details << line;
+        }
+    }
+    if (c.details.isEmpty())
+        c.details << QStringLiteral("não pode mais ser alterado (situação mudou)");
+}
+
+QString selectStoredColumns(sql::Dialect d, const Plan& plan, const QString& alias) {
+    QStringList cols;
+    for (const Col& c : plan.all)
+        cols << (c.type == FieldType::DateTime ? dateOut(d, alias + c.def->column)
+                                               : alias + c.def->column);
+    return cols.join(QStringLiteral(", "));
+}
+
+QString nowText() {
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+// ---------------------------------------------------------------- SQLite
+
+int bindCell(sqlite3_stmt* st, int pos, const Column& c, qsizetype row, int prefix) {
+    if (c.isNull(row))
+        return sqlite3_bind_null(st, pos);
+    switch (c.type()) {
+    case FieldType::Text: {
+        if (prefix > 0)
+            return bindSqlite(st, pos, sqlValue(c, row, prefix));
+        const QByteArrayView v = c.utf8(row);
+        return sqlite3_bind_text(st, pos, v.data(), int(v.size()), SQLITE_TRANSIENT);
+    }
+    case FieldType::Double:
+        return sqlite3_bind_double(st, pos, c.real(row));
+    case FieldType::Integer:
+        return sqlite3_bind_int64(st, pos, c.integer(row));
+    case FieldType::Boolean:
+        return sqlite3_bind_text(st, pos, c.boolean(row) ? "S" : "N", 1, SQLITE_STATIC);
+    case FieldType::DateTime: {
+        const QByteArray t = msToSqlText(c.dateTimeMs(row));
+        return sqlite3_bind_text(st, pos, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+    }
+    }
+    return SQLITE_MISUSE;
+}
+
+QVariant columnValue(sqlite3_stmt* st, int i) {
+    switch (sqlite3_column_type(st, i)) {
+    case SQLITE_INTEGER:
+        return qlonglong(sqlite3_column_int64(st, i));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(st, i);
+    case SQLITE_TEXT:
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
+                                 sqlite3_column_bytes(st, i));
+    default:
+        return {};
+    }
+}
+
+class SqliteApplier {
+public:
+    SqliteApplier(sql::Connection& conn, const DeltaTarget& t, const Plan& p, const DataPacket& d)
+        : conn_(conn)
+        , target_(t)
+        , plan_(p)
+        , delta_(d) {}
+
+    SqliteStatement& statement(const QString& sql) {
+        auto it = cache_.find(sql);
+        if (it == cache_.end())
+            it = cache_.emplace(sql, std::make_unique<SqliteStatement>(conn_, sql)).first;
+        return *it->second;
+    }
+
+    void bind(SqliteStatement& st, int& pos, const Column& c, qsizetype row, int prefix) {
+        const int rc = bindCell(st.get(), pos++, c, row, prefix);
+        if (rc != SQLITE_OK)
+            st.fail(rc);
+    }
+
+    QString whereClause() const {
+        QStringList w;
+        for (const Col& k : plan_.keys)
+            w << k.def->column + QStringLiteral(" = ?");
+        for (const Col& c : plan_.checks)
+            w << c.def->column + QStringLiteral(" IS ?");
+        if (!target_.rowCondition.isEmpty())
+            w << u'(' + target_.rowCondition + u')';
+        return w.join(QStringLiteral(" AND "));
+    }
+
+    void bindWhere(SqliteStatement& st, int& pos, qsizetype row) {
+        for (const Col& k : plan_.keys)
+            bind(st, pos, delta_.loadedColumn(k.field), row, k.def->textPrefix);
+        for (const Col& c : plan_.checks)
+            bind(st, pos, delta_.loadedColumn(c.field), row, c.def->textPrefix);
+    }
+
+    // Returns true when the row was written.
+    bool update(qsizetype row, const QList<const Col*>& changed) {
+        QStringList sets;
+        for (const Col* w : changed) {
+            sets << w->def->column + QStringLiteral(" = ?");
+            for (const auto& f : w->def->follow)
+                sets << f.first + QStringLiteral(" = (") + f.second + u')';
+        }
+        for (const auto& s : target_.alsoSet)
+            sets << s.first + QStringLiteral(" = ") + s.second;
+        SqliteStatement& st =
+            statement(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                          .arg(target_.table, sets.join(QStringLiteral(", ")), whereClause()));
+        int pos = 1;
+        for (const Col* w : changed) {
+            bind(st, pos, delta_.column(w->field), row, w->def->textPrefix);
+            for (qsizetype f = 0; f < w->def->follow.size(); ++f)
+                bind(st, pos, delta_.column(w->field), row, w->def->textPrefix);
+        }
+        bindWhere(st, pos, row);
+        st.step();
+        const int n = sqlite3_changes(conn_.sqliteHandle());
+        sqlite3_reset(st.get());
+        return n > 0;
+    }
+
+    bool remove(qsizetype row) {
+        SqliteStatement& st =
+            statement(QStringLiteral("DELETE FROM %1 WHERE %2").arg(target_.table, whereClause()));
+        int pos = 1;
+        bindWhere(st, pos, row);
+        st.step();
+        const int n = sqlite3_changes(conn_.sqliteHandle());
+        sqlite3_reset(st.get());
+        return n > 0;
+    }
+
+    bool insert(qsizetype row) {
+        QStringList cols, marks;
+        for (const Col& c : plan_.all) {
+            cols << c.def->column;
+            marks << QStringLiteral("?");
+        }
+        SqliteStatement& st = statement(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                            .arg(target_.table, cols.join(u','), marks.join(u',')));
+        int pos = 1;
+        for (const Col& c : plan_.all)
+            bind(st, pos, delta_.column(c.field), row, c.def->textPrefix);
+        try {
+            st.step();
+        } catch (const sql::SqlError& e) {
+            sqlite3_reset(st.get());
+            if (e.isConstraint())
+                return false;
+            throw;
+        }
+        sqlite3_reset(st.get());
+        return true;
+    }
+
+    std::optional<QHash<QString, QVariant>> stored(qsizetype row) {
+        QStringList w;
+        for (const Col& k : plan_.keys)
+            w << k.def->column + QStringLiteral(" = ?");
+        SqliteStatement& st =
+            statement(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                          .arg(selectStoredColumns(sql::Dialect::SQLite, plan_, {}), target_.table,
+                               w.join(QStringLiteral(" AND "))));
+        int pos = 1;
+        for (const Col& k : plan_.keys)
+            bind(st, pos, delta_.loadedColumn(k.field), row, k.def->textPrefix);
+        std::optional<QHash<QString, QVariant>> out;
+        if (st.step() == SQLITE_ROW) {
+            out.emplace();
+            for (int i = 0; i < plan_.all.size(); ++i)
+                out->insert(plan_.all[i].def->column, columnValue(st.get(), i));
+        }
+        sqlite3_reset(st.get());
+        return out;
+    }
+
+    void audit(const QList<AuditRow>& rows, const DeltaOptions& o, const QString& now,
+               const QString& id) {
+        SqliteStatement& st =
+            statement(QStringLiteral("INSERT INTO AUDITORIA (DTEVENTO, CDOPERADOR, NMMETODO, "
+                                     "NMTABELA, DSCHAVE, NMCAMPO, DSVALORANT,"
+                                     " DSVALORNOVO, IDDELTA) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        const QVariantList fixed{now, o.operatorCode, o.method, target_.table};
+        for (const AuditRow& a : rows) {
+            st.bindAll(fixed);
+            bindSqlite(st.get(), 5, a.key);
+            bindSqlite(st.get(), 6, a.column);
+            bindSqlite(st.get(), 7, a.oldValue);
+            bindSqlite(st.get(), 8, a.newValue);
+            bindSqlite(st.get(), 9, id);
+            st.step();
+            sqlite3_reset(st.get());
+        }
+    }
+
+private:
+    sql::Connection& conn_;
+    const DeltaTarget& target_;
+    const Plan& plan_;
+    const DataPacket& delta_;
+    std::map<QString, std::unique_ptr<SqliteStatement>> cache_;
+};
+
+// ---------------------------------------------------------------- PostgreSQL
+
+// A small JSON writer: rows of the delta go to the server as one parameter.
+class JsonRows {
+public:
+    void beginRow(qsizetype r) {
+        out_ += rows_++ ? ",{" : "{";
+        out_ += "\"r\":" + QByteArray::number(r);
+    }
+    void endRow() { out_ += '}'; }
+    void add(const char* name, const QVariant& v, FieldType type) {
+        out_ += ",\"";
+        out_ += name;
+        out_ += "\":";
+        if (!v.isValid() || v.isNull()) {
+            out_ += "null";
+            return;
+        }
+        switch (type) {
+        case FieldType::Double:
+        case FieldType::Integer: {
+            const double d = v.toDouble();
+            out_ += std::isfinite(d) ? QByteArray::number(d, 'g', 17) : QByteArray("null");
+            return;
+        }
+        default:
+            string(v.toString());
+        }
+    }
+    void addText(const char* name, const QString& s) {
+        out_ += ",\"";
+        out_ += name;
+        out_ += "\":";
+        string(s);
+    }
+    qsizetype rows() const { return rows_; }
+    QString text() const { return QString::fromUtf8("[" + out_ + "]"); }
+
+private:
+    void string(const QString& s) {
+        out_ += '"';
+        for (const char c : s.toUtf8()) {
+            switch (c) {
+            case '"':
+                out_ += "\\\"";
+                break;
+            case '\\':
+                out_ += "\\\\";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x",
+                                  unsigned(static_cast<unsigned char>(c)));
+                    out_ += buf;
+                } else {
+                    out_ += c;
+                }
+            }
+        }
+        out_ += '"';
+    }
+    QByteArray out_;
+    qsizetype rows_ = 0;
+};
+
+QByteArray jsonName(char prefix, int i) {
+    return QByteArray(1, prefix) + QByteArray::number(i);
+}
+
+class PgApplier {
+public:
+    PgApplier(sql::Connection& conn, const DeltaTarget& t, Plan& p, const DataPacket& d)
+        : conn_(conn)
+        , target_(t)
+        , plan_(p)
+        , delta_(d) {
+        QHash<QString, QString> types;
+        QSqlQuery q = conn.exec(
+            QStringLiteral("SELECT upper(column_name), udt_name FROM information_schema.columns"
+                           " WHERE table_schema = current_schema() AND table_name = lower(?)"),
+            {t.table});
+        while (q.next())
+            types.insert(q.value(0).toString(), q.value(1).toString());
+        auto fill = [&](QList<Col>& cols) {
+            for (Col& c : cols) {
+                c.pgType = types.value(c.def->column.toUpper());
+                if (c.pgType.isEmpty())
+                    throw DeltaError(QStringLiteral("A tabela %1 não tem a coluna %2.")
+                                         .arg(t.table, c.def->column),
+                                     QStringLiteral("args"));
+            }
+        };
+        fill(plan_.keys);
+        fill(plan_.checks);
+        fill(plan_.writes);
+        fill(plan_.all);
+    }
+
+    QString recordKeysAndChecks(QStringList& decl) const {
+        QStringList where;
+        for (int i = 0; i < plan_.keys.size(); ++i) {
+            decl << QStringLiteral("k%1 %2").arg(i).arg(plan_.keys[i].pgType);
+            where << QStringLiteral("t.%1 = d.k%2").arg(plan_.keys[i].def->column).arg(i);
+        }
+        for (int i = 0; i < plan_.checks.size(); ++i) {
+            decl << QStringLiteral("c%1 %2").arg(i).arg(plan_.checks[i].pgType);
+            where << QStringLiteral("t.%1 IS NOT DISTINCT FROM d.c%2")
+                         .arg(plan_.checks[i].def->column)
+                         .arg(i);
+        }
+        if (!target_.rowCondition.isEmpty())
+            where << u'(' + target_.rowCondition + u')';
+        return where.join(QStringLiteral(" AND "));
+    }
+
+    void addKeysAndChecks(JsonRows& j, qsizetype row) const {
+        for (int i = 0; i < plan_.keys.size(); ++i)
+            j.add(jsonName('k', i).constData(),
+                  sqlValue(delta_.loadedColumn(plan_.keys[i].field), row,
+                           plan_.keys[i].def->textPrefix),
+                  plan_.keys[i].type);
+        for (int i = 0; i < plan_.checks.size(); ++i)
+            j.add(jsonName('c', i).constData(),
+                  sqlValue(delta_.loadedColumn(plan_.checks[i].field), row,
+                           plan_.checks[i].def->textPrefix),
+                  plan_.checks[i].type);
+    }
+
+    QSet<qsizetype> returnedRows(QSqlQuery q) {
+        QSet<qsizetype> out;
+        while (q.next())
+            out.insert(q.value(0).toLongLong());
+        return out;
+    }
+
+    // Updates the rows of one group (same changed columns); returns the rows written.
+    QSet<qsizetype> update(const QList<qsizetype>& rows, const QList<int>& changed,
+                           const DeltaOptions& o) {
+        JsonRows j;
+        QStringList decl{QStringLiteral("r bigint")};
+        const QString where = recordKeysAndChecks(decl);
+        QStringList sets;
+        for (int w : changed) {
+            const Col& c = plan_.writes[w];
+            decl << QStringLiteral("n%1 %2").arg(w).arg(c.pgType);
+            sets << QStringLiteral("%1 = d.n%2").arg(c.def->column).arg(w);
+            for (const auto& f : c.def->follow) {
+                QString lookup = f.second;
+                lookup.replace(u'?', QStringLiteral("d.n%1").arg(w));
+                sets << f.first + QStringLiteral(" = (") + lookup + u')';
+            }
+        }
+        for (const auto& s : target_.alsoSet)
+            sets << s.first + QStringLiteral(" = ") + s.second;
+        for (qsizetype row : rows) {
+            if (o.beforeRow)
+                o.beforeRow(row);
+            j.beginRow(row);
+            addKeysAndChecks(j, row);
+            for (int w : changed)
+                j.add(jsonName('n', w).constData(),
+                      sqlValue(delta_.column(plan_.writes[w].field), row,
+                               plan_.writes[w].def->textPrefix),
+                      plan_.writes[w].type);
+            j.endRow();
+        }
+        const QString sql =
+            QStringLiteral("UPDATE %1 AS t SET %2 FROM json_to_recordset(CAST(? AS json)) AS d(%3)"
+                           " WHERE %4 RETURNING d.r")
+                .arg(target_.table, sets.join(QStringLiteral(", ")),
+                     decl.join(QStringLiteral(", ")), where);
+        return returnedRows(conn_.exec(sql, {j.text()}));
+    }
+
+    QSet<qsizetype> remove(const QList<qsizetype>& rows, const DeltaOptions& o) {
+        JsonRows j;
+        QStringList decl{QStringLiteral("r bigint")};
+        const QString where = recordKeysAndChecks(decl);
+        for (qsizetype row : rows) {
+            if (o.beforeRow)
+                o.beforeRow(row);
+            j.beginRow(row);
+            addKeysAndChecks(j, row);
+            j.endRow();
+        }
+        return returnedRows(conn_.exec(
+            QStringLiteral("DELETE FROM %1 AS t USING json_to_recordset(CAST(? AS json)) AS"
+                           " d(%2) WHERE %3 RETURNING d.r")
+                .arg(target_.table, decl.join(QStringLiteral(", ")), where),
+            {j.text()}));
+    }
+
+    QSet<qsizetype> insert(const QList<qsizetype>& rows, const DeltaOptions& o) {
+        JsonRows j;
+        QStringList decl{QStringLiteral("r bigint")}, cols, vals, keyCols;
+        for (int i = 0; i < plan_.all.size(); ++i) {
+            decl << QStringLiteral("v%1 %2").arg(i).arg(plan_.all[i].pgType);
+            cols << plan_.all[i].def->column;
+            vals << QStringLiteral("d.v%1").arg(i);
+        }
+        for (const Col& k : plan_.keys)
+            keyCols << (k.type == FieldType::DateTime
+                            ? dateOut(sql::Dialect::PostgreSQL, k.def->column)
+                            : k.def->column);
+        QHash<QString, qsizetype> byKey;
+        for (qsizetype row : rows) {
+            if (o.beforeRow)
+                o.beforeRow(row);
+            j.beginRow(row);
+            QStringList key;
+            for (int i = 0; i < plan_.all.size(); ++i) {
+                const QVariant v =
+                    sqlValue(delta_.column(plan_.all[i].field), row, plan_.all[i].def->textPrefix);
+                j.add(jsonName('v', i).constData(), v, plan_.all[i].type);
+            }
+            for (const Col& k : plan_.keys)
+                key << sqlValue(delta_.column(k.field), row, k.def->textPrefix)
+                           .toString()
+                           .toLower();
+            byKey.insert(key.join(u'\x1f'), row);
+            j.endRow();
+        }
+        QSqlQuery q = conn_.exec(
+            QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM json_to_recordset(CAST(? AS json))"
+                           " AS d(%4) ON CONFLICT DO NOTHING RETURNING %5")
+                .arg(target_.table, cols.join(u','), vals.join(u','),
+                     decl.join(QStringLiteral(", ")), keyCols.join(u',')),
+            {j.text()});
+        QSet<qsizetype> out;
+        while (q.next()) {
+            QStringList key;
+            for (int i = 0; i < plan_.keys.size(); ++i) {
+                QString v = q.value(i).toString();
+                if (plan_.keys[i].type == FieldType::Double ||
+                    plan_.keys[i].type == FieldType::Integer)
+                    v = QString::number(q.value(i).toDouble(), 'g', 17);
+                key << v.toLower();
+            }
+            out.insert(byKey.value(key.join(u'\x1f'), -1));
+        }
+        return out;
+    }
+
+    // Stored values of the rows (by their loaded keys); rows that are gone are absent.
+    QHash<qsizetype, QHash<QString, QVariant>> stored(const QList<qsizetype>& rows) {
+        JsonRows j;
+        QStringList decl{QStringLiteral("r bigint")}, on;
+        for (int i = 0; i < plan_.keys.size(); ++i) {
+            decl << QStringLiteral("k%1 %2").arg(i).arg(plan_.keys[i].pgType);
+            on << QStringLiteral("t.%1 = d.k%2").arg(plan_.keys[i].def->column).arg(i);
+        }
+        for (qsizetype row : rows) {
+            j.beginRow(row);
+            for (int i = 0; i < plan_.keys.size(); ++i)
+                j.add(jsonName('k', i).constData(),
+                      sqlValue(delta_.loadedColumn(plan_.keys[i].field), row,
+                               plan_.keys[i].def->textPrefix),
+                      plan_.keys[i].type);
+            j.endRow();
+        }
+        QSqlQuery q = conn_.exec(
+            QStringLiteral("SELECT d.r, %1 FROM json_to_recordset(CAST(? AS json)) AS d(%2)"
+                           " JOIN %3 t ON %4")
+                .arg(selectStoredColumns(sql::Dialect::PostgreSQL, plan_, QStringLiteral("t.")),
+                     decl.join(QStringLiteral(", ")), target_.table,
+                     on.join(QStringLiteral(" AND "))),
+            {j.text()});
+        QHash<qsizetype, QHash<QString, QVariant>> out;
+        while (q.next()) {
+            QHash<QString, QVariant> values;
+            for (int i = 0; i < plan_.all.size(); ++i)
+                values.insert(plan_.all[i].def->column, q.value(i + 1));
+            out.insert(q.value(0).toLongLong(), values);
+        }
+        return out;
+    }
+
+    void audit(const QList<AuditRow>& rows, const DeltaOptions& o, const QString& now,
+               const QString& id) {
+        if (rows.isEmpty())
+            return;
+        JsonRows j;
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            j.beginRow(i);
+            j.addText("k", rows[i].key);
+            j.addText("f", rows[i].column);
+            j.add("o", rows[i].oldValue, FieldType::Text);
+            j.add("n", rows[i].newValue, FieldType::Text);
+            j.endRow();
+        }
+        conn_.exec(
+            QStringLiteral(
+                "INSERT INTO AUDITORIA (DTEVENTO, CDOPERADOR, NMMETODO, NMTABELA, DSCHAVE, NMCAMPO,"
+                " DSVALORANT, DSVALORNOVO, IDDELTA) SELECT CAST(? AS timestamp(0)), ?, ?, ?, a.k, "
+                "a.f,"
+                " a.o, a.n, ? FROM json_to_recordset(CAST(? AS json)) AS a(r bigint, k text, f "
+                "text,"
+                " o text, n text)"),
+            {now, o.operatorCode, o.method, target_.table, id, j.text()});
+    }
+
+private:
+    sql::Connection& conn_;
+    const DeltaTarget& target_;
+    Plan& plan_;
+    const DataPacket& delta_;
+};
+
+QVariant auditValue(const Column& c, qsizetype row, int prefix, FieldType type) {
+    const QVariant v = sqlValue(c, row, prefix);
+    if (!v.isValid() || v.isNull())
+        return {};
+    if (type == FieldType::Double)
+        return QString::number(v.toDouble(), 'g', 15);
+    return v.toString();
+}
+
+} // namespace
+
+DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const DataPacket& delta,
+                       const DeltaOptions& options) {
+    if (conn.transactionDepth() == 0)
+        throw sql::SqlError(
+            QStringLiteral("Alterações só podem ser aplicadas dentro de uma transação."));
+    if (!delta.isDelta())
+        throw DeltaError(QStringLiteral("O valor enviado não é um conjunto de alterações."),
+                         QStringLiteral("args"));
+    Plan plan = makePlan(target, delta);
+    const QString now = nowText();
+    recordDeltaId(conn, delta, options, now);
+    const QString id = delta.deltaId().toString(QUuid::WithoutBraces);
+
+    DeltaResult result;
+    QList<AuditRow> audit;
+    QList<qsizetype> conflictRows;
+    QList<qsizetype> insertConflicts;
+
+    auto changedWrites = [&](qsizetype row) {
+        QList<int> out;
+        for (int w = 0; w < plan.writes.size(); ++w) {
+            const Col& c = plan.writes[w];
+            if (!delta.column(c.field).cellEquals(row, delta.loadedColumn(c.field), row))
+                out << w;
+        }
+        return out;
+    };
+    auto auditChanged = [&](qsizetype row, const QList<int>& changed) {
+        const QString key = keyText(plan, delta, row, true);
+        for (int w : changed) {
+            const Col& c = plan.writes[w];
+            audit << AuditRow{
+                key, c.def->column,
+                auditValue(delta.loadedColumn(c.field), row, c.def->textPrefix, c.type),
+                auditValue(delta.column(c.field), row, c.def->textPrefix, c.type)};
+        }
+    };
+
+    if (conn.dialect() == sql::Dialect::SQLite) {
+        SqliteApplier a(conn, target, plan, delta);
+        for (qsizetype row = 0; row < delta.rowCount(); ++row) {
+            switch (delta.kind(row)) {
+            case RowKind::Unmodified:
+                ++result.unchanged;
+                break;
+            case RowKind::Modified: {
+                const QList<int> changed = changedWrites(row);
+                if (changed.isEmpty()) {
+                    ++result.unchanged;
+                    break;
+                }
+                if (options.beforeRow)
+                    options.beforeRow(row);
+                QList<const Col*> cols;
+                for (int w : changed)
+                    cols << &plan.writes[w];
+                if (a.update(row, cols)) {
+                    ++result.updated;
+                    auditChanged(row, changed);
+                } else {
+                    conflictRows << row;
+                }
+                break;
+            }
+            case RowKind::Deleted:
+                if (options.beforeRow)
+                    options.beforeRow(row);
+                if (a.remove(row)) {
+                    ++result.deleted;
+                    audit << AuditRow{keyText(plan, delta, row, true),
+                                      QStringLiteral("*"),
+                                      QStringLiteral("excluído"),
+                                      {}};
+                } else {
+                    conflictRows << row;
+                }
+                break;
+            case RowKind::Inserted:
+                if (options.beforeRow)
+                    options.beforeRow(row);
+                if (a.insert(row)) {
+                    ++result.inserted;
+                    audit << AuditRow{keyText(plan, delta, row, false),
+                                      QStringLiteral("*"),
+                                      {},
+                                      QStringLiteral("incluído")};
+                } else {
+                    insertConflicts << row;
+                }
+                break;
+            }
+        }
+        if (!conflictRows.isEmpty() || !insertConflicts.isEmpty()) {
+            QList<DeltaConflict> conflicts;
+            for (qsizetype row : conflictRows) {
+                DeltaConflict c{row, keyText(plan, delta, row, true), false, {}};
+                const auto stored = a.stored(row);
+                describeConflict(c, plan, delta, row, stored ? &*stored : nullptr);
+                conflicts << c;
+            }
+            for (qsizetype row : insertConflicts)
+                conflicts << DeltaConflict{
+                    row,
+                    keyText(plan, delta, row, false),
+                    false,
+                    {QStringLiteral("já existe um registro com esta chave")}};
+            throw DeltaError(conflictMessage(conflicts), QStringLiteral("conflict"), conflicts);
+        }
+        a.audit(audit, options, now, id);
+        return result;
+    }
+
+    PgApplier a(conn, target, plan, delta);
+    std::map<QList<int>, QList<qsizetype>> groups;
+    QList<qsizetype> deletes, inserts;
+    for (qsizetype row = 0; row < delta.rowCount(); ++row) {
+        switch (delta.kind(row)) {
+        case RowKind::Unmodified:
+            ++result.unchanged;
+            break;
+        case RowKind::Modified: {
+            const QList<int> changed = changedWrites(row);
+            if (changed.isEmpty())
+                ++result.unchanged;
+            else
+                groups[changed] << row;
+            break;
+        }
+        case RowKind::Deleted:
+            deletes << row;
+            break;
+        case RowKind::Inserted:
+            inserts << row;
+            break;
+        }
+    }
+    for (const auto& [changed, rows] : groups) {
+        const QSet<qsizetype> done = a.update(rows, changed, options);
+        for (qsizetype row : rows) {
+            if (done.contains(row)) {
+                ++result.updated;
+                auditChanged(row, changed);
+            } else {
+                conflictRows << row;
+            }
+        }
+    }
+    if (!deletes.isEmpty()) {
+        const QSet<qsizetype> done = a.remove(deletes, options);
+        for (qsizetype row : deletes) {
+            if (done.contains(row)) {
+                ++result.deleted;
+                audit << AuditRow{keyText(plan, delta, row, true),
+                                  QStringLiteral("*"),
+                                  QStringLiteral("excluído"),
+                                  {}};
+            } else {
+                conflictRows << row;
+            }
+        }
+    }
+    if (!inserts.isEmpty()) {
+        const QSet<qsizetype> done = a.insert(inserts, options);
+        for (qsizetype row : inserts) {
+            if (done.contains(row)) {
+                ++result.inserted;
+                audit << AuditRow{keyText(plan, delta, row, false),
+                                  QStringLiteral("*"),
+                                  {},
+                                  QStringLiteral("incluído")};
+            } else {
+                insertConflicts << row;
+            }
+        }
+    }
+    if (!conflictRows.isEmpty() || !insertConflicts.isEmpty()) {
+        QList<DeltaConflict> conflicts;
+        const auto stored = conflictRows.isEmpty() ? QHash<qsizetype, QHash<QString, QVariant>>{}
+                                                   : a.stored(conflictRows);
+        for (qsizetype row : conflictRows) {
+            DeltaConflict c{row, keyText(plan, delta, row, true), false, {}};
+            const auto it = stored.find(row);
+            describeConflict(c, plan, delta, row, it == stored.end() ? nullptr : &it.value());
+            conflicts << c;
+        }
+        for (qsizetype row : insertConflicts)
+            conflicts << DeltaConflict{row,
+                                       keyText(plan, delta, row, false),
+                                       false,
+                                       {QStringLiteral("já existe um registro com esta chave")}};
+        std::sort(conflicts.begin(), conflicts.end(),
+                  [](const DeltaConflict& x, const DeltaConflict& y) { return x.row < y.row; });
+        throw DeltaError(conflictMessage(conflicts), QStringLiteral("conflict"), conflicts);
+    }
+    a.audit(audit, options, now, id);
+    return result;
+}
+
+DeltaTarget orderItemTarget() {
+    DeltaTarget t;
+    t.table = QStringLiteral("PEDIDOOLITEM");
+    t.rowCondition = QStringLiteral("IDSITUITEM = 'A'");
+    auto key = [](const char* f, const char* label, bool write = false, int prefix = 0) {
+        DeltaColumn c;
+        c.field = c.column = QString::fromLatin1(f);
+        c.label = QString::fromUtf8(label);
+        c.key = true;
+        c.write = write;
+        c.textPrefix = prefix;
+        return c;
+    };
+    auto col = [](const char* f, const char* label, bool write) {
+        DeltaColumn c;
+        c.field = c.column = QString::fromLatin1(f);
+        c.label = QString::fromUtf8(label);
+        c.write = write;
+        return c;
+    };
+    DeltaColumn produto = key("CDPRODUTO", "Produto", true);
+    for (const char* f : {"CDARVPROD", "NMPRODUTO", "SGUNIDADE", "CDPRODESTO", "VRFATOCONV"})
+        produto.follow << qMakePair(QString::fromLatin1(f),
+                                    QStringLiteral("SELECT %1 FROM PRODUTO WHERE CDPRODUTO = ?")
+                                        .arg(QString::fromLatin1(f)));
+    DeltaColumn marca = key("CDMARCA", "Marca", true);
+    marca.follow << qMakePair(QStringLiteral("NMMARCA"),
+                              QStringLiteral("SELECT NMMARCA FROM MARCA WHERE CDMARCA = ?"));
+    t.columns = {key("CDFILDEST", "Destino", false, 4),
+                 key("CDFILLANC", "Lanç."),
+                 key("NRPEDEXOL", "Pedido"),
+                 key("DTPROGENPEOL", "Entrega"),
+                 produto,
+                 marca,
+                 col("QTPROGENPEOL", "Qtde.", true),
+                 col("CDFILIOPELOG", "OL", false),
+                 col("IDITMPEDOLBLOQ", "Bloqueado", false),
+                 col("QTRESERVESTOL", "Reserva", false),
+                 col("CDLOTENVITOL", "Lote de envio", false),
+                 col("DTPROGEMBARQ", "Embarque", false)};
+    return t;
+}
+
+} // namespace sup::server

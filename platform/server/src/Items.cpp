@@ -1,0 +1,35 @@
+#include "sup/server/Items.h"
+
+#include "SqlValues.h"
+
+#include "sup/contracts/record/OrderItem.h"
+
+namespace sup::server {
+
+QString itemSelectSql(sql::Dialect d, const QString& where) {
+    return QStringLiteral(
+               "SELECT 'N', 'N', I.CDARVPROD, I.CDPRODUTO, I.NMPRODUTO, I.SGUNIDADE, I.CDPRODESTO, "
+               "I.QTPROGENPEOL,"
+               " I.NRPEDEXOL, I.CDFILLANC, substr(I.CDFILDEST || ' - ' || F.NMFILIAL, 1, 34), %1, "
+               "%2, I.NMMARCA,"
+               " I.CDMARCA, I.CDFILIOPELOG, I.VRFATOCONV, I.IDTIPOEXOL, I.IDITMPEDOLBLOQ, %3, "
+               "I.QTRESERVESTOL,"
+               " I.IDUTRESPEDEXOL, I.CDLOTENVITOL, I.IDITEMAJUSTE, I.NRSEQLOGIMPOL, "
+               "I.CDPRODORIGPEDOL, I.CDRASTRITM,"
+               " I.QTORIGPRODPED"
+               " FROM PEDIDOOLITEM I JOIN FILIAL F ON F.CDFILIAL = I.CDFILDEST"
+               " WHERE I.IDSITUITEM = 'A'%4"
+               " ORDER BY I.CDFILDEST, I.NRPEDEXOL, I.DTPROGENPEOL, I.CDPRODUTO, I.CDMARCA")
+        .arg(dateOut(d, QStringLiteral("I.DTPROGENPEOL")),
+             dateOut(d, QStringLiteral("I.DTPROGEMBARQ")),
+             dateOut(d, QStringLiteral("I.DTBLOQITMPEDOL")),
+             where.trimmed().isEmpty() ? QString() : QStringLiteral(" AND (%1)").arg(where));
+}
+
+data::DataPacket selectItems(const sql::Connection& conn, const QString& where,
+                             const QVariantList& binds) {
+    return selectPacket(conn, contracts::orderItemFields(), itemSelectSql(conn.dialect(), where),
+                        binds);
+}
+
+} // namespace sup::server
