@@ -47,6 +47,7 @@ struct Plan {
 };
 
 struct AuditRow {
+    qsizetype row;
     QString key, column;
     QVariant oldValue, newValue;
 };
@@ -763,7 +764,7 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
         for (int w : changed) {
             const Col& c = plan.writes[w];
             audit << AuditRow{
-                key, c.def->column,
+                row, key, c.def->column,
                 auditValue(delta.loadedColumn(c.field), row, c.def->textPrefix, c.type),
                 auditValue(delta.column(c.field), row, c.def->textPrefix, c.type)};
         }
@@ -800,7 +801,8 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
                     options.beforeRow(row);
                 if (a.remove(row)) {
                     ++result.deleted;
-                    audit << AuditRow{keyText(plan, delta, row, true),
+                    audit << AuditRow{row,
+                                      keyText(plan, delta, row, true),
                                       QStringLiteral("*"),
                                       QStringLiteral("excluído"),
                                       {}};
@@ -813,7 +815,8 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
                     options.beforeRow(row);
                 if (a.insert(row)) {
                     ++result.inserted;
-                    audit << AuditRow{keyText(plan, delta, row, false),
+                    audit << AuditRow{row,
+                                      keyText(plan, delta, row, false),
                                       QStringLiteral("*"),
                                       {},
                                       QStringLiteral("incluído")};
@@ -883,7 +886,8 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
         for (qsizetype row : deletes) {
             if (done.contains(row)) {
                 ++result.deleted;
-                audit << AuditRow{keyText(plan, delta, row, true),
+                audit << AuditRow{row,
+                                  keyText(plan, delta, row, true),
                                   QStringLiteral("*"),
                                   QStringLiteral("excluído"),
                                   {}};
@@ -897,7 +901,8 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
         for (qsizetype row : inserts) {
             if (done.contains(row)) {
                 ++result.inserted;
-                audit << AuditRow{keyText(plan, delta, row, false),
+                audit << AuditRow{row,
+                                  keyText(plan, delta, row, false),
                                   QStringLiteral("*"),
                                   {},
                                   QStringLiteral("incluído")};
@@ -925,6 +930,9 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
                   [](const DeltaConflict& x, const DeltaConflict& y) { return x.row < y.row; });
         throw DeltaError(conflictMessage(conflicts), QStringLiteral("conflict"), conflicts);
     }
+    // Audit rows in the order of the delta's rows, whatever order the groups ran in.
+    std::stable_sort(audit.begin(), audit.end(),
+                     [](const AuditRow& x, const AuditRow& y) { return x.row < y.row; });
     a.audit(audit, options, now, id);
     return result;
 }
