@@ -34,11 +34,16 @@ std::string formatValue(double v, const std::string& counter) {
 }
 
 std::string formatRows(int rows) {
-    std::string s = std::to_string(rows);
-    for (int i = int(s.size()) - 3; i > 0; i -= 3) {
-        s.insert(std::size_t(i), ",");
+    // Digits in groups of three: 1,000,000.
+    const std::string digits = std::to_string(rows);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            out.push_back(',');
+        }
+        out.push_back(digits[i]);
     }
-    return s;
+    return out;
 }
 
 constexpr std::size_t kWidths[] = {30, 11, 11, 22, 34, 11, 8};

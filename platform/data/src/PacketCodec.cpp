@@ -292,8 +292,7 @@ private:
     QString key_;       // header key or field-definition key being read
     int defIndex_ = -1; // field definition being read (0-based)
     qsizetype row_ = -1;
-    int field_ = -1;
-    bool loaded_ = false;
+    int cell_ = -1; // cell of the row being read: fields, then (deltas) their loaded values
 
     Reader& r_;
     qint64 end_; // offset just past the packet's last possible byte; -1 when unknown
@@ -345,12 +344,13 @@ QString Decoder::location() const {
         return s;
     }
     case Part::Row:
-        if (field_ < 0) {
+        if (cell_ < 0) {
             return QStringLiteral("linha %1").arg(row_ + 1);
         }
         return QStringLiteral("linha %1, campo \"%2\"%3")
             .arg(row_ + 1)
-            .arg(defs_[field_].name, loaded_ ? QStringLiteral(" (valor carregado)") : QString());
+            .arg(defs_[cell_ % defs_.size()].name,
+                 cell_ >= defs_.size() ? QStringLiteral(" (valor carregado)") : QString());
     }
     return {};
 }
@@ -655,38 +655,27 @@ qint64 Decoder::readInt64() {
 }
 
 void Decoder::readSlotText(ColumnData& c, qsizetype row) {
-    // A text of `textSize` characters takes up to four bytes per character in UTF-8.
-    char buf[4 * kMaxSlotText];
+    // A text of `textSize` characters takes up to four bytes per character in UTF-8. Each chunk
+    // is read with room for one byte more than that: the reader copies at most the room it is
+    // given and skips the rest, so a full buffer means a text too long.
+    char buf[4 * kMaxSlotText + 1];
     const qsizetype maxBytes = 4 * qsizetype(c.textSize);
-    char* const slot = c.slotAt(row);
-    const qsizetype room = c.slot - 1;
-    char* dst = slot + 1; // read straight into the slot while the text fits there
     qsizetype total = 0;
-    for (;;) {
-        const qsizetype chunk = r_.currentStringChunkSize();
-        if (chunk < 0) {
-            failReader();
-        }
-        if (chunk > maxBytes - total) {
-            fail(QStringLiteral("texto de %1 bytes excede o tamanho %2 do campo")
-                     .arg(total + chunk)
+    auto res = r_.readStringChunk(buf, maxBytes + 1);
+    // A definite-length string is one chunk and then its end: the common case.
+    while (res.status == Reader::Ok) {
+        total += res.data;
+        if (total > maxBytes) {
+            fail(QStringLiteral("texto de mais de %1 bytes excede o tamanho %2 do campo")
+                     .arg(maxBytes)
                      .arg(c.textSize));
         }
-        if (dst != buf && total + chunk > room) {
-            std::memcpy(buf, slot + 1, std::size_t(total));
-            dst = buf;
-        }
-        const auto res = r_.readStringChunk(dst + total, chunk);
-        if (res.status == Reader::Ok) {
-            total += res.data;
-            continue;
-        }
-        if (res.status == Reader::Error) {
-            failReader();
-        }
-        break;
+        res = r_.readStringChunk(buf + total, maxBytes + 1 - total);
     }
-    const qsizetype chars = utf8CodePoints(dst, total);
+    if (res.status == Reader::Error) {
+        failReader();
+    }
+    const qsizetype chars = isAscii(buf, total) ? total : utf8CodePoints(buf, total);
     if (chars < 0) {
         fail(QStringLiteral("texto com UTF-8 inválido"));
     }
@@ -695,11 +684,13 @@ void Decoder::readSlotText(ColumnData& c, qsizetype row) {
                  .arg(chars)
                  .arg(c.textSize));
     }
-    if (dst == buf) {
+    char* const slot = c.slotAt(row);
+    if (total > c.slot - 1) {
         slot[0] = char(kOverflow);
         c.overflow.insert(row, QByteArray(buf, total));
     } else {
         slot[0] = char(quint8(total));
+        copySmall(slot + 1, buf, total);
     }
     c.nulls[std::size_t(row)] = 0;
 }
@@ -890,8 +881,7 @@ void Decoder::readRows(quint64 count, bool delta, std::vector<Column>& current,
     quint64 row = 0;
     for (; hasMore(list, row); ++row) {
         row_ = qsizetype(row);
-        field_ = -1;
-        loaded_ = false;
+        cell_ = -1;
         if (row >= count) {
             fail(QStringLiteral("há mais linhas do que as %1 declaradas").arg(count));
         }
@@ -928,18 +918,16 @@ void Decoder::readRows(quint64 count, bool delta, std::vector<Column>& current,
         }
         for (std::size_t i = 0; i < ncols; ++i) {
             if (!known && !r_.hasNext()) {
-                field_ = -1;
+                cell_ = -1;
                 fail(QStringLiteral("a linha tem %1 valores, esperados %2")
                          .arg(qulonglong(i) + (delta ? 1 : 0))
                          .arg(rowWidth));
             }
-            field_ = int(i % std::size_t(width));
-            loaded_ = i >= std::size_t(width);
+            cell_ = int(i);
             readCell(*cols[i], cellKinds[i], qsizetype(row));
         }
-        field_ = -1;
-        loaded_ = false;
-        if (r_.hasNext()) {
+        cell_ = -1;
+        if (!known && r_.hasNext()) {
             fail(QStringLiteral("a linha tem mais de %1 valores").arg(rowWidth));
         }
         if (!r_.leaveContainer()) {

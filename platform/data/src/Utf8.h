@@ -9,6 +9,48 @@
 
 namespace sup::data {
 
+// True when the `n` bytes are all ASCII; short texts (codes, flags) take a few instructions.
+inline bool isAscii(const char* text, qsizetype n) {
+    quint64 acc = 0;
+    quint64 w;
+    if (n >= 8) {
+        qsizetype i = 0;
+        for (; i + 8 <= n; i += 8) {
+            std::memcpy(&w, text + i, 8);
+            acc |= w;
+        }
+        std::memcpy(&w, text + n - 8, 8); // the tail, overlapping what was read
+        acc |= w;
+    } else if (n >= 4) {
+        quint32 a, b;
+        std::memcpy(&a, text, 4);
+        std::memcpy(&b, text + n - 4, 4);
+        acc = a | b;
+    } else {
+        for (qsizetype i = 0; i < n; ++i) {
+            acc |= quint8(text[i]);
+        }
+    }
+    return (acc & 0x8080808080808080ULL) == 0;
+}
+
+// Copies `n` bytes, with fixed-size moves for the short texts that fill most slots.
+inline void copySmall(char* to, const char* from, qsizetype n) {
+    if (n >= 8 && n <= 16) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n > 0 && n < 4) {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    } else if (n > 16) {
+        std::memcpy(to, from, std::size_t(n));
+    }
+}
+
 // Number of code points in `n` bytes of UTF-8, or -1 when the bytes are not valid UTF-8
 // (overlong forms, surrogates, values past U+10FFFF and truncated sequences are invalid).
 inline qsizetype utf8CodePoints(const char* text, qsizetype n) {
