@@ -1,0 +1,179 @@
+// Creation, activation and close of the maintenance screen; the reload, cancel and filter
+// actions; the rules of the item set.
+#include "Cli_sup07700/Cli_sup07700.h"
+#include "Cli_sup07700/TfrmAltPedidosOL.h"
+#include "Cli_sup07701/Cli_sup07701.h"
+#include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
+
+#include "sup/contracts/host/Busy.h"
+#include "sup/contracts/host/Consiste.h"
+#include "sup/contracts/host/Messages.h"
+#include "sup/contracts/host/Vantrel.h"
+#include "sup/data/DataPacket.h"
+#include "sup/data/DataSource.h"
+#include "sup/data/WorkingSet.h"
+
+using namespace sup::host;
+using sup::data::DataPacket;
+using sup::data::DataSetState;
+
+void TfrmAltPedidosOL::FormCreate() {
+    TfrmPadraoGrid::FormCreate();
+
+    {
+        TBusyGuard busy(this, aviConectando);
+        if (!netAltPedidosOL->connect()) {
+            throw EHostError(netAltPedidosOL->lastError());
+        }
+    }
+
+    qryCentCmp->Close();
+    qryCentCmp->ParamByName(QStringLiteral("P_CDFILIAL")) = Vantrel().FiliProc;
+    qryCentCmp->Open();
+
+    {
+        TBusyGuard busy(this, aviRecebendo);
+        QVariantList args{qryCentCmp->FieldByName(u"CDFILIAL")->asString()};
+        const QVariant answer =
+            netAltPedidosOL->AppServer().call(QStringLiteral("GetParametroOL"), args);
+        const QVariant payload = CheckResultServ(answer, true, 0);
+        cdsParametroOL->loadFromPacket(payload.value<DataPacket>());
+    }
+
+    Repaint();
+    firstActivation_ = true;
+    boTodos = true;
+}
+
+void TfrmAltPedidosOL::FormActivate() {
+    TfrmPadraoGrid::FormActivate();
+    Repaint();
+    if (firstActivation_) {
+        firstActivation_ = false;
+        CriaFiltroAltPedidoOL();
+        const QString mask = Vantrel().DBPict(ptProduto);
+        cdsItem->fieldByName(u"CDARVPROD")->setEditMask(mask);
+        cdsProdPref->fieldByName(u"CDARVPROD")->setEditMask(mask);
+        cdsPesqProduto->fieldByName(u"CDARVPROD")->setEditMask(mask);
+        Habilita();
+    }
+
+    // The reservation column is shown when the processing branch's central purchasing branch
+    // works with stock reservation.
+    if (cdsParamFilial->active() && !cdsParamFilial->isEmpty()) {
+        const QString proc = Vantrel().FiliProc;
+        QString central;
+        cdsParamFilial->first();
+        while (!cdsParamFilial->eof()) {
+            if (cdsParamFilial->fieldByName(u"CDFILIAL")->asString() == proc) {
+                central = cdsParamFilial->fieldByName(u"CDFILCENTCMP")->asString();
+                break;
+            }
+            cdsParamFilial->next();
+        }
+        const bool found = cdsParamFilial->locate(QStringLiteral("CDFILIAL;IDUTRESPEDEXOL"),
+                                                  QVariantList{central, QStringLiteral("S")},
+                                                  {.caseInsensitive = true});
+        dbgPadrao->setColumnVisible(kReservationColumn, found);
+        Habilita();
+    }
+}
+
+void TfrmAltPedidosOL::FormClose(TCloseAction& action) {
+    boStCriado = false;
+    if (frmFiltroAltPedidoOL) {
+        TfrmFiltroAltPedidoOL* filter = frmFiltroAltPedidoOL;
+        frmFiltroAltPedidoOL = nullptr;
+        delete filter;
+    }
+    while (netAltPedidosOL->Connected()) {
+        netAltPedidosOL->disconnect();
+    }
+    TfrmPadraoGrid::FormClose(action);
+}
+
+void TfrmAltPedidosOL::netAltPedidosOLBeforeConnect(sup::contracts::TNetConnection& connection) {
+    connection.setHost(Vantrel().WebURL);
+    connection.setPort(Vantrel().WebPort);
+}
+
+void TfrmAltPedidosOL::dtsPadraoStateChange() {
+    TfrmPadraoGrid::dtsPadraoStateChange();
+    Habilita();
+    const DataSetState s = cdsItem->state();
+    setPickerButtons(s == DataSetState::Edit || s == DataSetState::Insert);
+}
+
+void TfrmAltPedidosOL::setPickerButtons(bool on) {
+    const auto style = on ? TDBGrid::ButtonStyle::Ellipsis : TDBGrid::ButtonStyle::None;
+    for (const char* field : {"CDARVPROD", "CDMARCA"}) {
+        const int c = dbgPadrao->columnIndexOfField(QString::fromLatin1(field));
+        if (c >= 0) {
+            dbgPadrao->setButtonStyle(c, style);
+        }
+    }
+}
+
+void TfrmAltPedidosOL::panFiltroEnter() {
+    TfrmPadraoGrid::panFiltroEnter();
+    cdsItem->close();
+    Habilita();
+}
+
+void TfrmAltPedidosOL::sbtFiltroClick() {
+    CriaFiltroAltPedidoOL();
+    Habilita();
+}
+
+void TfrmAltPedidosOL::sbtVerificarClick() {
+    TfrmPadraoGrid::sbtVerificarClick();
+    if (frmFiltroAltPedidoOL) {
+        frmFiltroAltPedidoOL->sbtConfirmaClick();
+    }
+}
+
+void TfrmAltPedidosOL::sbtCancelarClick() {
+    TfrmPadraoGrid::sbtCancelarClick();
+    if (!dtsPadrao->dataSet()) {
+        return;
+    }
+    const DataSetState s = cdsItem->state();
+    if (s == DataSetState::Edit || s == DataSetState::Insert) {
+        if (msgPadrao->ShowMsg(QStringLiteral("Canc"), mtConfirmation, mbYesNo) == mrYes) {
+            cdsItem->cancel();
+        }
+        return;
+    }
+    if (cdsItem->changeCount() > 0 &&
+        msgPadrao->ShowMsg(QStringLiteral("Canc"), mtConfirmation, mbYesNo) == mrYes) {
+        cdsItem->cancel();
+        cdsItem->cancelUpdates();
+        cdsItem->mergeChangeLog();
+        cdsAuxItem->loadFromPacket(cdsItem->data());
+        Habilita();
+    }
+}
+
+void TfrmAltPedidosOL::cdsItemAfterOpen() {
+    cdsAuxItem->loadFromPacket(cdsItem->data());
+}
+
+void TfrmAltPedidosOL::cdsItemAfterScroll() {
+    if (cdsAuxItem->tag() == 99) {
+        return;
+    }
+    const QString field = dbgPadrao->SelectedField().toUpper();
+    dbgPadrao->setEditing(field == u"CDARVPROD" || field == u"CDMARCA" || field == u"QTPROGENPEOL");
+    if (cdsParamFilial->active() && !cdsItem->isEmpty()) {
+        cdsParamFilial->locate(QStringLiteral("CDFILIAL"),
+                               cdsItem->fieldByName(u"CDFILDEST")->asString().left(4));
+    }
+}
+
+void TfrmAltPedidosOL::cdsItemBeforeInsert() {
+    Abort();
+}
+
+void TfrmAltPedidosOL::cdsItemBeforeDelete() {
+    Abort();
+}

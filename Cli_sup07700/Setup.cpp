@@ -1,0 +1,303 @@
+// Controls, menus, grid columns, working sets, connection and local query of the maintenance
+// screen.
+#include "Cli_sup07700/TfrmAltPedidosOL.h"
+
+#include "sup/contracts/host/Guard.h"
+#include "sup/contracts/host/Messages.h"
+#include "sup/contracts/host/Vantrel.h"
+#include "sup/data/DataSource.h"
+#include "sup/data/WorkingSet.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QPainter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+using namespace sup::host;
+using sup::data::TDataSource;
+using sup::data::TWorkingSet;
+
+static void initResources() {
+    Q_INIT_RESOURCE(Cli_sup07700);
+}
+
+namespace {
+
+// The marker pictures: a check box drawn by the style, checked or not, 16 by 16.
+QPixmap markerPicture(const QWidget* w, bool checked) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    QStyleOptionButton opt;
+    opt.rect = QRect(1, 1, 14, 14);
+    opt.state = QStyle::State_Enabled | (checked ? QStyle::State_On : QStyle::State_Off);
+    w->style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &opt, &p, w);
+    return pm;
+}
+
+} // namespace
+
+TDBText::TDBText(QWidget* parent, const QString& name, const QString& fieldName)
+    : QLabel(parent)
+    , fieldName_(fieldName) {
+    setObjectName(name);
+}
+
+void TDBText::setDataSource(TDataSource* source) {
+    for (const auto& c : conns_) {
+        disconnect(c);
+    }
+    conns_.clear();
+    source_ = source;
+    if (source) {
+        conns_ << connect(source, &TDataSource::dataChanged, this, &TDBText::refresh)
+               << connect(source, &TDataSource::stateChanged, this, &TDBText::refresh)
+               << connect(source, &TDataSource::dataSetChanged, this, &TDBText::refresh);
+    }
+    refresh();
+}
+
+void TDBText::refresh() {
+    TWorkingSet* set = source_ ? source_->dataSet() : nullptr;
+    if (!set || !set->active() || set->isEmpty()) {
+        setText({});
+        return;
+    }
+    const sup::data::TField* f = set->findField(fieldName_);
+    setText(f ? f->text() : QString());
+}
+
+TfrmAltPedidosOL::TfrmAltPedidosOL(QWidget* parent)
+    : TfrmPadraoGrid(parent) {
+    initResources();
+    setObjectName(QStringLiteral("frmAltPedidosOL"));
+    setWindowTitle(QStringLiteral("Alteração de Pedidos do OL"));
+    setScreenCode(QStringLiteral("SUP07700"));
+    resize(1004, 418);
+    msgPadrao->loadFromFile(QStringLiteral(":/Cli_sup07700/msgPadrao.txt"));
+
+    buildData();
+    buildActions();
+    buildGrid();
+    buildStatusBar();
+}
+
+TfrmAltPedidosOL::~TfrmAltPedidosOL() = default;
+
+void TfrmAltPedidosOL::buildData() {
+    const sup::contracts::MaintenanceSets s = sup::contracts::createMaintenanceSets(this);
+    cdsItem = s.cdsItem;
+    cdsAuxItem = s.cdsAuxItem;
+    cdsAuxItemBloq = s.cdsAuxItemBloq;
+    cdsParamFilial = s.cdsParamFilial;
+    cdsAjusteQtde = s.cdsAjusteQtde;
+    cdsAutGruPop = s.cdsAutGruPop;
+    cdsParametroOL = s.cdsParametroOL;
+    cdsBloqItem = s.cdsBloqItem;
+    cdsReserva = s.cdsReserva;
+    cdsParaSupriED = s.cdsParaSupriED;
+    cdsParaSupriOL = s.cdsParaSupriOL;
+    cdsProdRelacOL = s.cdsProdRelacOL;
+    cdsBloqIncluiProdCmpOL = s.cdsBloqIncluiProdCmpOL;
+    cdsPesqProduto = s.cdsPesqProduto;
+    cdsPesqMarca = s.cdsPesqMarca;
+    cdsMarcaPref1 = s.cdsMarcaPref1;
+    cdsProdPref = s.cdsProdPref;
+    cdsMarcaPref2 = s.cdsMarcaPref2;
+    cdsMarcaPref = s.cdsMarcaPref;
+
+    cdsItem->AfterOpen = [this](TWorkingSet&) {
+        cdsItemAfterOpen();
+    };
+    cdsItem->AfterScroll = [this](TWorkingSet&) {
+        cdsItemAfterScroll();
+    };
+    cdsItem->BeforeInsert = [this](TWorkingSet&) {
+        cdsItemBeforeInsert();
+    };
+    cdsItem->BeforeDelete = [this](TWorkingSet&) {
+        cdsItemBeforeDelete();
+    };
+    cdsItem->fieldByName(u"IDTIPOEXOL")->OnGetText = [this](const sup::data::TField& f, bool) {
+        const QString v = f.asString().trimmed();
+        if (v == u"A") {
+            return msgPadrao->Msg(QStringLiteral("Automatico"));
+        }
+        if (v == u"M") {
+            return msgPadrao->Msg(QStringLiteral("Manual"));
+        }
+        return QString();
+    };
+    dtsPadrao->setDataSet(cdsItem);
+
+    netAltPedidosOL = new sup::contracts::TNetConnection(this, QStringLiteral("netAltPedidosOL"));
+    netAltPedidosOL->setServerName(QStringLiteral("Sup07700.rdmAltPedidosOL"));
+    netAltPedidosOL->BeforeConnect = [this](sup::contracts::TNetConnection& c) {
+        netAltPedidosOLBeforeConnect(c);
+    };
+
+    qryCentCmp = new TADOIBQuery(this, QStringLiteral("qryCentCmp"));
+    qryCentCmp->SQL = {
+        QStringLiteral("SELECT"),
+        QStringLiteral("  CAST(NVLSTR(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS VARCHAR(4)) AS "
+                       "CDFILIAL,"),
+        QStringLiteral("  FILIAL.NMFILIAL        AS NMFILIAL_CENTRAL"),
+        QStringLiteral("FROM"),
+        QStringLiteral("  FILIAL"),
+        QStringLiteral("WHERE"),
+        QStringLiteral("  FILIAL.CDFILIAL = :P_CDFILIAL"),
+    };
+    qryCentCmp->SQL_IB = qryCentCmp->SQL;
+    qryCentCmp->SQL_ORACLE = {
+        QStringLiteral("SELECT"),
+        QStringLiteral("  NVL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS CDFILIAL,"),
+        QStringLiteral("  FIL.NMFILIAL        AS NMFILIAL_CENTRAL"),
+        QStringLiteral("FROM"),
+        QStringLiteral("  FILIAL,"),
+        QStringLiteral("  FILIAL FIL"),
+        QStringLiteral("WHERE"),
+        QStringLiteral("  FILIAL.CDFILIAL = :P_CDFILIAL      AND"),
+        QStringLiteral("  NVL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) = FIL.CDFILIAL"),
+    };
+    qryCentCmp->SQL_MSSQL = {
+        QStringLiteral("SELECT"),
+        QStringLiteral("  ISNULL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS CDFILIAL,"),
+        QStringLiteral("  FIL.NMFILIAL        AS NMFILIAL_CENTRAL"),
+        QStringLiteral("FROM"),
+        QStringLiteral("  FILIAL,"),
+        QStringLiteral("  FILIAL FIL"),
+        QStringLiteral("WHERE"),
+        QStringLiteral("  FILIAL.CDFILIAL = :P_CDFILIAL      AND"),
+        QStringLiteral("  ISNULL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) = FIL.CDFILIAL"),
+    };
+    qryCentCmp->setFieldDefs({sup::data::FieldDef::text(QStringLiteral("CDFILIAL"), 4),
+                              sup::data::FieldDef::text(QStringLiteral("NMFILIAL_CENTRAL"), 30)});
+}
+
+void TfrmAltPedidosOL::buildActions() {
+    // Menu items in the order of the maintenance menu.
+    mnuFiltro = newMenuItem(QStringLiteral("mnuFiltro"), QStringLiteral("Filtrar"),
+                            QKeySequence(Qt::CTRL | Qt::Key_L));
+    mnuBaixaManual =
+        newMenuItem(QStringLiteral("mnuBaixaManual"), QStringLiteral("&Cancelar Pedido"));
+    mnuED = newMenuItem(QStringLiteral("mnuED"), QStringLiteral("Entrega &Direta (ponto-a-ponto)"));
+    mnuAltAut = newMenuItem(QStringLiteral("mnuAltAut"), QStringLiteral("Alteração A&utomática"));
+    mnuBloqItem =
+        newMenuItem(QStringLiteral("mnuBloqItem"), QStringLiteral("&Bloquear/Desbloquear Item"),
+                    QKeySequence(Qt::CTRL | Qt::Key_B));
+    mnuReservaOL =
+        newMenuItem(QStringLiteral("mnuReservaOL"), QStringLiteral("&Reserva de Produto"),
+                    QKeySequence(Qt::CTRL | Qt::Key_R));
+    mnuEnvPedOL = newMenuItem(QStringLiteral("mnuEnvPedOL"), QStringLiteral("&Envio de Pedido"),
+                              QKeySequence(Qt::CTRL | Qt::Key_E));
+
+    // Buttons in the order of the toolbar, each tied to its menu item.
+    QStyle* st = style();
+    sbtFiltro = newToolButton(QStringLiteral("sbtFiltro"), QStringLiteral("Filtrar"), mnuFiltro,
+                              st->standardIcon(QStyle::SP_FileDialogContentsView));
+    sbtAutomatico =
+        newToolButton(QStringLiteral("sbtAutomatico"), QStringLiteral("Alteração Automática"),
+                      mnuAltAut, st->standardIcon(QStyle::SP_BrowserReload));
+    btnBaixaManual =
+        newToolButton(QStringLiteral("btnBaixaManual"), QStringLiteral("Cancelar Pedido"),
+                      mnuBaixaManual, st->standardIcon(QStyle::SP_DialogDiscardButton));
+    btnPontoaPonto = newToolButton(QStringLiteral("btnPontoaPonto"),
+                                   QStringLiteral("Entrega Direta (ponto-a-ponto)"), mnuED,
+                                   st->standardIcon(QStyle::SP_ArrowRight));
+    btnBloqItem =
+        newToolButton(QStringLiteral("btnBloqItem"), QStringLiteral("Bloquear/Desbloquear Item"),
+                      mnuBloqItem, st->standardIcon(QStyle::SP_MessageBoxCritical));
+    btnReservaOL =
+        newToolButton(QStringLiteral("btnReservaOL"), QStringLiteral("Reserva de Produto"),
+                      mnuReservaOL, st->standardIcon(QStyle::SP_DriveHDIcon));
+    btnLoteEnvOL = newToolButton(QStringLiteral("btnLoteEnvOL"),
+                                 QStringLiteral("Cadastramento de Lote de Envio de Pedidos OL"),
+                                 mnuEnvPedOL, st->standardIcon(QStyle::SP_DirIcon));
+
+    for (QAction* a :
+         {mnuFiltro, mnuBaixaManual, mnuED, mnuAltAut, mnuBloqItem, mnuReservaOL, mnuEnvPedOL}) {
+        a->setEnabled(false);
+    }
+    OnTriggered(mnuFiltro, [this] { sbtFiltroClick(); });
+
+    // The listing and printer set-up are not offered by this routine.
+    mnuListagem->setEnabled(false);
+    mnuConfImpressora->setEnabled(false);
+
+    pmnCadastro = new QMenu(this);
+    pmnCadastro->setObjectName(QStringLiteral("pmnCadastro"));
+    mnuBloquear = pmnCadastro->addAction(QStringLiteral("&Bloquear Item"));
+    mnuBloquear->setObjectName(QStringLiteral("mnuBloquear"));
+    mnuNBloquear = pmnCadastro->addAction(QStringLiteral("&Desbloquear Item"));
+    mnuNBloquear->setObjectName(QStringLiteral("mnuNBloquear"));
+    pmnCadastro1 = new QMenu(this);
+    pmnCadastro1->setObjectName(QStringLiteral("pmnCadastro1"));
+    mnuExcluiRes = pmnCadastro1->addAction(QStringLiteral("&Excluir"));
+    mnuExcluiRes->setObjectName(QStringLiteral("mnuExcluiRes"));
+    mnuIncluiRes = pmnCadastro1->addAction(QStringLiteral("&Incluir"));
+    mnuIncluiRes->setObjectName(QStringLiteral("mnuIncluiRes"));
+}
+
+void TfrmAltPedidosOL::buildGrid() {
+    using Col = TDBGrid::Column;
+    auto col = [](const char* field, const char* title, int width, bool readOnly) {
+        Col c;
+        c.fieldName = QString::fromLatin1(field);
+        c.title = QString::fromUtf8(title);
+        c.width = width;
+        c.readOnly = readOnly;
+        return c;
+    };
+    Col marker = col("CALC", "\u2714", 18, false);
+    QFont symbol = font();
+    symbol.setBold(true);
+    marker.titleFont = symbol;
+    marker.titleFontSet = true;
+    dbgPadrao->setColumns({
+        marker,
+        col("DTPROGEMBARQ", "Embarque", 63, true),
+        col("DTPROGENPEOL", "Entrega", 63, true),
+        col("CDARVPROD", "Produto", 77, false),
+        col("NMPRODUTO", "Nome do Produto", 131, true),
+        col("SGUNIDADE", "UN", 19, true),
+        col("CDMARCA", "Marca", 56, false),
+        col("NMMARCA", "Nome da Marca", 80, true),
+        col("CDFILDEST", "Destino", 73, true),
+        col("CDFILLANC", "Lanç.", 0, true),
+        col("NRPEDEXOL", "Pedido", 65, true),
+        col("QTPROGENPEOL", "Qtde.", 66, false),
+        col("QTRESERVESTOL", "Reserva", 0, true),
+        col("CDLOTENVITOL", "Lote de Envio", 0, false),
+        col("CDFILIOPELOG", "OL", 55, false),
+    });
+
+    imgChecked = new QLabel(this);
+    imgChecked->setObjectName(QStringLiteral("imgChecked"));
+    imgChecked->setPixmap(markerPicture(this, true));
+    imgChecked->hide();
+    imgUnChecked = new QLabel(this);
+    imgUnChecked->setObjectName(QStringLiteral("imgUnChecked"));
+    imgUnChecked->setPixmap(markerPicture(this, false));
+    imgUnChecked->hide();
+}
+
+void TfrmAltPedidosOL::buildStatusBar() {
+    dbtNome = new TDBText(stbPadrao, QStringLiteral("dbtNome"), QStringLiteral("NMPRODUTO"));
+    dbtTipoLanc =
+        new TDBText(stbPadrao, QStringLiteral("dbtTipoLanc"), QStringLiteral("IDTIPOEXOL"));
+    QFont bold = dbtTipoLanc->font();
+    bold.setBold(true);
+    dbtTipoLanc->setFont(bold);
+    dbtItemBloq =
+        new TDBText(stbPadrao, QStringLiteral("dbtItemBloq"), QStringLiteral("IDITMPEDOLBLOQ"));
+    dbtItemBloq->setFont(bold);
+    dbtItemBloq->setStyleSheet(QStringLiteral("color: red;"));
+    stbPadrao->addWidget(dbtNome, 1);
+    stbPadrao->addWidget(dbtTipoLanc);
+    stbPadrao->addWidget(dbtItemBloq);
+    for (TDBText* t : {dbtNome, dbtTipoLanc, dbtItemBloq}) {
+        t->setDataSource(dtsPadrao);
+    }
+}

@@ -1,0 +1,134 @@
+#pragma once
+
+#include "sup/contracts/NetConnection.h"
+#include "sup/contracts/host/BaseScreens.h"
+#include "sup/contracts/host/Query.h"
+#include "sup/contracts/record/OrderItem.h"
+
+#include <QLabel>
+#include <QPointer>
+
+class QMenu;
+
+namespace sup::data {
+class TDataSource;
+class TWorkingSet;
+} // namespace sup::data
+
+// A label on the status bar that shows one field of the current record of a data source.
+class TDBText : public QLabel {
+    Q_OBJECT
+public:
+    TDBText(QWidget* parent, const QString& name, const QString& fieldName);
+    void setDataSource(sup::data::TDataSource* source);
+    const QString& DataField() const { return fieldName_; }
+    void refresh();
+
+private:
+    QPointer<sup::data::TDataSource> source_;
+    QString fieldName_;
+    QList<QMetaObject::Connection> conns_;
+};
+
+// The order item maintenance screen: the items of the OL orders chosen in the filter, in a grid,
+// with every operation on them. A non-modal child window of the host's main window.
+class TfrmAltPedidosOL : public sup::host::TfrmPadraoGrid {
+    Q_OBJECT
+public:
+    explicit TfrmAltPedidosOL(QWidget* parent = nullptr);
+    ~TfrmAltPedidosOL() override;
+
+    // Creation, activation and close.
+    void FormCreate() override;
+    void FormActivate() override;
+    void FormClose(sup::host::TCloseAction& action) override;
+    void netAltPedidosOLBeforeConnect(sup::contracts::TNetConnection& connection);
+
+    // Actions.
+    void dtsPadraoStateChange() override;
+    void panFiltroEnter() override;
+    void sbtFiltroClick();
+    void sbtVerificarClick() override;
+    void sbtCancelarClick() override;
+
+    // Rules of the item set.
+    void cdsItemAfterOpen();
+    void cdsItemAfterScroll();
+    void cdsItemBeforeInsert();
+    void cdsItemBeforeDelete();
+
+    // Recomputes the enabled state of every action from the state of the item set.
+    void Habilita();
+
+    // Whether the grid shows the reservation column (decided at each activation).
+    bool reservationColumnShown() const;
+    bool firstActivationPending() const { return firstActivation_; }
+
+    // Working sets.
+    sup::data::TWorkingSet* cdsItem = nullptr;
+    sup::data::TWorkingSet* cdsAuxItem = nullptr;
+    sup::data::TWorkingSet* cdsAuxItemBloq = nullptr;
+    sup::data::TWorkingSet* cdsParamFilial = nullptr;
+    sup::data::TWorkingSet* cdsAjusteQtde = nullptr;
+    sup::data::TWorkingSet* cdsAutGruPop = nullptr;
+    sup::data::TWorkingSet* cdsParametroOL = nullptr;
+    sup::data::TWorkingSet* cdsBloqItem = nullptr;
+    sup::data::TWorkingSet* cdsReserva = nullptr;
+    sup::data::TWorkingSet* cdsParaSupriED = nullptr;
+    sup::data::TWorkingSet* cdsParaSupriOL = nullptr;
+    sup::data::TWorkingSet* cdsProdRelacOL = nullptr;
+    sup::data::TWorkingSet* cdsBloqIncluiProdCmpOL = nullptr;
+    sup::data::TWorkingSet* cdsPesqProduto = nullptr;
+    sup::data::TWorkingSet* cdsPesqMarca = nullptr;
+    sup::data::TWorkingSet* cdsMarcaPref1 = nullptr;
+    sup::data::TWorkingSet* cdsProdPref = nullptr;
+    sup::data::TWorkingSet* cdsMarcaPref2 = nullptr;
+    sup::data::TWorkingSet* cdsMarcaPref = nullptr;
+
+    // Connection and local query.
+    sup::contracts::TNetConnection* netAltPedidosOL = nullptr;
+    sup::host::TADOIBQuery* qryCentCmp = nullptr;
+
+    // The screen's own menu items and buttons.
+    QAction* mnuFiltro = nullptr;
+    QAction* mnuBaixaManual = nullptr;
+    QAction* mnuED = nullptr;
+    QAction* mnuAltAut = nullptr;
+    QAction* mnuBloqItem = nullptr;
+    QAction* mnuReservaOL = nullptr;
+    QAction* mnuEnvPedOL = nullptr;
+    sup::host::TButtonFlat* sbtFiltro = nullptr;
+    sup::host::TButtonFlat* sbtAutomatico = nullptr;
+    sup::host::TButtonFlat* btnBaixaManual = nullptr;
+    sup::host::TButtonFlat* btnPontoaPonto = nullptr;
+    sup::host::TButtonFlat* btnBloqItem = nullptr;
+    sup::host::TButtonFlat* btnReservaOL = nullptr;
+    sup::host::TButtonFlat* btnLoteEnvOL = nullptr;
+
+    // Pop-up menus of blocking and reservation.
+    QMenu* pmnCadastro = nullptr;
+    QAction* mnuBloquear = nullptr;
+    QAction* mnuNBloquear = nullptr;
+    QMenu* pmnCadastro1 = nullptr;
+    QAction* mnuExcluiRes = nullptr;
+    QAction* mnuIncluiRes = nullptr;
+
+    // Marker pictures and the status-bar labels.
+    QLabel* imgChecked = nullptr;
+    QLabel* imgUnChecked = nullptr;
+    TDBText* dbtNome = nullptr;
+    TDBText* dbtTipoLanc = nullptr;
+    TDBText* dbtItemBloq = nullptr;
+
+    // Grid column of the reservation (0-based).
+    static constexpr int kReservationColumn = 12;
+
+private:
+    void buildActions();
+    void buildGrid();
+    void buildStatusBar();
+    void buildData();
+    void setPickerButtons(bool on);
+
+    bool firstActivation_ = true;
+};
