@@ -256,58 +256,78 @@ private slots:
     }
 
     void countKeyMatchesAgreesWithAPlainCount() {
-        // Keys with many repeats, mixed letter case, padded fixed texts and nulls.
-        const FieldDefs defs = {FieldDef::text(QStringLiteral("A"), 6, {}, true),
-                                FieldDef::text(QStringLiteral("B"), 8),
-                                FieldDef::dateTime(QStringLiteral("D")),
-                                FieldDef::real(QStringLiteral("Q"))};
-        auto build = [&](int rows, int seed) {
-            DataPacketBuilder b(defs);
+        // Keys with many repeats, mixed letter case, padded fixed texts and nulls; the target
+        // also with the text not fixed, or the number held as an integer.
+        auto build = [&](bool fixed, bool integer, int rows, int seed) {
+            DataPacketBuilder b({FieldDef::text(QStringLiteral("A"), 6, {}, fixed),
+                                 FieldDef::text(QStringLiteral("B"), 8),
+                                 FieldDef::dateTime(QStringLiteral("D")),
+                                 integer ? FieldDef::integer(QStringLiteral("Q"))
+                                         : FieldDef::real(QStringLiteral("Q"))});
             for (int i = 0; i < rows; ++i) {
                 const int k = (i * 7 + seed) % 13;
                 b.appendRow({k % 3 ? QStringLiteral("ab%1").arg(k % 4)
                                    : QStringLiteral("AB%1  ").arg(k % 4),
                              (k % 5 == 0) ? QVariant() : QVariant(QStringLiteral("x%1").arg(k % 2)),
                              (k % 6 == 0) ? QVariant() : QVariant(day(2024, 1, 1 + k % 2)),
-                             double(k % 3) / 2});
+                             integer ? QVariant(k % 3) : QVariant(double(k % 3) / 2)});
             }
             return b.finish();
         };
-        TWorkingSet probes, target;
-        probes.loadFromPacket(build(60, 1));
-        target.loadFromPacket(build(400, 5));
+        TWorkingSet probes;
+        probes.loadFromPacket(build(true, false, 60, 1));
         const QString key = QStringLiteral("A;B;D;Q");
-        for (bool ci : {false, true}) {
-            const std::vector<int> counts = countKeyMatches(probes, target, key, ci);
-            QCOMPARE(int(counts.size()), probes.recordCount());
-            for (int p = 0; p < probes.recordCount(); ++p) {
-                QVariantList v;
-                for (int f = 0; f < 4; ++f) {
-                    v << probes.valueAt(p, f);
-                }
-                int plain = 0;
-                for (int t = 0; t < target.recordCount(); ++t) {
-                    bool all = true;
-                    for (int f = 0; f < 4 && all; ++f) {
-                        const QVariant a = v[f];
-                        const QVariant b = target.valueAt(t, f);
-                        if (f < 2) {
-                            QString x = a.toString(), y = b.toString();
-                            if (f == 0) {
-                                x = x.trimmed();
-                                y = y.trimmed();
-                            }
-                            all = ci ? x.compare(y, Qt::CaseInsensitive) == 0 : x == y;
-                        } else {
-                            all = a == b;
-                        }
+        for (const auto& [fixed, integer] :
+             {std::pair{true, false}, std::pair{false, false}, std::pair{true, true}}) {
+            TWorkingSet target;
+            target.loadFromPacket(build(fixed, integer, 400, 5));
+            for (bool ci : {false, true}) {
+                const std::vector<int> counts = countKeyMatches(probes, target, key, ci);
+                QCOMPARE(int(counts.size()), probes.recordCount());
+                const KeyIndex index(target, key, ci);
+                int total = 0;
+                for (int p = 0; p < probes.recordCount(); ++p) {
+                    QVariantList v;
+                    for (int f = 0; f < 4; ++f) {
+                        v << probes.valueAt(p, f);
                     }
-                    plain += all ? 1 : 0;
+                    int plain = 0;
+                    for (int t = 0; t < target.recordCount(); ++t) {
+                        bool all = true;
+                        for (int f = 0; f < 4 && all; ++f) {
+                            const QVariant a = v[f];
+                            const QVariant b = target.valueAt(t, f);
+                            if (f < 2) {
+                                QString x = a.toString(), y = b.toString();
+                                if (f == 0) { // padding ignored when either side is fixed
+                                    x = x.trimmed();
+                                    y = y.trimmed();
+                                }
+                                all = ci ? x.compare(y, Qt::CaseInsensitive) == 0 : x == y;
+                            } else if (f == 3) {
+                                all = a.toDouble() == b.toDouble();
+                            } else {
+                                all = a == b;
+                            }
+                        }
+                        plain += all ? 1 : 0;
+                    }
+                    QCOMPARE(counts[std::size_t(p)], plain);
+                    if (fixed) {
+                        QCOMPARE(index.count(v), plain);
+                    }
+                    total += plain;
                 }
-                QCOMPARE(counts[std::size_t(p)], plain);
-                QCOMPARE(KeyIndex(target, key, ci).count(v), plain);
+                QVERIFY(total > 0); // the data do meet
             }
         }
+
+        // A fraction never equals an integer field.
+        TWorkingSet ints;
+        ints.loadFromPacket(build(true, true, 10, 0));
+        QVERIFY(!ints.locate(QStringLiteral("Q"), 0.5));
+        QVERIFY(ints.locate(QStringLiteral("Q"), 1.0));
+        QCOMPARE(KeyIndex(ints, QStringLiteral("Q")).count({0.5}), 0);
     }
 };
 

@@ -142,6 +142,14 @@ void Column::setNull(qsizetype row) {
     c.nulls[std::size_t(row)] = 1;
 }
 
+const char* Column::textSlots() const {
+    return d->slot > 0 ? d->bytes.data() : nullptr;
+}
+
+int Column::textSlotSize() const {
+    return d->type == FieldType::Text ? d->slot : 0;
+}
+
 QByteArrayView Column::utf8(qsizetype row) const {
     const ColumnData& c = *d;
     if (c.type != FieldType::Text) {

@@ -65,6 +65,15 @@ constexpr int kMaxComparisons = 1000;
 struct FilterExpression::Node {
     virtual ~Node() = default;
     virtual bool eval(const std::vector<Column>& cols, qsizetype row) const = 0;
+    // Appends the matching rows of [0, rows); nodes on a hot path do it in one tight loop.
+    virtual void select(const std::vector<Column>& cols, qsizetype rows,
+                        std::vector<int>& out) const {
+        for (qsizetype r = 0; r < rows; ++r) {
+            if (eval(cols, r)) {
+                out.push_back(int(r));
+            }
+        }
+    }
 };
 
 namespace {
@@ -121,15 +130,66 @@ struct TextEqNode final : Node {
     bool trim;
     bool negate;
     QByteArray constant;
-    bool eval(const std::vector<Column>& cols, qsizetype row) const override {
-        QByteArrayView v = cols[field].utf8(row);
+    bool test(const Column& c, qsizetype row) const {
+        QByteArrayView v = c.utf8(row);
         if (trim) {
             v = detail::trimBlanks(v);
         }
-        const bool eq = v.size() == constant.size() &&
-                        (v.isEmpty() ||
-                         std::memcmp(v.data(), constant.constData(), std::size_t(v.size())) == 0);
-        return eq != negate;
+        if (v.size() != constant.size()) {
+            return negate;
+        }
+        // The constants are short ("S"): a byte loop beats a call to memcmp.
+        const char* a = v.data();
+        const char* b = constant.constData();
+        for (qsizetype i = 0; i < v.size(); ++i) {
+            if (a[i] != b[i]) {
+                return negate;
+            }
+        }
+        return !negate;
+    }
+    bool eval(const std::vector<Column>& cols, qsizetype row) const override {
+        return test(cols[field], row);
+    }
+    void select(const std::vector<Column>& cols, qsizetype rows,
+                std::vector<int>& out) const override {
+        const Column& c = cols[field];
+        const char* base = c.textSlots();
+        const auto width = std::size_t(c.textSlotSize());
+        if (!base) {
+            for (qsizetype r = 0; r < rows; ++r) {
+                if (test(c, r)) {
+                    out.push_back(int(r));
+                }
+            }
+            return;
+        }
+        // Fixed base: length byte and bytes read in place, no call per row.
+        const char* k = constant.constData();
+        const qsizetype kn = constant.size();
+        for (qsizetype r = 0; r < rows; ++r) {
+            const char* slot = base + std::size_t(r) * width;
+            const auto len = static_cast<unsigned char>(slot[0]);
+            bool hit;
+            if (len == 255) {
+                hit = test(c, r); // kept in the overflow table
+            } else {
+                qsizetype n = len;
+                if (trim) {
+                    while (n > 0 && slot[n] == ' ') {
+                        --n;
+                    }
+                }
+                hit = n == kn;
+                for (qsizetype i = 0; hit && i < n; ++i) {
+                    hit = slot[1 + i] == k[i];
+                }
+                hit = hit != negate;
+            }
+            if (hit) {
+                out.push_back(int(r));
+            }
+        }
     }
 };
 
@@ -714,6 +774,11 @@ FilterExpression& FilterExpression::operator=(FilterExpression&&) noexcept = def
 
 bool FilterExpression::matches(const std::vector<Column>& columns, qsizetype row) const {
     return root_->eval(columns, row);
+}
+
+void FilterExpression::select(const std::vector<Column>& columns, qsizetype rows,
+                              std::vector<int>& out) const {
+    root_->select(columns, rows, out);
 }
 
 } // namespace sup::data

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 
 namespace sup::data {
 
@@ -27,13 +28,7 @@ struct KeyIndex::Impl {
     mutable std::vector<int> boundFields;
     mutable bool boundSameTypes = true;
 
-    quint64 rowHash(qsizetype r) const {
-        quint64 h = 0;
-        for (std::size_t k = 0; k < columns.size(); ++k) {
-            h = detail::mixHash(h, detail::hashCell(columns[k], r, defs[k].fixed, caseInsensitive));
-        }
-        return h;
-    }
+    std::vector<std::vector<quint64>> fieldHashes; // per key field and entry, when kept
 
     void insert(int entry) {
         std::size_t i = std::size_t(hashes[std::size_t(entry)]) & mask;
@@ -155,6 +150,10 @@ struct KeyIndex::Impl {
 };
 
 KeyIndex::KeyIndex(const TWorkingSet& set, const QString& keyFields, bool caseInsensitive)
+    : KeyIndex(set, keyFields, caseInsensitive, false) {}
+
+KeyIndex::KeyIndex(const TWorkingSet& set, const QString& keyFields, bool caseInsensitive,
+                   bool keepFieldHashes)
     : d(std::make_unique<Impl>()) {
     d->names = detail::splitFieldList(keyFields);
     if (d->names.isEmpty()) {
@@ -171,11 +170,24 @@ KeyIndex::KeyIndex(const TWorkingSet& set, const QString& keyFields, bool caseIn
     d->rows.resize(std::size_t(n));
     d->positions.resize(std::size_t(n));
     d->hashes.resize(std::size_t(n));
+    const std::size_t nk = d->columns.size();
+    if (keepFieldHashes) {
+        d->fieldHashes.assign(nk, std::vector<quint64>(std::size_t(n)));
+    }
     for (int pos = 0; pos < n; ++pos) {
         const qsizetype r = set.d->physical(pos);
         d->rows[std::size_t(pos)] = r;
         d->positions[std::size_t(pos)] = pos;
-        d->hashes[std::size_t(pos)] = d->rowHash(r);
+        quint64 h = 0;
+        for (std::size_t k = 0; k < nk; ++k) {
+            const quint64 fh =
+                detail::hashCell(d->columns[k], r, d->defs[k].fixed, caseInsensitive);
+            if (keepFieldHashes) {
+                d->fieldHashes[k][std::size_t(pos)] = fh;
+            }
+            h = detail::mixHash(h, fh);
+        }
+        d->hashes[std::size_t(pos)] = h;
     }
     const std::size_t cap = std::bit_ceil(std::max<std::size_t>(16, std::size_t(n) * 2));
     d->table.assign(cap, -1);
@@ -243,18 +255,71 @@ int KeyIndex::find(const TWorkingSet& other, int position) const {
 std::vector<int> countKeyMatches(const TWorkingSet& probes, const TWorkingSet& target,
                                  const QString& keyFields, bool caseInsensitive) {
     // Index the (usually few) probes and stream the target once through it.
-    const KeyIndex index(probes, keyFields, caseInsensitive);
+    const KeyIndex index(probes, keyFields, caseInsensitive, true);
     std::vector<int> counts(std::size_t(index.size()), 0);
-    if (counts.empty()) {
+    const int n = target.recordCount();
+    if (counts.empty() || n == 0) {
         return counts;
     }
-    const int n = target.recordCount();
-    if (n > 0) {
-        index.d->bind(target);
+    const KeyIndex::Impl& x = *index.d;
+    x.bind(target);
+    const std::vector<Column>& tc = target.d->cur;
+    auto bump = [&](int e) {
+        ++counts[std::size_t(e)];
+    };
+    if (!x.boundSameTypes) {
+        for (int pos = 0; pos < n; ++pos) {
+            x.matchRow(target, target.physicalRow(pos), bump);
+        }
+        return counts;
     }
+
+    // Most target records match no probe. One key field, hashed alone into a bit table over
+    // the probes, turns most of them away before the whole key is hashed. The field chosen is
+    // the one that lets the fewest records of a sample of the target through.
+    const std::size_t bits = std::bit_ceil(std::max<std::size_t>(1024, counts.size() * 16));
+    const std::size_t mask = bits - 1;
+    auto hit = [&](const std::vector<quint64>& table, quint64 h) {
+        return (table[(h & mask) / 64] >> (h & 63)) & 1;
+    };
+    std::vector<std::vector<quint64>> tables(x.defs.size());
+    std::vector<bool> trims;
+    for (std::size_t k = 0; k < x.defs.size(); ++k) {
+        trims.push_back(x.defs[k].fixed ||
+                        target.d->fields[std::size_t(x.boundFields[k])]->def().fixed);
+        tables[k].assign(bits / 64, 0);
+        const bool same = trims[k] == x.defs[k].fixed; // the index's own field hashes will do
+        for (std::size_t e = 0; e < x.rows.size(); ++e) {
+            const quint64 h =
+                same ? x.fieldHashes[k][e]
+                     : detail::hashCell(x.columns[k], x.rows[e], trims[k], caseInsensitive);
+            tables[k][(h & mask) / 64] |= quint64(1) << (h & 63);
+        }
+    }
+    std::size_t bestField = 0;
+    int bestPass = std::numeric_limits<int>::max();
+    const int step = std::max(1, n / 1024);
+    for (std::size_t k = 0; k < x.defs.size(); ++k) {
+        const Column& c = tc[std::size_t(x.boundFields[k])];
+        int pass = 0;
+        for (int pos = 0; pos < n; pos += step) {
+            pass += int(hit(tables[k], detail::hashCell(c, target.d->physical(pos), trims[k],
+                                                        caseInsensitive)));
+        }
+        if (pass < bestPass) {
+            bestPass = pass;
+            bestField = k;
+        }
+    }
+    const std::vector<quint64>& best = tables[bestField];
+    const Column& pre = tc[std::size_t(x.boundFields[bestField])];
+    const bool preTrim = trims[bestField];
     for (int pos = 0; pos < n; ++pos) {
-        index.d->matchRow(target, target.physicalRow(pos),
-                          [&](int e) { ++counts[std::size_t(e)]; });
+        const qsizetype r = target.d->physical(pos);
+        const quint64 h = detail::hashCell(pre, r, preTrim, caseInsensitive);
+        if (hit(best, h)) {
+            x.matchRow(target, r, bump);
+        }
     }
     return counts;
 }

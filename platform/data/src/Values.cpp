@@ -161,6 +161,14 @@ KeyValue keyFromVariant(const FieldDef& def, const QVariant& value, bool caseIns
         k.null = def.type != FieldType::Text;
         return k;
     }
+    if (def.type == FieldType::Integer &&
+        (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)) {
+        const double x = value.toDouble();
+        if (x != std::trunc(x)) {
+            k.impossible = true;
+            return k;
+        }
+    }
     FieldDef plain = def;
     plain.fixed = false; // the key is compared without padding
     plain.size = 0;      // nor cut: a longer value simply matches nothing
@@ -223,6 +231,9 @@ KeyValue keyFromCell(const Column& column, qsizetype row, FieldType type, bool t
 }
 
 bool cellMatches(const Column& column, qsizetype row, const KeyValue& key) {
+    if (key.impossible) {
+        return false;
+    }
     if (key.type != FieldType::Text) {
         if (column.isNull(row) || key.null) {
             return column.isNull(row) && key.null;

@@ -50,10 +50,11 @@ inline quint64 mixHash(quint64 h, quint64 v) {
 // One key value converted to a field's type, ready to compare with cells of that field.
 struct KeyValue {
     FieldType type = FieldType::Text;
-    bool trim = false;    // drop trailing blanks (fixed texts)
-    bool fold = false;    // ignore letter case
-    bool partial = false; // texts: prefix match
-    bool null = false;    // non-text null
+    bool trim = false;       // drop trailing blanks (fixed texts)
+    bool fold = false;       // ignore letter case
+    bool partial = false;    // texts: prefix match
+    bool null = false;       // non-text null
+    bool impossible = false; // the value cannot be held by the field (a fraction for an integer)
     bool textAscii = true;
     QByteArray text;    // normalised (trimmed, folded)
     qint64 integer = 0; // Integer and DateTime (ms)

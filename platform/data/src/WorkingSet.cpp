@@ -6,6 +6,8 @@
 #include "sup/data/Filter.h"
 #include "sup/data/Format.h"
 
+#include <QMetaMethod>
+
 #include <algorithm>
 
 namespace sup::data {
@@ -70,7 +72,13 @@ void TWorkingSet::notifyRecord(int position, int field) {
         d->held = true;
         return;
     }
-    emit recordChanged(position, field);
+    if (d->recordListeners < 0) {
+        d->recordListeners =
+            isSignalConnected(QMetaMethod::fromSignal(&TWorkingSet::recordChanged)) ? 1 : 0;
+    }
+    if (d->recordListeners > 0) {
+        emit recordChanged(position, field);
+    }
 }
 
 void TWorkingSet::notifyCurrent() {
@@ -78,7 +86,23 @@ void TWorkingSet::notifyCurrent() {
         d->held = true;
         return;
     }
-    emit currentChanged(pos_);
+    if (d->currentListeners < 0) {
+        d->currentListeners =
+            isSignalConnected(QMetaMethod::fromSignal(&TWorkingSet::currentChanged)) ? 1 : 0;
+    }
+    if (d->currentListeners > 0) {
+        emit currentChanged(pos_);
+    }
+}
+
+// Passes emit these two per record; knowing whether anyone listens spares the emission. The
+// answer is looked up again after any connection change.
+void TWorkingSet::connectNotify(const QMetaMethod&) {
+    d->currentListeners = d->recordListeners = -1;
+}
+
+void TWorkingSet::disconnectNotify(const QMetaMethod&) {
+    d->currentListeners = d->recordListeners = -1;
 }
 
 void TWorkingSet::disableControls() {
@@ -211,17 +235,14 @@ void TWorkingSet::rebuildVisible() {
     d->useVisible = filtering || d->hidden > 0;
     d->visible.clear();
     if (!d->useVisible) {
-        d->visible.shrink_to_fit();
-        return;
+        return; // the capacity stays for the next filter
     }
     const qsizetype n = d->rows;
     const quint8* kinds = d->kinds.data();
     if (filtering) {
-        const FilterExpression& f = *d->filter;
-        for (qsizetype r = 0; r < n; ++r) {
-            if (kinds[r] < RowState::Deleted && f.matches(d->cur, r)) {
-                d->visible.push_back(int(r));
-            }
+        d->filter->select(d->cur, n, d->visible);
+        if (d->hidden > 0) {
+            std::erase_if(d->visible, [kinds](int r) { return kinds[r] >= RowState::Deleted; });
         }
     } else {
         d->visible.reserve(std::size_t(n - d->hidden));

@@ -65,6 +65,10 @@ struct TWorkingSet::Impl {
     bool modified = false;
     int insertFrom = -1; // position before an insert, for its cancel
 
+    // Whether the per-record signals have receivers: 1 yes, 0 no, -1 to be looked up.
+    int currentListeners = -1;
+    int recordListeners = -1;
+
     // Notifications held back while controls are disabled.
     bool held = false;
     DataSetState stateAtDisable = DataSetState::Inactive;

@@ -50,6 +50,11 @@ public:
     QString text(qsizetype row) const;
     // The stored UTF-8 bytes of a text; valid until the column is next written.
     QByteArrayView utf8(qsizetype row) const;
+    // The fixed text slots for tight read loops, valid until the column is next written:
+    // textSlotSize() bytes per row (0 for unbounded texts and other types), the first byte the
+    // length (0 for a null) and 255 for a text kept in the overflow table (read it with utf8).
+    const char* textSlots() const;
+    int textSlotSize() const;
     double real(qsizetype row) const;
     qint64 integer(qsizetype row) const;
     bool boolean(qsizetype row) const;

@@ -36,6 +36,8 @@ public:
 
     // Whether row `row` of the given columns (in field order) satisfies the expression.
     bool matches(const std::vector<Column>& columns, qsizetype row) const;
+    // Appends to `out` every row of [0, rows) that satisfies the expression, in order.
+    void select(const std::vector<Column>& columns, qsizetype rows, std::vector<int>& out) const;
 
     struct Node;
 

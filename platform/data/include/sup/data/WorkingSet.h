@@ -244,9 +244,15 @@ signals:
     void rowsAboutToBeRemoved(int position);
     void rowsRemoved(int position);
 
+protected:
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
+
 private:
     friend class TField;
     friend class KeyIndex;
+    friend std::vector<int> countKeyMatches(const TWorkingSet&, const TWorkingSet&, const QString&,
+                                            bool);
     struct Impl;
 
     [[noreturn]] void fail(const QString& message) const;
