@@ -1,0 +1,370 @@
+// The maintenance screen: creation, lifecycle through IniProc, the enabling of its actions,
+// the reservation column, cancel, and the refusal of inserts and deletes.
+
+#include "ScreenFixture.h"
+
+#include "Cli_sup07700/Cli_sup07700.h"
+#include "Cli_sup07700/TfrmAltPedidosOL.h"
+#include "Cli_sup07701/Cli_sup07701.h"
+#include "Cli_sup07702/Cli_sup07702.h"
+#include "units/Units.h"
+
+#include "sup/contracts/host/Guard.h"
+#include "sup/contracts/host/Messages.h"
+#include "sup/data/WorkingSet.h"
+#include "sup/testkit/ScriptedServer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QPointer>
+#include <QSqlQuery>
+#include <QtTest>
+
+using namespace sup::host;
+using sup::data::DataSetState;
+using sup::testkit::ScriptedHost;
+using sup::testkit::ScriptedServer;
+
+namespace {
+
+// Menu items whose state the screen decides (close and help are always available).
+const QStringList kDecided = {
+    "mnuConfirmar", "mnuCancelar",    "mnuFiltro", "mnuIncluir",  "mnuAlterar",
+    "mnuExcluir",   "mnuProcurar",    "mnuVerificar", "mnuBaixaManual", "mnuED",
+    "mnuAltAut",    "mnuBloqItem",    "mnuReservaOL", "mnuEnvPedOL", "mnuListagem",
+    "mnuConfImpressora"};
+
+QStringList enabledItems(const TfrmAltPedidosOL& screen)
+{
+    QStringList out;
+    for (const QString& name : kDecided) {
+        auto* a = screen.findChild<QAction*>(name);
+        if (a && a->isEnabled()) {
+            out << name;
+        }
+    }
+    return out;
+}
+
+void mark(sup::data::TWorkingSet& set, int position)
+{
+    set.moveTo(position);
+    set.edit();
+    set.fieldByName(u"CALC")->setAsString(u"S");
+    set.post();
+}
+
+} // namespace
+
+class TestMaintenance : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<suptest::SeededDatabase> db;
+    std::unique_ptr<ScriptedHost> host;
+
+    TfrmAltPedidosOL* open()
+    {
+        CriaAltPedidosOL();
+        return frmAltPedidosOL;
+    }
+
+private slots:
+    void initTestCase() { db = std::make_unique<suptest::SeededDatabase>(); }
+
+    void init()
+    {
+        host = std::make_unique<ScriptedHost>();
+        host->setDatabase(db->conn->database());
+        host->setVantrel(LoadSignOnValues(db->conn->database(), sup::server::kDemoOperator));
+        sup::server::useInProcess(db->server, sup::server::kDemoOperator);
+        host->onModalAlways(QStringLiteral("TfrmFiltroAltPedidoOL"),
+                            [](QDialog& d) { d.done(mrCancel); });
+        sup07700::InitializeUnits();
+    }
+
+    void cleanup()
+    {
+        if (boStCriado && frmAltPedidosOL) {
+            frmAltPedidosOL->Close();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        sup07700::FinalizeUnits();
+        host.reset();
+    }
+
+    void creationReadsTheCentralBranchParameters()
+    {
+        // A store whose purchases are made by a central branch: GetParametroOL receives the
+        // central branch, not the store.
+        QSqlQuery q(db->conn->database());
+        QVERIFY(q.exec("SELECT CDFILIAL, CDFILCENTCMP FROM FILIAL WHERE CDFILCENTCMP IS NOT NULL "
+                       "AND CDFILCENTCMP <> CDFILIAL ORDER BY CDFILIAL"));
+        QVERIFY(q.next());
+        const QString store = q.value(0).toString();
+        const QString central = q.value(1).toString();
+        host->values().FiliProc = store;
+
+        ScriptedServer server;
+        server.install();
+        sup::data::DataPacketBuilder b(sup::contracts::parametroOLFields());
+        b.appendRow({QStringLiteral("S"), QStringLiteral("10"), QStringLiteral("1001")});
+        server.answer(QStringLiteral("GetParametroOL"), QVariant::fromValue(b.finish()));
+
+        std::unique_ptr<TfrmAltPedidosOL> screen(CreateForm<TfrmAltPedidosOL>());
+        QCOMPARE(server.methods(), QStringList{"GetParametroOL"});
+        const auto call = server.last(QStringLiteral("GetParametroOL"));
+        QCOMPARE(call.module, QStringLiteral("Sup07700.rdmAltPedidosOL"));
+        QCOMPARE(call.args, QVariantList{central});
+        QCOMPARE(call.args.first().typeId(), QMetaType::QString);
+        QCOMPARE(screen->cdsParametroOL->recordCount(), 1);
+        QCOMPARE(screen->cdsParametroOL->fieldByName(u"CDSUBGRARVOR")->asString(),
+                 QStringLiteral("1001"));
+        QVERIFY(screen->netAltPedidosOL->Connected());
+        // Connecting (kind 0) and reading (kind 6), each hidden again.
+        QCOMPARE(host->busyShows(), 2);
+        QCOMPARE(host->busyHides(), 2);
+        QCOMPARE(host->busyLog.first().kind, int(aviConectando));
+        QCOMPARE(host->busyLog.at(2).kind, int(aviRecebendo));
+    }
+
+    void failingCreationEndsWithTheServerMessage()
+    {
+        ScriptedServer server;
+        server.install();
+        server.fail(QStringLiteral("GetParametroOL"), QStringLiteral("Filial sem parâmetros."));
+        const bool completed = Guarded([] { CriaAltPedidosOL(); });
+        QVERIFY(!completed);
+        QVERIFY(!boStCriado);
+        QVERIFY(!host->busyVisible());
+        QCOMPARE(host->lastMessage().text, QStringLiteral("Filial sem parâmetros."));
+    }
+
+    void iniProcShowsOneScreenAndRestoresIt()
+    {
+        QVERIFY(Guarded([] { CriaAltPedidosOL(); }));
+        QPointer<TfrmAltPedidosOL> first = frmAltPedidosOL;
+        QVERIFY(first);
+        QVERIFY(boStCriado);
+        QCOMPARE(first->lblCodTela->text(), QStringLiteral("SUP07700"));
+        QCOMPARE(first->windowTitle(), QStringLiteral("Alteração de Pedidos do OL"));
+
+        first->showMinimized();
+        QVERIFY(first->isMinimized());
+        QVERIFY(Guarded([] { CriaAltPedidosOL(); }));
+        QCOMPARE(frmAltPedidosOL, first.data());
+        QVERIFY(!first->isMinimized());
+        QCOMPARE(host->busyShows(), host->busyHides());
+    }
+
+    void closingReleasesTheScreenAndItsFilter()
+    {
+        open();
+        QPointer<TfrmAltPedidosOL> first = frmAltPedidosOL;
+        first->activateForm(); // the first activation opens (and here cancels) the filter
+        QVERIFY(host->modalScreens.size() >= 1);
+        QPointer<QDialog> filter = reinterpret_cast<QDialog*>(frmFiltroAltPedidoOL);
+        QVERIFY(filter);
+
+        QVERIFY(first->Close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!boStCriado);
+        QVERIFY(!frmFiltroAltPedidoOL);
+        QVERIFY(!filter);
+        QVERIFY(!first);
+
+        open();
+        QVERIFY(boStCriado);
+        QVERIFY(frmAltPedidosOL);
+        QVERIFY(frmAltPedidosOL->firstActivationPending());
+    }
+
+    void actionsFollowTheItemSet()
+    {
+        TfrmAltPedidosOL* s = open();
+        s->Habilita();
+        // Closed item set (the filter was cancelled): only the filter.
+        QCOMPARE(enabledItems(*s), QStringList{"mnuFiltro"});
+        QVERIFY(s->sbtFiltro->isEnabled());
+        QVERIFY(!s->sbtVerificar->isEnabled());
+
+        // Items loaded, nothing changed.
+        s->cdsItem->loadFromPacket(suptest::itemPacket(3));
+        QCOMPARE(enabledItems(*s),
+                 (QStringList{"mnuFiltro", "mnuAlterar", "mnuProcurar", "mnuVerificar"}));
+
+        // One mark: the operations on marked items, but neither blocking (no group
+        // authorisation) nor reservation (column hidden).
+        s->dbgPadrao->setColumnVisible(TfrmAltPedidosOL::kReservationColumn, false);
+        mark(*s->cdsItem, 1);
+        QCOMPARE(s->cdsItem->changeCount(), 1);
+        QCOMPARE(enabledItems(*s),
+                 (QStringList{"mnuConfirmar", "mnuCancelar", "mnuProcurar", "mnuBaixaManual",
+                              "mnuED", "mnuAltAut", "mnuEnvPedOL"}));
+
+        s->cdsAutGruPop->loadFromPacket(suptest::autGruPopPacket(1));
+        s->dbgPadrao->setColumnVisible(TfrmAltPedidosOL::kReservationColumn, true);
+        s->Habilita();
+        QVERIFY(s->mnuBloqItem->isEnabled());
+        QVERIFY(s->mnuReservaOL->isEnabled());
+
+        // Every button mirrors its menu item.
+        const QList<QPair<QAction*, QWidget*>> pairs = {
+            {s->mnuFiltro, s->sbtFiltro},           {s->mnuAltAut, s->sbtAutomatico},
+            {s->mnuBaixaManual, s->btnBaixaManual}, {s->mnuED, s->btnPontoaPonto},
+            {s->mnuBloqItem, s->btnBloqItem},       {s->mnuReservaOL, s->btnReservaOL},
+            {s->mnuEnvPedOL, s->btnLoteEnvOL},      {s->mnuConfirmar, s->sbtConfirmar},
+            {s->mnuCancelar, s->sbtCancelar},       {s->mnuVerificar, s->sbtVerificar},
+            {s->mnuListagem, s->sbtImprimir}};
+        for (const auto& [item, button] : pairs) {
+            QCOMPARE(button->isEnabled(), item->isEnabled());
+        }
+
+        // An edit in progress: only confirm and cancel.
+        s->cdsItem->moveTo(0);
+        s->cdsItem->edit();
+        QCOMPARE(enabledItems(*s), (QStringList{"mnuConfirmar", "mnuCancelar"}));
+        QVERIFY(!s->dbnPadrao->isEnabled());
+        s->cdsItem->cancel();
+        QVERIFY(s->dbnPadrao->isEnabled());
+
+        // Changes dropped: back to the browsing set.
+        s->cdsItem->cancelUpdates();
+        s->Habilita();
+        QCOMPARE(enabledItems(*s),
+                 (QStringList{"mnuFiltro", "mnuAlterar", "mnuProcurar", "mnuVerificar"}));
+
+        // A load without items: only the filter (and the navigator).
+        s->cdsItem->loadFromPacket(suptest::itemPacket(0));
+        QCOMPARE(enabledItems(*s), QStringList{"mnuFiltro"});
+        QVERIFY(s->dbnPadrao->isEnabled());
+        QVERIFY(host->messages.isEmpty());
+    }
+
+    void reservationColumnFollowsTheCentralBranch_data()
+    {
+        QTest::addColumn<QList<QStringList>>("rows");
+        QTest::addColumn<bool>("shown");
+        const QString proc = QStringLiteral("0001");
+        QTest::newRow("central reserves") << QList<QStringList>{{"0012", "0001", "N"},
+                                                                {"0001", "0001", "S"}}
+                                          << true;
+        QTest::newRow("flag in lower case") << QList<QStringList>{{"0001", "0001", "s"}} << true;
+        QTest::newRow("central does not reserve")
+            << QList<QStringList>{{"0001", "0001", "N"}, {"0012", "0001", "S"}} << false;
+        QTest::newRow("processing branch absent")
+            << QList<QStringList>{{"0012", "0001", "S"}, {"0001X", "0001", "S"}} << false;
+        QTest::newRow("central of another branch")
+            << QList<QStringList>{{"0001", "0007", "N"}, {"0007", "0007", "S"}} << true;
+    }
+
+    void reservationColumnFollowsTheCentralBranch()
+    {
+        QFETCH(QList<QStringList>, rows);
+        QFETCH(bool, shown);
+        host->values().FiliProc = QStringLiteral("0001");
+        TfrmAltPedidosOL* s = open();
+        s->cdsItem->loadFromPacket(suptest::itemPacket(2));
+        s->cdsParamFilial->loadFromPacket(suptest::paramFilialPacket(rows));
+        s->activateForm();
+        QCOMPARE(s->reservationColumnShown(), shown);
+        mark(*s->cdsItem, 0);
+        QCOMPARE(s->mnuReservaOL->isEnabled(), shown);
+    }
+
+    void cancelAsksOnlyWhenThereIsSomethingToCancel()
+    {
+        TfrmAltPedidosOL* s = open();
+        s->cdsItem->loadFromPacket(suptest::itemPacket(3));
+
+        // Nothing pending: no question (an unanswered one would fail the test).
+        s->sbtCancelarClick();
+        QVERIFY(host->messages.isEmpty());
+
+        // An open edit: Yes drops the edit only.
+        mark(*s->cdsItem, 0);
+        s->cdsItem->moveTo(2);
+        s->cdsItem->edit();
+        s->cdsItem->fieldByName(u"QTPROGENPEOL")->setAsFloat(99);
+        host->answerMessage(mrYes);
+        s->sbtCancelarClick();
+        QCOMPARE(host->lastMessage().key, QStringLiteral("Canc"));
+        QCOMPARE(host->lastMessage().text, QStringLiteral("Cancelar operação?"));
+        QCOMPARE(s->cdsItem->state(), DataSetState::Browse);
+        QCOMPARE(s->cdsItem->fieldByName(u"QTPROGENPEOL")->asFloat(), 14.0);
+        QCOMPARE(s->cdsItem->changeCount(), 1);
+
+        // Pending changes, answer No: everything stays.
+        host->answerMessage(mrNo);
+        s->sbtCancelarClick();
+        QCOMPARE(s->cdsItem->changeCount(), 1);
+
+        // Answer Yes: marks and edits are gone, the snapshot follows.
+        host->answerMessage(mrYes);
+        s->sbtCancelarClick();
+        QCOMPARE(s->cdsItem->changeCount(), 0);
+        s->cdsItem->moveTo(0);
+        QCOMPARE(s->cdsItem->fieldByName(u"CALC")->asString(), QStringLiteral("N"));
+        QCOMPARE(s->cdsAuxItem->recordCount(), 3);
+        QCOMPARE(s->cdsAuxItem->changeCount(), 0);
+        QVERIFY(s->mnuFiltro->isEnabled());
+        QVERIFY(!s->mnuBaixaManual->isEnabled());
+    }
+
+    void itemsCannotBeInsertedOrDeleted()
+    {
+        TfrmAltPedidosOL* s = open();
+        s->cdsItem->loadFromPacket(suptest::itemPacket(2));
+        QVERIFY(!Guarded([s] { s->cdsItem->insert(); }));
+        QVERIFY(!Guarded([s] { s->cdsItem->deleteRecord(); }));
+        QCOMPARE(s->cdsItem->recordCount(), 2);
+        QCOMPARE(s->cdsItem->state(), DataSetState::Browse);
+        QCOMPARE(s->cdsItem->changeCount(), 0);
+        QVERIFY(host->messages.isEmpty()); // refused silently
+    }
+
+    void snapshotFollowsEveryLoad()
+    {
+        TfrmAltPedidosOL* s = open();
+        s->cdsItem->loadFromPacket(suptest::itemPacket(4));
+        QCOMPARE(s->cdsAuxItem->recordCount(), 4);
+        QCOMPARE(s->cdsAuxItem->fieldCount(), sup::contracts::auxItemFields().size());
+        s->cdsAuxItem->moveTo(3);
+        QCOMPARE(s->cdsAuxItem->fieldByName(u"NRPEDEXOL")->asString(), QStringLiteral("P4"));
+    }
+
+    void itemOriginIsShownAsText()
+    {
+        TfrmAltPedidosOL* s = open();
+        s->cdsItem->loadFromPacket(suptest::itemPacket(1));
+        s->cdsItem->first();
+        QCOMPARE(s->cdsItem->fieldByName(u"IDTIPOEXOL")->text(), QStringLiteral("Automático"));
+        s->cdsItem->edit();
+        s->cdsItem->fieldByName(u"IDTIPOEXOL")->setAsString(u"M");
+        QCOMPARE(s->cdsItem->fieldByName(u"IDTIPOEXOL")->text(), QStringLiteral("Manual"));
+        s->cdsItem->fieldByName(u"IDTIPOEXOL")->setAsString(u"X");
+        QCOMPARE(s->cdsItem->fieldByName(u"IDTIPOEXOL")->text(), QString());
+        s->cdsItem->cancel();
+    }
+
+    void unloadClearsTheAutomaticAlterationValues()
+    {
+        stNewProduto = QStringLiteral("0000123");
+        stNewMarca = QStringLiteral("00009");
+        stEst_Disp = QStringLiteral("12");
+        sup07700::stOL = QStringLiteral("_0901_");
+        sup07700::FinalizeUnits();
+        QVERIFY(stNewProduto.isEmpty());
+        QVERIFY(stNewMarca.isEmpty());
+        QVERIFY(stEst_Disp.isEmpty());
+        QVERIFY(sup07700::stOL.isEmpty());
+        QCOMPARE(sup07700::UnitStartCount("Cli_sup07700"), 0);
+        sup07700::InitializeUnits();
+        QCOMPARE(sup07700::UnitStartCount("Cli_sup07700"), 1);
+        QVERIFY(!boStCriado);
+        QVERIFY(!boFilCriado);
+    }
+};
+
+QTEST_MAIN(TestMaintenance)
+#include "tst_maintenance.moc"
