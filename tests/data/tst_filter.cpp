@@ -165,6 +165,16 @@ private slots:
                                     QStringLiteral("[CALC]='S' AND ").repeated(20000)}) {
             QVERIFY_THROWS_EXCEPTION(FilterError, FilterExpression(text, testdata::itemFields()));
         }
+        // A chain of comparisons too long to be a real filter is refused with its position.
+        const QString chain =
+            QStringLiteral("[CALC]='S' OR ").repeated(1000) + QStringLiteral("1=1");
+        try {
+            FilterExpression e(chain, testdata::itemFields());
+            QFAIL("accepted");
+        } catch (const FilterError& e) {
+            QCOMPARE(e.position(), 1000 * 14 + 1);
+            QVERIFY(QString::fromUtf8(e.what()).contains(u"1000 comparações"));
+        }
         // A long flat expression is fine.
         const QString flat = QStringLiteral("[CALC]='S' OR ").repeated(150) + QStringLiteral("1=1");
         FilterExpression ok(flat, testdata::itemFields());

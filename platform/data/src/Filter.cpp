@@ -570,6 +570,10 @@ private:
     const FieldDef& def(int field) const { return fields_[field]; }
 
     NodePtr parseComparison() {
+        if (++comparisons_ > kMaxComparisons) {
+            error(QStringLiteral("filtro com mais de %1 comparações").arg(kMaxComparisons),
+                  cur_.pos);
+        }
         const Operand left = parseOperand();
         if (isKeyword("IS")) {
             const int isPos = cur_.pos;
