@@ -1,13 +1,300 @@
+// HTTP client transport: POST /rpc/<module>/<method> with a CBOR body; the caller waits in a
+// local event loop that leaves user input aside, so the busy indicator keeps painting and no
+// handler of the screen runs a second time meanwhile.
+
 #include "HttpTransport.h"
 
-namespace sup::contracts::net {
+#include "sup/contracts/NetConnection.h"
+#include "sup/contracts/RpcWire.h"
+#include "sup/contracts/ServerResult.h"
 
-std::unique_ptr<IAppServer> makeHttpTransport(const QString& host, int, const QString&, int,
-                                              QString* error) {
-    if (error)
-        *error =
-            QStringLiteral("O transporte HTTP para \"%1\" ainda não está disponível.").arg(host);
-    return nullptr;
+#include <QEventLoop>
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+namespace sup::contracts {
+
+namespace {
+
+struct SessionEntry {
+    QString token;
+    QString operatorCode;
+    QString password; // kept to renew an expired session once
+};
+
+QMutex sessionMutex;
+QHash<QString, SessionEntry>& sessions() {
+    static QHash<QString, SessionEntry> s;
+    return s;
 }
 
-} // namespace sup::contracts::net
+QString originKey(const QUrl& url) {
+    return url
+        .adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
+                  QUrl::RemoveUserInfo)
+        .toString(QUrl::FullyEncoded)
+        .toLower();
+}
+
+QString networkMessage(QNetworkReply::NetworkError e, const QString& detail, const QUrl& url,
+                       bool timedOut, int timeoutMs) {
+    const QString where =
+        url.host() + (url.port() > 0 ? QStringLiteral(":%1").arg(url.port()) : QString());
+    if (timedOut)
+        return QStringLiteral("O servidor de aplicação (%1) não respondeu em %2 segundos. Se a "
+                              "operação alterava "
+                              "dados, recarregue os itens antes de repeti-la.")
+            .arg(where)
+            .arg(timeoutMs / 1000.0, 0, 'f', timeoutMs % 1000 ? 1 : 0);
+    switch (e) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("O servidor de aplicação (%1) recusou a conexão. Verifique se ele "
+                              "está em execução.")
+            .arg(where);
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("Servidor de aplicação não encontrado: %1.").arg(url.host());
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral(
+                   "A conexão com o servidor de aplicação (%1) foi encerrada antes da resposta.")
+            .arg(where);
+    case QNetworkReply::TimeoutError:
+        return QStringLiteral("Tempo de conexão esgotado com o servidor de aplicação (%1).")
+            .arg(where);
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("Falha na conexão segura (TLS) com o servidor de aplicação (%1).")
+            .arg(where);
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::UnknownNetworkError:
+        return QStringLiteral(
+                   "A rede não está disponível para falar com o servidor de aplicação (%1).")
+            .arg(where);
+    default:
+        return QStringLiteral("Falha de comunicação com o servidor de aplicação (%1): %2")
+            .arg(where, detail);
+    }
+}
+
+struct HttpResult {
+    int status = 0;
+    QByteArray body;
+    QVariant fault; // set for network failures
+    int retryAfter = 0;
+};
+
+// Sends one POST and waits for it in a local loop (user input excluded) with a timeout.
+HttpResult post(QNetworkAccessManager& nam, const QUrl& url, const QByteArray& body,
+                const QString& token, int timeoutMs) {
+    QNetworkRequest req(url);
+    req.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/cbor"));
+    req.setRawHeader("Accept", "application/cbor");
+    req.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                     QNetworkRequest::ManualRedirectPolicy);
+    if (!token.isEmpty())
+        req.setRawHeader("Authorization", "Bearer " + token.toLatin1());
+    QNetworkReply* reply = nam.post(req, body);
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    bool timedOut = false;
+    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+        timedOut = true;
+        reply->abort();
+    });
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    timer.start(timeoutMs);
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    timer.stop();
+    HttpResult r;
+    r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->isOpen())
+        r.body = reply->readAll();
+    r.retryAfter = reply->rawHeader("Retry-After").toInt();
+    if (r.status == 0 || timedOut)
+        r.fault = makeFault(
+            networkMessage(reply->error(), reply->errorString(), url, timedOut, timeoutMs),
+            QStringLiteral("network"));
+    reply->deleteLater();
+    return r;
+}
+
+// The fault of an HTTP error answer: the server's own when its body carries one.
+QVariant httpFault(const HttpResult& r) {
+    try {
+        const rpc::Answer a = rpc::decodeAnswer(r.body);
+        if (isFault(a.result))
+            return a.result;
+    } catch (const rpc::WireError&) {
+    }
+    switch (r.status) {
+    case 401:
+        return makeFault(
+            QStringLiteral("Sessão inválida ou expirada no servidor de aplicação; entre no sistema "
+                           "novamente."),
+            QStringLiteral("auth"));
+    case 413:
+        return makeFault(
+            QStringLiteral("A chamada excede o tamanho máximo aceito pelo servidor de aplicação."),
+            QStringLiteral("limit"));
+    case 429:
+        return makeFault(
+            QStringLiteral("Tentativas demais; aguarde %1 segundo(s) e tente novamente.")
+                .arg(qMax(1, r.retryAfter)),
+            QStringLiteral("auth"));
+    default:
+        return makeFault(
+            QStringLiteral("O servidor de aplicação respondeu com o erro HTTP %1.").arg(r.status),
+            QStringLiteral("network"));
+    }
+}
+
+QVariant doSignOn(QNetworkAccessManager& nam, const QUrl& origin, const QString& op,
+                  const QString& password, int timeoutMs) {
+    QUrl url = origin;
+    url.setPath(QStringLiteral("/auth/signon"));
+    const HttpResult r = post(nam, url, rpc::encodeSignOn({op, password}), {}, timeoutMs);
+    if (r.fault.isValid())
+        return r.fault;
+    if (r.status != 200)
+        return httpFault(r);
+    try {
+        const rpc::Session s = rpc::decodeSession(r.body);
+        QMutexLocker lock(&sessionMutex);
+        sessions().insert(originKey(origin), SessionEntry{s.token, op, password});
+        return {};
+    } catch (const rpc::WireError& e) {
+        return makeFault(e.message(), QStringLiteral("network"));
+    }
+}
+
+class HttpAppServer final : public IAppServer {
+public:
+    HttpAppServer(QUrl origin, QString module, int timeoutMs)
+        : origin_(std::move(origin))
+        , module_(std::move(module))
+        , timeoutMs_(timeoutMs) {}
+
+    QVariant call(const QString& method, QVariantList& args) override {
+        QByteArray body;
+        try {
+            body = rpc::encodeCall(args);
+        } catch (const rpc::WireError& e) {
+            return makeFault(e.message(), QStringLiteral("args"));
+        }
+        QUrl url = origin_;
+        url.setPath(QStringLiteral("/rpc/%1/%2").arg(module_, method));
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            SessionEntry session;
+            {
+                QMutexLocker lock(&sessionMutex);
+                session = sessions().value(originKey(origin_));
+            }
+            if (session.token.isEmpty())
+                return makeFault(
+                    QStringLiteral(
+                        "Não há sessão aberta no servidor de aplicação %1; entre no sistema "
+                        "novamente.")
+                        .arg(origin_.host()),
+                    QStringLiteral("auth"));
+            const HttpResult r = post(nam_, url, body, session.token, timeoutMs_);
+            if (r.fault.isValid())
+                return r.fault;
+            if (r.status == 401 && attempt == 0 && !session.password.isEmpty()) {
+                // The refused call changed nothing: renew the session once and send it again.
+                const QVariant f =
+                    doSignOn(nam_, origin_, session.operatorCode, session.password, timeoutMs_);
+                if (f.isValid())
+                    return f;
+                continue;
+            }
+            if (r.status != 200)
+                return httpFault(r);
+            try {
+                rpc::Answer a = rpc::decodeAnswer(r.body);
+                if (!isFault(a.result))
+                    for (auto it = a.refs.begin(); it != a.refs.end(); ++it)
+                        if (it.key() < args.size())
+                            args[it.key()] = it.value();
+                return a.result;
+            } catch (const rpc::WireError& e) {
+                return makeFault(QStringLiteral("Resposta inválida do servidor de aplicação: %1")
+                                     .arg(e.message()),
+                                 QStringLiteral("network"));
+            }
+        }
+        return makeFault(QStringLiteral("A sessão no servidor de aplicação não pôde ser renovada."),
+                         QStringLiteral("auth"));
+    }
+
+private:
+    QUrl origin_;
+    QString module_;
+    int timeoutMs_;
+    QNetworkAccessManager nam_;
+};
+
+} // namespace
+
+namespace net {
+
+QUrl serverOrigin(const QString& host, int port, QString* error) {
+    QUrl url(host.trimmed(), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty()) {
+        if (error)
+            *error = QStringLiteral("Endereço do servidor de aplicação inválido: \"%1\" (use "
+                                    "http://máquina:porta).")
+                         .arg(host);
+        return {};
+    }
+    if (url.port() <= 0 && port > 0)
+        url.setPort(port);
+    return url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
+                        QUrl::RemoveUserInfo);
+}
+
+std::unique_ptr<IAppServer> makeHttpTransport(const QString& host, int port, const QString& module,
+                                              int timeoutMs, QString* error) {
+    const QUrl origin = serverOrigin(host, port, error);
+    if (!origin.isValid())
+        return nullptr;
+    return std::make_unique<HttpAppServer>(origin, module, timeoutMs);
+}
+
+} // namespace net
+
+QVariant signOn(const QUrl& server, const QString& operatorCode, const QString& password,
+                int timeoutMs) {
+    QString error;
+    const QUrl origin = net::serverOrigin(server.toString(), 0, &error);
+    if (!origin.isValid())
+        return makeFault(error, QStringLiteral("args"));
+    QNetworkAccessManager nam;
+    return doSignOn(nam, origin, operatorCode, password, timeoutMs);
+}
+
+void signOff(const QUrl& server) {
+    const QUrl origin = net::serverOrigin(server.toString(), 0, nullptr);
+    if (!origin.isValid())
+        return;
+    SessionEntry session;
+    {
+        QMutexLocker lock(&sessionMutex);
+        session = sessions().take(originKey(origin));
+    }
+    if (session.token.isEmpty())
+        return;
+    QNetworkAccessManager nam;
+    QUrl url = origin;
+    url.setPath(QStringLiteral("/auth/signoff"));
+    post(nam, url, rpc::encodeCall({}), session.token, 5000);
+}
+
+} // namespace sup::contracts

@@ -3,6 +3,7 @@
 #include "sup/contracts/AppServer.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 
@@ -12,5 +13,8 @@ namespace sup::contracts::net {
 // `error` (Portuguese) when the address is not usable.
 std::unique_ptr<IAppServer> makeHttpTransport(const QString& host, int port, const QString& module,
                                               int timeoutMs, QString* error);
+
+// Base URL (scheme, host, port) of an application server address.
+QUrl serverOrigin(const QString& host, int port, QString* error);
 
 } // namespace sup::contracts::net

@@ -1,0 +1,78 @@
+#pragma once
+
+// The wire form of server calls over HTTP (POST /rpc/<module>/<method>), shared by the client
+// transport and the server. Bodies are CBOR maps:
+//   call:    {"v": 1, "args": [value...]}
+//   answer:  {"v": 1, "result": value, "refs": {index: value}}   by-reference arguments written
+//            {"v": 1, "fault": {"message": text, "code": text}}   by the server, by position
+//   sign-on: {"v": 1, "operator": text, "password": text}
+//            -> {"v": 1, "token": text, "expiresIn": seconds, "branch": text, "branchBound": bool}
+// Values: null, bool, integers, doubles, texts, byte strings, arrays (QVariantList), maps with
+// text keys (QVariantMap), and tagged values: dates (tag 1004, "yyyy-MM-dd"), naive date-times
+// (kTagDateTime, "yyyy-MM-ddTHH:mm:ss.zzz"), data packets and deltas (kTagPacket, the packet
+// codec's form) and server faults (kTagFault, [message, code]).
+// The decoder checks every type and bound and throws WireError (Portuguese) on bad input.
+
+#include "sup/contracts/AppServer.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QMap>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include <stdexcept>
+
+namespace sup::contracts::rpc {
+
+constexpr int kWireVersion = 1;
+constexpr quint64 kTagDateTime = 0x53550001;
+constexpr quint64 kTagPacket = 0x53550002;
+constexpr quint64 kTagFault = 0x53550003;
+// Bounds of the decoder (the transport limits the body to 32 MiB besides).
+constexpr int kMaxDepth = 16;
+constexpr qsizetype kMaxValues = 1000000;
+
+class WireError : public std::runtime_error {
+public:
+    explicit WireError(const QString& message)
+        : std::runtime_error(message.toStdString())
+        , message_(message) {}
+    const QString& message() const { return message_; }
+
+private:
+    QString message_;
+};
+
+QByteArray encodeCall(const QVariantList& args); // throws WireError for an unsupported value
+QVariantList decodeCall(QByteArrayView body);    // throws WireError
+
+struct Answer {
+    QVariant result; // a ServerFault when the server answered a fault
+    QMap<int, QVariant> refs;
+};
+QByteArray encodeAnswer(const QVariant& result, const QMap<int, QVariant>& refs = {});
+Answer decodeAnswer(QByteArrayView body);
+
+struct SignOn {
+    QString operatorCode;
+    QString password;
+};
+QByteArray encodeSignOn(const SignOn& s);
+SignOn decodeSignOn(QByteArrayView body);
+
+struct Session {
+    QString token;
+    int expiresIn = 0;
+    QString branch;
+    bool branchBound = false;
+};
+QByteArray encodeSession(const Session& s);
+Session decodeSession(QByteArrayView body);
+
+// One value alone (for tests and tools).
+QByteArray encodeValue(const QVariant& value);
+QVariant decodeValue(QByteArrayView bytes);
+
+} // namespace sup::contracts::rpc

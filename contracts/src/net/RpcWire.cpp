@@ -1,0 +1,429 @@
+#include "sup/contracts/RpcWire.h"
+
+#include "sup/data/DataPacket.h"
+#include "sup/data/PacketCodec.h"
+
+#include <QCborStreamReader>
+#include <QCborStreamWriter>
+#include <QDate>
+#include <QDateTime>
+
+namespace sup::contracts::rpc {
+
+namespace {
+
+constexpr quint64 kTagFullDate = 1004;
+
+QString typeName(const QVariant& v) {
+    return QString::fromLatin1(v.typeName() ? v.typeName() : "inválido");
+}
+
+void writeValue(QCborStreamWriter& w, const QVariant& v, int depth) {
+    if (depth > kMaxDepth)
+        throw WireError(QStringLiteral("Valor aninhado demais para o transporte."));
+    if (!v.isValid()) {
+        w.append(nullptr);
+        return;
+    }
+    if (v.metaType() == QMetaType::fromType<data::DataPacket>()) {
+        w.append(QCborTag(kTagPacket));
+        try {
+            data::writePacket(w, v.value<data::DataPacket>());
+        } catch (const data::PacketError& e) {
+            throw WireError(QString::fromUtf8(e.what()));
+        }
+        return;
+    }
+    if (v.metaType() == QMetaType::fromType<ServerFault>()) {
+        const ServerFault f = v.value<ServerFault>();
+        w.append(QCborTag(kTagFault));
+        w.startArray(2);
+        w.append(f.message);
+        w.append(f.code);
+        w.endArray();
+        return;
+    }
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        w.append(v.toBool());
+        return;
+    case QMetaType::Int:
+    case QMetaType::Short:
+    case QMetaType::LongLong:
+        w.append(qint64(v.toLongLong()));
+        return;
+    case QMetaType::UInt:
+    case QMetaType::UShort:
+    case QMetaType::ULongLong:
+        w.append(quint64(v.toULongLong()));
+        return;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        w.append(v.toDouble());
+        return;
+    case QMetaType::QString:
+        w.append(v.toString());
+        return;
+    case QMetaType::QByteArray:
+        w.append(v.toByteArray());
+        return;
+    case QMetaType::QDate: {
+        const QDate d = v.toDate();
+        w.append(QCborTag(kTagFullDate));
+        w.append(d.isValid() ? d.toString(Qt::ISODate) : QString());
+        return;
+    }
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        w.append(QCborTag(kTagDateTime));
+        w.append(dt.isValid() ? dt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) : QString());
+        return;
+    }
+    case QMetaType::QVariantList: {
+        const QVariantList l = v.toList();
+        w.startArray(quint64(l.size()));
+        for (const QVariant& e : l)
+            writeValue(w, e, depth + 1);
+        w.endArray();
+        return;
+    }
+    case QMetaType::QVariantMap: {
+        const QVariantMap m = v.toMap();
+        w.startMap(quint64(m.size()));
+        for (auto it = m.begin(); it != m.end(); ++it) {
+            w.append(it.key());
+            writeValue(w, it.value(), depth + 1);
+        }
+        w.endMap();
+        return;
+    }
+    case QMetaType::Nullptr:
+        w.append(nullptr);
+        return;
+    default:
+        throw WireError(
+            QStringLiteral("Tipo de valor não suportado pelo transporte: %1.").arg(typeName(v)));
+    }
+}
+
+class Reader {
+public:
+    explicit Reader(QByteArrayView bytes)
+        : r_(bytes.toByteArray()) {}
+
+    [[noreturn]] void fail(const QString& what) const {
+        throw WireError(QStringLiteral("Mensagem malformada do transporte: %1.").arg(what));
+    }
+
+    void check() {
+        if (r_.lastError() != QCborError::NoError)
+            fail(r_.lastError().toString());
+    }
+
+    QString readText() {
+        if (!r_.isString())
+            fail(QStringLiteral("esperava um texto"));
+        QString out;
+        auto chunk = r_.readString();
+        while (chunk.status == QCborStreamReader::Ok) {
+            out += chunk.data;
+            chunk = r_.readString();
+        }
+        if (chunk.status == QCborStreamReader::Error)
+            fail(QStringLiteral("texto inválido"));
+        return out;
+    }
+
+    QByteArray readBytes() {
+        QByteArray out;
+        auto chunk = r_.readByteArray();
+        while (chunk.status == QCborStreamReader::Ok) {
+            out += chunk.data;
+            chunk = r_.readByteArray();
+        }
+        if (chunk.status == QCborStreamReader::Error)
+            fail(QStringLiteral("bytes inválidos"));
+        return out;
+    }
+
+    QVariant readValue(int depth) {
+        if (depth > kMaxDepth)
+            fail(QStringLiteral("valores aninhados demais"));
+        if (++values_ > kMaxValues)
+            fail(QStringLiteral("valores demais"));
+        check();
+        switch (r_.type()) {
+        case QCborStreamReader::UnsignedInteger: {
+            const quint64 u = r_.toUnsignedInteger();
+            r_.next();
+            if (u <= quint64(std::numeric_limits<int>::max()))
+                return int(u);
+            if (u <= quint64(std::numeric_limits<qint64>::max()))
+                return qlonglong(u);
+            return qulonglong(u);
+        }
+        case QCborStreamReader::NegativeInteger: {
+            const quint64 n = quint64(r_.toNegativeInteger());
+            r_.next();
+            if (n == 0 || n > quint64(std::numeric_limits<qint64>::max()))
+                fail(QStringLiteral("inteiro fora do intervalo"));
+            const qint64 v = -qint64(n - 1) - 1;
+            if (v >= std::numeric_limits<int>::min())
+                return int(v);
+            return qlonglong(v);
+        }
+        case QCborStreamReader::SimpleType: {
+            const auto s = r_.toSimpleType();
+            r_.next();
+            switch (s) {
+            case QCborSimpleType::False:
+                return false;
+            case QCborSimpleType::True:
+                return true;
+            case QCborSimpleType::Null:
+            case QCborSimpleType::Undefined:
+                return {};
+            default:
+                fail(QStringLiteral("valor simples desconhecido"));
+            }
+        }
+        case QCborStreamReader::Float16: {
+            const double d = double(r_.toFloat16());
+            r_.next();
+            return d;
+        }
+        case QCborStreamReader::Float: {
+            const double d = double(r_.toFloat());
+            r_.next();
+            return d;
+        }
+        case QCborStreamReader::Double: {
+            const double d = r_.toDouble();
+            r_.next();
+            return d;
+        }
+        case QCborStreamReader::String:
+            return readText();
+        case QCborStreamReader::ByteArray:
+            return readBytes();
+        case QCborStreamReader::Array: {
+            if (!r_.enterContainer())
+                fail(QStringLiteral("lista inválida"));
+            QVariantList l;
+            while (r_.hasNext())
+                l.append(readValue(depth + 1));
+            check();
+            if (!r_.leaveContainer())
+                fail(QStringLiteral("lista incompleta"));
+            return l;
+        }
+        case QCborStreamReader::Map: {
+            if (!r_.enterContainer())
+                fail(QStringLiteral("mapa inválido"));
+            QVariantMap m;
+            while (r_.hasNext()) {
+                const QString key = readText();
+                m.insert(key, readValue(depth + 1));
+            }
+            check();
+            if (!r_.leaveContainer())
+                fail(QStringLiteral("mapa incompleto"));
+            return m;
+        }
+        case QCborStreamReader::Tag: {
+            const quint64 tag = quint64(r_.toTag());
+            r_.next();
+            check();
+            if (tag == kTagFullDate) {
+                const QString t = readText();
+                if (t.isEmpty())
+                    return QDate();
+                const QDate d = QDate::fromString(t, Qt::ISODate);
+                if (!d.isValid())
+                    fail(QStringLiteral("data inválida"));
+                return d;
+            }
+            if (tag == kTagDateTime) {
+                const QString t = readText();
+                if (t.isEmpty())
+                    return QDateTime();
+                const QDateTime dt =
+                    QDateTime::fromString(t, QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+                if (!dt.isValid())
+                    fail(QStringLiteral("data e hora inválidas"));
+                return dt;
+            }
+            if (tag == kTagPacket) {
+                try {
+                    return QVariant::fromValue(data::readPacket(r_));
+                } catch (const data::PacketError& e) {
+                    throw WireError(QString::fromUtf8(e.what()));
+                }
+            }
+            if (tag == kTagFault) {
+                if (!r_.isArray() || !r_.enterContainer())
+                    fail(QStringLiteral("falha sem corpo"));
+                ServerFault f;
+                if (r_.hasNext())
+                    f.message = readText();
+                if (r_.hasNext())
+                    f.code = readText();
+                if (r_.hasNext() || !r_.leaveContainer())
+                    fail(QStringLiteral("falha com campos demais"));
+                return QVariant::fromValue(f);
+            }
+            fail(QStringLiteral("marca desconhecida %1").arg(tag));
+        }
+        default:
+            fail(QStringLiteral("tipo inesperado"));
+        }
+    }
+
+    QVariantMap readTop() {
+        if (!r_.isMap())
+            fail(QStringLiteral("esperava um mapa"));
+        const QVariant v = readValue(0);
+        if (r_.lastError() != QCborError::NoError && r_.lastError() != QCborError::EndOfFile)
+            fail(r_.lastError().toString());
+        if (r_.type() != QCborStreamReader::Invalid)
+            fail(QStringLiteral("dados após o fim da mensagem"));
+        const QVariantMap m = v.toMap();
+        if (m.value(QStringLiteral("v")).toInt() != kWireVersion)
+            fail(QStringLiteral("versão %1 não suportada")
+                     .arg(m.value(QStringLiteral("v")).toString()));
+        return m;
+    }
+
+    QCborStreamReader& stream() { return r_; }
+
+private:
+    QCborStreamReader r_;
+    qsizetype values_ = 0;
+};
+
+QByteArray encodeMap(const QVariantMap& m) {
+    QByteArray out;
+    QCborStreamWriter w(&out);
+    writeValue(w, m, 0);
+    return out;
+}
+
+QString textField(const Reader& r, const QVariantMap& m, const char* key, bool required = true) {
+    const QVariant v = m.value(QString::fromLatin1(key));
+    if (!v.isValid()) {
+        if (required)
+            r.fail(QStringLiteral("falta o campo %1").arg(QString::fromLatin1(key)));
+        return {};
+    }
+    if (v.typeId() != QMetaType::QString)
+        r.fail(QStringLiteral("o campo %1 deve ser um texto").arg(QString::fromLatin1(key)));
+    return v.toString();
+}
+
+} // namespace
+
+QByteArray encodeValue(const QVariant& value) {
+    QByteArray out;
+    QCborStreamWriter w(&out);
+    writeValue(w, value, 0);
+    return out;
+}
+
+QVariant decodeValue(QByteArrayView bytes) {
+    Reader r(bytes);
+    const QVariant v = r.readValue(0);
+    if (r.stream().lastError() != QCborError::NoError &&
+        r.stream().lastError() != QCborError::EndOfFile)
+        r.fail(r.stream().lastError().toString());
+    return v;
+}
+
+QByteArray encodeCall(const QVariantList& args) {
+    return encodeMap({{QStringLiteral("v"), kWireVersion}, {QStringLiteral("args"), args}});
+}
+
+QVariantList decodeCall(QByteArrayView body) {
+    Reader r(body);
+    const QVariantMap m = r.readTop();
+    const QVariant args = m.value(QStringLiteral("args"));
+    if (args.typeId() != QMetaType::QVariantList)
+        r.fail(QStringLiteral("falta a lista de argumentos"));
+    return args.toList();
+}
+
+QByteArray encodeAnswer(const QVariant& result, const QMap<int, QVariant>& refs) {
+    QVariantMap m{{QStringLiteral("v"), kWireVersion}};
+    if (isFault(result)) {
+        const ServerFault f = result.value<ServerFault>();
+        m.insert(QStringLiteral("fault"), QVariantMap{{QStringLiteral("message"), f.message},
+                                                      {QStringLiteral("code"), f.code}});
+    } else {
+        m.insert(QStringLiteral("result"), result);
+        QVariantMap r;
+        for (auto it = refs.begin(); it != refs.end(); ++it)
+            r.insert(QString::number(it.key()), it.value());
+        if (!r.isEmpty())
+            m.insert(QStringLiteral("refs"), r);
+    }
+    return encodeMap(m);
+}
+
+Answer decodeAnswer(QByteArrayView body) {
+    Reader r(body);
+    const QVariantMap m = r.readTop();
+    Answer a;
+    if (m.contains(QStringLiteral("fault"))) {
+        const QVariantMap f = m.value(QStringLiteral("fault")).toMap();
+        a.result = QVariant::fromValue(
+            ServerFault{textField(r, f, "message"), textField(r, f, "code", false)});
+        return a;
+    }
+    a.result = m.value(QStringLiteral("result"));
+    const QVariant refs = m.value(QStringLiteral("refs"));
+    if (refs.isValid()) {
+        if (refs.typeId() != QMetaType::QVariantMap)
+            r.fail(QStringLiteral("argumentos de retorno inválidos"));
+        const QVariantMap rm = refs.toMap();
+        for (auto it = rm.begin(); it != rm.end(); ++it) {
+            bool ok = false;
+            const int i = it.key().toInt(&ok);
+            if (!ok || i < 0 || i > 1000)
+                r.fail(QStringLiteral("posição de argumento inválida"));
+            a.refs.insert(i, it.value());
+        }
+    }
+    return a;
+}
+
+QByteArray encodeSignOn(const SignOn& s) {
+    return encodeMap({{QStringLiteral("v"), kWireVersion},
+                      {QStringLiteral("operator"), s.operatorCode},
+                      {QStringLiteral("password"), s.password}});
+}
+
+SignOn decodeSignOn(QByteArrayView body) {
+    Reader r(body);
+    const QVariantMap m = r.readTop();
+    return SignOn{textField(r, m, "operator"), textField(r, m, "password")};
+}
+
+QByteArray encodeSession(const Session& s) {
+    return encodeMap({{QStringLiteral("v"), kWireVersion},
+                      {QStringLiteral("token"), s.token},
+                      {QStringLiteral("expiresIn"), s.expiresIn},
+                      {QStringLiteral("branch"), s.branch},
+                      {QStringLiteral("branchBound"), s.branchBound}});
+}
+
+Session decodeSession(QByteArrayView body) {
+    Reader r(body);
+    const QVariantMap m = r.readTop();
+    Session s;
+    s.token = textField(r, m, "token");
+    s.expiresIn = m.value(QStringLiteral("expiresIn")).toInt();
+    s.branch = textField(r, m, "branch", false);
+    s.branchBound = m.value(QStringLiteral("branchBound")).toBool();
+    return s;
+}
+
+} // namespace sup::contracts::rpc

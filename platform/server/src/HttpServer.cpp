@@ -1,0 +1,843 @@
+#include "sup/server/HttpServer.h"
+
+#include "Fault.h"
+#include "SqlValues.h"
+
+#include "sup/contracts/RpcWire.h"
+#include "sup/contracts/ServerResult.h"
+#include "sup/server/Schema.h"
+#include "sup/server/Seed.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <httplib.h>
+#include <sodium.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace sup::server {
+
+// ------------------------------------------------------------------ database backend
+
+namespace {
+
+QString utcText(qint64 secs) {
+    return QDateTime::fromSecsSinceEpoch(secs, Qt::UTC)
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+qint64 utcSecs(const QString& text) {
+    QDateTime dt = QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    dt.setTimeSpec(Qt::UTC);
+    return dt.isValid() ? dt.toSecsSinceEpoch() : 0;
+}
+
+// A hash to verify against when the operator does not exist, so that both cases cost the same.
+const QString& dummyHash() {
+    static const QString h = hashPassword(QStringLiteral("x-sem-operador-x"));
+    return h;
+}
+
+} // namespace
+
+DatabaseBackend::DatabaseBackend(const QString& url) {
+    std::shared_ptr<sql::Connection> conn = sql::Connection::open(url);
+    if (!schemaInstalled(*conn))
+        installSchema(*conn);
+    server_ = std::make_shared<ReferenceServer>(std::move(conn));
+}
+
+QVariant DatabaseBackend::call(const QString& module, const QString& method, QVariantList& args,
+                               const CallContext& context) {
+    return server_->call(module, method, args, context);
+}
+
+QList<int> DatabaseBackend::byReferenceArguments(const QString& method) {
+    return ReferenceServer::byReferenceArguments(method);
+}
+
+std::optional<OperatorInfo> DatabaseBackend::checkPassword(const QString& op,
+                                                           const QString& password) {
+    sql::Connection& c = server_->connection();
+    QSqlQuery q =
+        c.exec(QStringLiteral(
+                   "SELECT CDOPERADOR, DSSENHAHASH, CDFILPROC, IDOPERFILI, IDATIVO FROM OPERADOR"
+                   " WHERE CDOPERADOR = ?"),
+               {op.trimmed()});
+    if (!q.next()) {
+        verifyPassword(dummyHash(), password);
+        return std::nullopt;
+    }
+    const bool ok = verifyPassword(q.value(1).toString(), password);
+    if (!ok || q.value(4).toString() != u"S")
+        return std::nullopt;
+    return OperatorInfo{q.value(0).toString(), q.value(2).toString(),
+                        q.value(3).toString() == u"S"};
+}
+
+void DatabaseBackend::storeSession(const QByteArray& tokenHash, const QString& op,
+                                   qint64 expiresAt) {
+    sql::Connection& c = server_->connection();
+    const bool pg = c.dialect() == sql::Dialect::PostgreSQL;
+    const QString ts = pg ? QStringLiteral("CAST(? AS timestamp(0))") : QStringLiteral("?");
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    sql::Transaction tx(c);
+    c.exec(QStringLiteral("DELETE FROM SESSAO WHERE DTEXPIRA < %1").arg(ts), {utcText(now)});
+    c.exec(QStringLiteral("INSERT INTO SESSAO (DSTOKENHASH, CDOPERADOR, DTCRIACAO, DTEXPIRA) "
+                          "VALUES (?, ?, %1, %1)")
+               .arg(ts),
+           {QString::fromLatin1(tokenHash), op, utcText(now), utcText(expiresAt)});
+    tx.commit();
+}
+
+std::optional<QString> DatabaseBackend::sessionOperator(const QByteArray& tokenHash, qint64 now) {
+    sql::Connection& c = server_->connection();
+    QSqlQuery q = c.exec(QStringLiteral("SELECT CDOPERADOR, %1 FROM SESSAO WHERE DSTOKENHASH = ?")
+                             .arg(dateOut(c.dialect(), QStringLiteral("DTEXPIRA"))),
+                         {QString::fromLatin1(tokenHash)});
+    if (!q.next() || utcSecs(q.value(1).toString()) <= now)
+        return std::nullopt;
+    return q.value(0).toString();
+}
+
+void DatabaseBackend::dropSession(const QByteArray& tokenHash) {
+    sql::Connection& c = server_->connection();
+    c.exec(QStringLiteral("DELETE FROM SESSAO WHERE DSTOKENHASH = ?"),
+           {QString::fromLatin1(tokenHash)});
+}
+
+// ------------------------------------------------------------------ transport
+
+namespace {
+
+thread_local RpcBackend* tlBackend = nullptr;
+thread_local QString* tlBackendError = nullptr;
+thread_local bool tlReject = false;
+// Set by a handler that answered without reading the request's body: the connection must close.
+thread_local bool tlCloseAfter = false;
+
+std::string cborFault(const QString& message, const QString& code) {
+    const QByteArray b = contracts::rpc::encodeAnswer(contracts::makeFault(message, code));
+    return std::string(b.constData(), std::size_t(b.size()));
+}
+
+std::string rawResponse(int status, const char* reason, const QString& message, const QString& code,
+                        const char* extra = "") {
+    const std::string body = cborFault(message, code);
+    return "HTTP/1.1 " + std::to_string(status) + " " + reason +
+           "\r\nContent-Type: application/cbor\r\nConnection: close\r\n" + extra +
+           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+void sendAll(int sock, const std::string& data, int timeoutMs) {
+    std::size_t off = 0;
+    while (off < data.size()) {
+        pollfd p{sock, POLLOUT, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return;
+        const ssize_t n = ::send(sock, data.data() + off, data.size() - off, MSG_NOSIGNAL);
+        if (n <= 0)
+            return;
+        off += std::size_t(n);
+    }
+}
+
+// A socket stream that enforces the header size limit and the header, request, idle and I/O
+// timeouts around httplib's request parsing.
+class LimitedStream final : public httplib::Stream {
+public:
+    LimitedStream(int sock, const HttpServerOptions& o)
+        : sock_(sock)
+        , o_(o) {}
+
+    void beginRequest() {
+        inHeaders_ = true;
+        headerBytes_ = 0;
+        crlf_ = 0;
+        start_ = std::chrono::steady_clock::now();
+    }
+    bool rejected() const { return rejected_; }
+
+    // Waits for the first byte of the next request, giving up early when `stopping` says so.
+    template <typename Stop> bool waitReadable(int timeoutMs, Stop stopping) {
+        if (pos_ < len_)
+            return true;
+        for (int waited = 0; waited < timeoutMs && !stopping(); waited += 100) {
+            pollfd p{sock_, POLLIN, 0};
+            const int rc = ::poll(&p, 1, qMin(100, timeoutMs - waited));
+            if (rc < 0)
+                return false;
+            if (rc > 0)
+                return (p.revents & POLLIN) != 0;
+        }
+        return false;
+    }
+
+    bool is_readable() const override {
+        if (pos_ < len_)
+            return true;
+        pollfd p{sock_, POLLIN, 0};
+        return ::poll(&p, 1, o_.ioTimeoutMs) > 0;
+    }
+    bool is_writable() const override {
+        pollfd p{sock_, POLLOUT, 0};
+        return !rejected_ && ::poll(&p, 1, o_.ioTimeoutMs) > 0;
+    }
+
+    ssize_t read(char* ptr, size_t size) override {
+        if (rejected_)
+            return -1;
+        if (pos_ >= len_) {
+            const int timeout = remainingMs();
+            if (timeout <= 0) {
+                reject(408, "Request Timeout",
+                       QStringLiteral(
+                           "O pedido demorou demais para chegar; a conexão foi encerrada."));
+                return -1;
+            }
+            pollfd p{sock_, POLLIN, 0};
+            if (::poll(&p, 1, timeout) <= 0) {
+                if (remainingMs() <= 0)
+                    reject(408, "Request Timeout",
+                           QStringLiteral(
+                               "O pedido demorou demais para chegar; a conexão foi encerrada."));
+                return -1;
+            }
+            const ssize_t n = ::recv(sock_, buf_, sizeof buf_, 0);
+            if (n <= 0)
+                return -1;
+            pos_ = 0;
+            len_ = std::size_t(n);
+        }
+        std::size_t n = std::min(size, len_ - pos_);
+        if (inHeaders_) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const char c = buf_[pos_ + i];
+                crlf_ = (c == '\r' && (crlf_ == 0 || crlf_ == 2))   ? crlf_ + 1
+                        : (c == '\n' && (crlf_ == 1 || crlf_ == 3)) ? crlf_ + 1
+                        : (c == '\r')                               ? 1
+                                                                    : 0;
+                if (++headerBytes_ > std::size_t(o_.maxHeaderBytes)) {
+                    reject(431, "Request Header Fields Too Large",
+                           QStringLiteral("Os cabeçalhos do pedido excedem %1 KiB.")
+                               .arg(o_.maxHeaderBytes / 1024));
+                    return -1;
+                }
+                if (crlf_ == 4) {
+                    inHeaders_ = false;
+                    n = i + 1; // hand over the headers alone; the body follows on the next read
+                    break;
+                }
+            }
+        }
+        std::memcpy(ptr, buf_ + pos_, n);
+        pos_ += n;
+        return ssize_t(n);
+    }
+
+    ssize_t write(const char* ptr, size_t size) override {
+        if (rejected_)
+            return -1;
+        std::size_t off = 0;
+        while (off < size) {
+            pollfd p{sock_, POLLOUT, 0};
+            if (::poll(&p, 1, o_.ioTimeoutMs) <= 0)
+                return -1;
+            const ssize_t n = ::send(sock_, ptr + off, size - off, MSG_NOSIGNAL);
+            if (n <= 0)
+                return -1;
+            off += std::size_t(n);
+        }
+        return ssize_t(size);
+    }
+
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        address(true, ip, port);
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        address(false, ip, port);
+    }
+    socket_t socket() const override { return sock_; }
+
+private:
+    int remainingMs() const {
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - start_)
+                                 .count();
+        const qint64 limit = inHeaders_ ? o_.headerTimeoutMs : o_.requestTimeoutMs;
+        return int(std::clamp<qint64>(std::min<qint64>(limit - elapsed, o_.ioTimeoutMs), 0,
+                                      o_.ioTimeoutMs));
+    }
+
+    void reject(int status, const char* reason, const QString& message) {
+        rejected_ = true;
+        sendAll(sock_, rawResponse(status, reason, message, QStringLiteral("limit")),
+                o_.ioTimeoutMs);
+    }
+
+    void address(bool remote, std::string& ip, int& port) const {
+        sockaddr_storage addr{};
+        socklen_t len = sizeof addr;
+        const int rc = remote ? ::getpeername(sock_, reinterpret_cast<sockaddr*>(&addr), &len)
+                              : ::getsockname(sock_, reinterpret_cast<sockaddr*>(&addr), &len);
+        ip.clear();
+        port = -1;
+        if (rc != 0)
+            return;
+        char text[INET6_ADDRSTRLEN] = {};
+        if (addr.ss_family == AF_INET) {
+            const auto* a = reinterpret_cast<const sockaddr_in*>(&addr);
+            ::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
+            port = ntohs(a->sin_port);
+        } else if (addr.ss_family == AF_INET6) {
+            const auto* a = reinterpret_cast<const sockaddr_in6*>(&addr);
+            ::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
+            port = ntohs(a->sin6_port);
+        }
+        ip = text;
+    }
+
+    int sock_;
+    const HttpServerOptions& o_;
+    char buf_[4096];
+    std::size_t pos_ = 0, len_ = 0;
+    bool inHeaders_ = true;
+    bool rejected_ = false;
+    std::size_t headerBytes_ = 0;
+    int crlf_ = 0;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+class SupServer final : public httplib::Server {
+public:
+    explicit SupServer(const HttpServerOptions& o)
+        : o_(o) {}
+
+private:
+    bool process_and_close_socket(socket_t sock) override {
+        bool ret = false;
+        if (tlReject) {
+            sendAll(sock,
+                    rawResponse(
+                        503, "Service Unavailable",
+                        QStringLiteral(
+                            "O servidor de aplicação está com conexões demais; tente novamente em "
+                            "instantes."),
+                        QStringLiteral("busy"), "Retry-After: 1\r\n"),
+                    o_.ioTimeoutMs);
+        } else {
+            LimitedStream strm(sock, o_);
+            for (int count = o_.keepAliveRequests; count > 0 && svr_sock_ != INVALID_SOCKET;
+                 --count) {
+                const bool first = count == o_.keepAliveRequests;
+                if (!strm.waitReadable(first ? o_.headerTimeoutMs : o_.idleTimeoutMs,
+                                       [this] { return svr_sock_ == INVALID_SOCKET; }))
+                    break;
+                strm.beginRequest();
+                bool closed = false;
+                tlCloseAfter = false;
+                ret = process_request(strm, count == 1, closed, nullptr);
+                if (!ret || closed || strm.rejected() || tlCloseAfter)
+                    break;
+            }
+        }
+        ::shutdown(sock, SHUT_RDWR);
+        ::close(sock);
+        return ret;
+    }
+
+    const HttpServerOptions& o_;
+};
+
+// Worker threads, each with its own backend; connections beyond the cap go to a rejecting thread
+// that answers 503 at once.
+class WorkerPool final : public httplib::TaskQueue {
+public:
+    WorkerPool(const HttpServerOptions& o)
+        : o_(o) {
+        for (int i = 0; i < qMax(1, o.threads); ++i)
+            threads_.emplace_back([this] { work(); });
+        rejecter_ = std::thread([this] { rejectLoop(); });
+    }
+    ~WorkerPool() override { shutdown(); }
+
+    void enqueue(std::function<void()> fn) override {
+        {
+            std::lock_guard<std::mutex> l(m_);
+            if (pending_ >= qMax(1, o_.maxConnections)) {
+                rejects_.push_back(std::move(fn));
+                rejectCond_.notify_one();
+                return;
+            }
+            ++pending_;
+            jobs_.push_back(std::move(fn));
+        }
+        cond_.notify_one();
+    }
+
+    void shutdown() override {
+        {
+            std::lock_guard<std::mutex> l(m_);
+            if (stopped_)
+                return;
+            stopped_ = true;
+        }
+        cond_.notify_all();
+        rejectCond_.notify_all();
+        for (auto& t : threads_)
+            t.join();
+        rejecter_.join();
+    }
+
+private:
+    void work() {
+        std::unique_ptr<RpcBackend> backend;
+        QString error;
+        tlBackendError = &error;
+        for (;;) {
+            std::function<void()> fn;
+            {
+                std::unique_lock<std::mutex> l(m_);
+                cond_.wait(l, [&] { return stopped_ || !jobs_.empty(); });
+                if (jobs_.empty())
+                    break;
+                fn = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            if (!backend) {
+                try {
+                    backend = o_.backendFactory ? o_.backendFactory()
+                                                : std::make_unique<DatabaseBackend>(o_.databaseUrl);
+                    error.clear();
+                } catch (const std::exception& e) {
+                    error = QString::fromUtf8(e.what());
+                }
+            }
+            tlBackend = backend.get();
+            fn();
+            std::lock_guard<std::mutex> l(m_);
+            --pending_;
+        }
+        tlBackend = nullptr;
+        backend.reset(); // its database connection belongs to this thread
+        tlBackendError = nullptr;
+    }
+
+    void rejectLoop() {
+        tlReject = true;
+        for (;;) {
+            std::function<void()> fn;
+            {
+                std::unique_lock<std::mutex> l(m_);
+                rejectCond_.wait(l, [&] { return stopped_ || !rejects_.empty(); });
+                if (rejects_.empty())
+                    break;
+                fn = std::move(rejects_.front());
+                rejects_.pop_front();
+            }
+            fn();
+        }
+    }
+
+    const HttpServerOptions& o_;
+    std::mutex m_;
+    std::condition_variable cond_, rejectCond_;
+    std::deque<std::function<void()>> jobs_, rejects_;
+    std::vector<std::thread> threads_;
+    std::thread rejecter_;
+    int pending_ = 0;
+    bool stopped_ = false;
+};
+
+// Failed sign-ons per operator and per address: after the free attempts each new one must wait
+// 1 s, 2 s, 4 s... up to 5 minutes.
+class SignOnThrottle {
+public:
+    explicit SignOnThrottle(int free)
+        : free_(qMax(1, free)) {}
+    int retryAfter(const QStringList& keys) {
+        QMutexLocker l(&m_);
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        qint64 wait = 0;
+        for (const QString& k : keys) {
+            const auto it = state_.constFind(k);
+            if (it != state_.cend() && it->until > now)
+                wait = qMax(wait, it->until - now);
+        }
+        return wait > 0 ? int((wait + 999) / 1000) : 0;
+    }
+    void failed(const QStringList& keys) {
+        QMutexLocker l(&m_);
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        for (const QString& k : keys) {
+            State& s = state_[k];
+            if (s.last && now - s.last > 15 * 60 * 1000)
+                s = {};
+            ++s.failures;
+            s.last = now;
+            if (s.failures >= free_)
+                s.until = now + qMin<qint64>(300000, 1000LL << qMin(s.failures - free_, 20));
+        }
+        if (state_.size() > 100000)
+            state_.clear();
+    }
+    void succeeded(const QStringList& keys) {
+        QMutexLocker l(&m_);
+        for (const QString& k : keys)
+            state_.remove(k);
+    }
+
+private:
+    struct State {
+        int failures = 0;
+        qint64 last = 0;
+        qint64 until = 0;
+    };
+    QMutex m_;
+    QHash<QString, State> state_;
+    int free_;
+};
+
+QByteArray tokenHash(const std::string& token) {
+    unsigned char out[crypto_generichash_BYTES];
+    crypto_generichash(out, sizeof out, reinterpret_cast<const unsigned char*>(token.data()),
+                       token.size(), nullptr, 0);
+    return QByteArray(reinterpret_cast<const char*>(out), sizeof out).toHex();
+}
+
+bool wellFormedToken(const std::string& t) {
+    if (t.size() != 32)
+        return false;
+    for (char c : t)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    return true;
+}
+
+void setCbor(httplib::Response& res, const QByteArray& body) {
+    res.set_content(body.constData(), std::size_t(body.size()), "application/cbor");
+}
+
+void setFault(httplib::Response& res, int status, const QString& message, const QString& code) {
+    res.status = status;
+    const std::string body = cborFault(message, code);
+    res.set_content(body, "application/cbor");
+}
+
+QString fromStd(const std::string& s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+} // namespace
+
+struct HttpServer::Impl {
+    HttpServerOptions o;
+    std::unique_ptr<SupServer> svr;
+    std::thread listener;
+    std::atomic<int> port{0};
+    std::atomic<bool> running{false};
+    SignOnThrottle throttle;
+
+    explicit Impl(HttpServerOptions opts)
+        : o(std::move(opts))
+        , throttle(o.signOnFreeAttempts) {}
+
+    void log(const httplib::Request& req, int status, const QString& op, qint64 ms) {
+        if (o.log)
+            o.log(QStringLiteral("%1 %2 %3 %4 %5 %6ms")
+                      .arg(fromStd(req.remote_addr), fromStd(req.method), fromStd(req.path))
+                      .arg(status)
+                      .arg(op.isEmpty() ? QStringLiteral("-") : op)
+                      .arg(ms));
+    }
+
+    RpcBackend* backend(httplib::Response& res) {
+        if (!tlBackend) {
+            setFault(
+                res, 503,
+                QStringLiteral("O banco de dados do servidor de aplicação não está disponível: %1")
+                    .arg(tlBackendError ? *tlBackendError : QString()),
+                QStringLiteral("database"));
+            return nullptr;
+        }
+        return tlBackend;
+    }
+
+    void signOn(const httplib::Request& req, httplib::Response& res) {
+        QElapsedTimer t;
+        t.start();
+        QString op;
+        try {
+            const contracts::rpc::SignOn s = contracts::rpc::decodeSignOn(
+                QByteArrayView(req.body.data(), qsizetype(req.body.size())));
+            op = s.operatorCode.trimmed().toUpper();
+            const QStringList keys{QStringLiteral("op:") + op,
+                                   QStringLiteral("ip:") + fromStd(req.remote_addr)};
+            if (const int wait = throttle.retryAfter(keys)) {
+                setFault(
+                    res, 429,
+                    QStringLiteral(
+                        "Tentativas de entrada demais; aguarde %1 segundo(s) e tente novamente.")
+                        .arg(wait),
+                    QStringLiteral("auth"));
+                res.set_header("Retry-After", std::to_string(wait));
+            } else if (RpcBackend* b = backend(res)) {
+                const std::optional<OperatorInfo> info = b->checkPassword(op, s.password);
+                if (!info) {
+                    throttle.failed(keys);
+                    setFault(res, 401, QStringLiteral("Operador ou senha inválidos."),
+                             QStringLiteral("auth"));
+                } else {
+                    throttle.succeeded(keys);
+                    unsigned char raw[16];
+                    randombytes_buf(raw, sizeof raw);
+                    const std::string token =
+                        QByteArray(reinterpret_cast<const char*>(raw), sizeof raw)
+                            .toHex()
+                            .toStdString();
+                    const qint64 expires = QDateTime::currentSecsSinceEpoch() + o.tokenLifetimeSecs;
+                    b->storeSession(tokenHash(token), info->code, expires);
+                    contracts::rpc::Session session{QString::fromStdString(token),
+                                                    o.tokenLifetimeSecs, info->branch,
+                                                    info->branchBound};
+                    setCbor(res, contracts::rpc::encodeSession(session));
+                    res.status = 200;
+                }
+            }
+        } catch (const contracts::rpc::WireError& e) {
+            setFault(res, 400, e.message(), QStringLiteral("wire"));
+        } catch (const std::exception& e) {
+            setFault(
+                res, 500,
+                QStringLiteral("Erro interno do servidor: %1").arg(QString::fromUtf8(e.what())),
+                QStringLiteral("internal"));
+        }
+        log(req, res.status, op, t.elapsed());
+    }
+
+    // The operator of the request's token, or empty after answering 401.
+    QString authenticate(const httplib::Request& req, httplib::Response& res, RpcBackend& b) {
+        const std::string h = req.get_header_value("Authorization");
+        const std::string prefix = "Bearer ";
+        std::optional<QString> op;
+        if (h.compare(0, prefix.size(), prefix) == 0) {
+            const std::string token = h.substr(prefix.size());
+            if (wellFormedToken(token))
+                op = b.sessionOperator(tokenHash(token), QDateTime::currentSecsSinceEpoch());
+        }
+        if (!op) {
+            setFault(res, 401,
+                     QStringLiteral("Sessão inválida ou expirada no servidor de aplicação; entre "
+                                    "no sistema novamente."),
+                     QStringLiteral("auth"));
+            res.set_header("WWW-Authenticate", "Bearer");
+            return {};
+        }
+        return *op;
+    }
+
+    void signOff(const httplib::Request& req, httplib::Response& res) {
+        if (RpcBackend* b = backend(res)) {
+            const std::string h = req.get_header_value("Authorization");
+            if (h.size() > 7 && wellFormedToken(h.substr(7)))
+                b->dropSession(tokenHash(h.substr(7)));
+            res.status = 200;
+            setCbor(res, contracts::rpc::encodeAnswer(QVariant()));
+        }
+        log(req, res.status, {}, 0);
+    }
+
+    void rpc(const httplib::Request& req, httplib::Response& res) {
+        QElapsedTimer t;
+        t.start();
+        QString op;
+        RpcBackend* b = backend(res);
+        if (b)
+            op = authenticate(req, res, *b);
+        if (b && !op.isEmpty()) {
+            const QString module = fromStd(req.matches[1]);
+            const QString method = fromStd(req.matches[2]);
+            try {
+                QVariantList args = contracts::rpc::decodeCall(
+                    QByteArrayView(req.body.data(), qsizetype(req.body.size())));
+                const QVariant result =
+                    b->call(module, method, args, CallContext{op, fromStd(req.remote_addr)});
+                QMap<int, QVariant> refs;
+                if (!contracts::isFault(result))
+                    for (int i : b->byReferenceArguments(method))
+                        if (i < args.size())
+                            refs.insert(i, args[i]);
+                setCbor(res, contracts::rpc::encodeAnswer(result, refs));
+                res.status = 200;
+            } catch (const contracts::rpc::WireError& e) {
+                setFault(res, 400, QStringLiteral("Chamada malformada: %1").arg(e.message()),
+                         QStringLiteral("wire"));
+            } catch (const std::exception& e) {
+                setFault(
+                    res, 500,
+                    QStringLiteral("Erro interno do servidor: %1").arg(QString::fromUtf8(e.what())),
+                    QStringLiteral("internal"));
+            }
+        }
+        log(req, res.status, op, t.elapsed());
+    }
+};
+
+HttpServer::HttpServer(HttpServerOptions options)
+    : d(std::make_unique<Impl>(std::move(options))) {}
+
+HttpServer::~HttpServer() {
+    stop();
+}
+
+bool HttpServer::start(QString* error) {
+    if (d->running)
+        return true;
+    if (sodium_init() < 0) {
+        if (error)
+            *error = QStringLiteral("libsodium não pôde ser iniciada.");
+        return false;
+    }
+    if (!d->o.backendFactory) {
+        try {
+            const sql::DatabaseUrl url = sql::DatabaseUrl::parse(d->o.databaseUrl);
+            if (url.isMemory()) {
+                if (error)
+                    *error = QStringLiteral(
+                        "Um banco em memória não pode ser compartilhado pelas threads do servidor; "
+                        "use um arquivo (sqlite:ARQUIVO) ou PostgreSQL.");
+                return false;
+            }
+        } catch (const sql::SqlError& e) {
+            if (error)
+                *error = e.message();
+            return false;
+        }
+    }
+    dummyHash();
+    d->svr = std::make_unique<SupServer>(d->o);
+    SupServer& s = *d->svr;
+    Impl* impl = d.get();
+    s.new_task_queue = [impl] {
+        return new WorkerPool(impl->o);
+    };
+    s.set_payload_max_length(std::size_t(d->o.maxBodyBytes));
+    s.set_keep_alive_max_count(std::size_t(qMax(1, d->o.keepAliveRequests)));
+    s.set_keep_alive_timeout(qMax(1, d->o.idleTimeoutMs / 1000));
+    s.set_read_timeout(d->o.ioTimeoutMs / 1000, (d->o.ioTimeoutMs % 1000) * 1000);
+    s.set_write_timeout(d->o.ioTimeoutMs / 1000, (d->o.ioTimeoutMs % 1000) * 1000);
+    s.Post("/auth/signon",
+           [impl](const httplib::Request& q, httplib::Response& r) { impl->signOn(q, r); });
+    s.Post("/auth/signoff",
+           [impl](const httplib::Request& q, httplib::Response& r) { impl->signOff(q, r); });
+    s.Post(R"(/rpc/([^/]+)/([^/]+))",
+           [impl](const httplib::Request& q, httplib::Response& r) { impl->rpc(q, r); });
+    s.Get("/health",
+          [](const httplib::Request&, httplib::Response& r) { r.set_content("ok", "text/plain"); });
+    // Runs before httplib reads a body: refuse bodies over the limit or of unknown length here,
+    // before a byte of them is read (httplib would read, or skip, them whole).
+    const qint64 maxBody = d->o.maxBodyBytes;
+    s.set_pre_routing_handler([maxBody](const httplib::Request& q, httplib::Response& r) {
+        const bool chunked = q.has_header("Transfer-Encoding");
+        const bool hasLength = q.has_header("Content-Length");
+        if (chunked || (!hasLength && q.method == "POST")) {
+            setFault(r, 411,
+                     QStringLiteral("O pedido deve informar o tamanho do corpo (Content-Length)."),
+                     QStringLiteral("limit"));
+        } else if (hasLength &&
+                   q.get_header_value<uint64_t>("Content-Length") > uint64_t(maxBody)) {
+            setFault(
+                r, 413,
+                QStringLiteral(
+                    "A chamada excede o tamanho máximo aceito pelo servidor de aplicação (%1 MiB).")
+                    .arg(maxBody / (1024 * 1024)),
+                QStringLiteral("limit"));
+        } else {
+            return httplib::Server::HandlerResponse::Unhandled;
+        }
+        r.set_header("Connection", "close");
+        tlCloseAfter = true;
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    s.set_error_handler([](const httplib::Request&, httplib::Response& r) {
+        if (!r.body.empty())
+            return;
+        switch (r.status) {
+        case 404:
+            setFault(r, 404, QStringLiteral("Endereço desconhecido no servidor de aplicação."),
+                     QStringLiteral("wire"));
+            break;
+        case 413:
+            setFault(r, 413,
+                     QStringLiteral(
+                         "A chamada excede o tamanho máximo aceito pelo servidor de aplicação."),
+                     QStringLiteral("limit"));
+            break;
+        case 414:
+            setFault(r, 414, QStringLiteral("O endereço do pedido é longo demais."),
+                     QStringLiteral("limit"));
+            break;
+        default:
+            setFault(r, r.status, QStringLiteral("Pedido HTTP inválido (%1).").arg(r.status),
+                     QStringLiteral("wire"));
+        }
+    });
+    const std::string host = d->o.host.toStdString();
+    int port = d->o.port;
+    if (port == 0) {
+        port = s.bind_to_any_port(host);
+        if (port <= 0) {
+            if (error)
+                *error = QStringLiteral("Não foi possível escutar em %1.").arg(d->o.host);
+            d->svr.reset();
+            return false;
+        }
+    } else if (!s.bind_to_port(host, port)) {
+        if (error)
+            *error = QStringLiteral(
+                         "Não foi possível escutar em %1:%2 (endereço em uso ou sem permissão).")
+                         .arg(d->o.host)
+                         .arg(port);
+        d->svr.reset();
+        return false;
+    }
+    d->port = port;
+    d->running = true;
+    d->listener = std::thread([impl] { impl->svr->listen_after_bind(); });
+    return true;
+}
+
+void HttpServer::stop() {
+    if (!d->running)
+        return;
+    d->svr->stop();
+    if (d->listener.joinable())
+        d->listener.join();
+    d->svr.reset();
+    d->running = false;
+}
+
+int HttpServer::port() const {
+    return d->port;
+}
+
+bool HttpServer::running() const {
+    return d->running;
+}
+
+} // namespace sup::server

@@ -1,0 +1,453 @@
+#include "ServerFixture.h"
+
+#include "sup/contracts/NetConnection.h"
+#include "sup/contracts/RpcWire.h"
+#include "sup/contracts/ServerResult.h"
+#include "sup/data/DataPacket.h"
+#include "sup/server/HttpServer.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+using namespace sup;
+using contracts::faultOf;
+using suptest::SeededServer;
+
+namespace {
+
+const QString kPassword = QStringLiteral("sup07700");
+
+// A raw HTTP exchange: writes `request` (optionally in pieces with pauses) and reads until the
+// server closes or `waitMs` passes.
+struct RawReply {
+    int status = 0;
+    QByteArray headers, body;
+    bool closed = false;
+};
+
+RawReply raw(int port, const QList<QByteArray>& pieces, int pauseMs = 0, int waitMs = 3000) {
+    QTcpSocket s;
+    s.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+    RawReply r;
+    if (!s.waitForConnected(2000))
+        return r;
+    for (const QByteArray& p : pieces) {
+        s.write(p);
+        s.waitForBytesWritten(2000);
+        if (pauseMs)
+            QThread::msleep(pauseMs);
+    }
+    QByteArray all;
+    QDeadlineTimer deadline(waitMs);
+    while (!deadline.hasExpired()) {
+        if (s.state() != QAbstractSocket::ConnectedState) {
+            r.closed = true;
+            break;
+        }
+        if (s.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+            all += s.readAll();
+        const qsizetype end = all.indexOf("\r\n\r\n");
+        if (end >= 0) {
+            const QByteArray head = all.left(end);
+            const qsizetype cl = head.toLower().indexOf("content-length: ");
+            const int length =
+                cl >= 0 ? head.mid(cl + 16, head.indexOf('\r', cl) - cl - 16).toInt() : 0;
+            if (all.size() >= end + 4 + length && !head.toLower().contains("connection: close"))
+                break;
+        }
+    }
+    all += s.readAll();
+    const qsizetype end = all.indexOf("\r\n\r\n");
+    r.headers = end >= 0 ? all.left(end) : all;
+    r.body = end >= 0 ? all.mid(end + 4) : QByteArray();
+    if (r.headers.startsWith("HTTP/1.1 "))
+        r.status = r.headers.mid(9, 3).toInt();
+    return r;
+}
+
+QByteArray post(const QByteArray& path, const QByteArray& body,
+                const QByteArray& extraHeaders = {}) {
+    return "POST " + path +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/cbor\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n" + extraHeaders + "\r\n" + body;
+}
+
+QString faultMessage(const QByteArray& body) {
+    try {
+        return faultOf(contracts::rpc::decodeAnswer(body).result).message;
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+// A backend that adds the method "Eco" (writes its by-reference arguments back changed) and
+// "Lento" (answers after 400 ms) to the database backend, to test the transport alone.
+class TestBackend : public server::DatabaseBackend {
+public:
+    using DatabaseBackend::DatabaseBackend;
+    QVariant call(const QString& module, const QString& method, QVariantList& args,
+                  const server::CallContext& context) override {
+        if (method == u"Eco") {
+            QVariantList before = args;
+            args[0] = args[0].toString() + QStringLiteral("!");
+            args[2] = QVariantList{args[2], context.operatorCode};
+            return before;
+        }
+        if (method == u"Lento") {
+            QThread::msleep(400);
+            return true;
+        }
+        return DatabaseBackend::call(module, method, args, context);
+    }
+    QList<int> byReferenceArguments(const QString& method) override {
+        if (method == u"Eco")
+            return {0, 2};
+        return DatabaseBackend::byReferenceArguments(method);
+    }
+};
+
+struct Running {
+    explicit Running(const QString& kind, std::function<void(server::HttpServerOptions&)> tune = {})
+        : seeded(kind == u"postgresql" ? kind : QStringLiteral("sqlite-file"), 120) {
+        o.databaseUrl = seeded.db.url();
+        o.threads = 2;
+        const QString url = o.databaseUrl;
+        o.backendFactory = [url] {
+            return std::make_unique<TestBackend>(url);
+        };
+        if (tune)
+            tune(o);
+        http = std::make_unique<server::HttpServer>(o);
+        QString error;
+        if (!http->start(&error))
+            qFatal("%s", qPrintable(error));
+        base = QStringLiteral("http://127.0.0.1:%1").arg(http->port());
+    }
+    ~Running() { contracts::signOff(QUrl(base)); }
+    QByteArray token(const QString& op = server::kDemoOperator) {
+        const RawReply r = raw(
+            http->port(), {post("/auth/signon", contracts::rpc::encodeSignOn({op, kPassword}))});
+        return contracts::rpc::decodeSession(r.body).token.toLatin1();
+    }
+    SeededServer seeded;
+    server::HttpServerOptions o;
+    std::unique_ptr<server::HttpServer> http;
+    QString base;
+};
+
+std::unique_ptr<contracts::TNetConnection> connectHttp(const QString& base, const QString& module,
+                                                       int timeoutMs = 30000) {
+    auto net = std::make_unique<contracts::TNetConnection>();
+    net->setServerName(module);
+    net->setHost(base);
+    net->setTimeoutMs(timeoutMs);
+    net->connect();
+    return net;
+}
+
+bool sameAnswer(const QVariant& a, const QVariant& b) {
+    if (contracts::isFault(a) || contracts::isFault(b))
+        return faultOf(a) == faultOf(b) && contracts::isFault(a) == contracts::isFault(b);
+    if (a.metaType() == QMetaType::fromType<data::DataPacket>())
+        return b.metaType() == a.metaType() &&
+               a.value<data::DataPacket>() == b.value<data::DataPacket>();
+    return a == b;
+}
+
+} // namespace
+
+class TestHttp : public QObject {
+    Q_OBJECT
+
+private slots:
+    void transportsGiveTheSameAnswers_data() { suptest::addDatabaseRows(); }
+    void transportsGiveTheSameAnswers() {
+        QFETCH(QString, db);
+        Running r(db);
+        QVERIFY(!contracts::signOn(QUrl(r.base), server::kDemoOperator, kPassword).isValid());
+        struct Case {
+            QString module, method;
+            QVariantList args;
+        };
+        const QString alt = server::kModuleAltPedidosOL, sup = server::kModuleSuprimentos;
+        const QList<Case> cases = {
+            {alt, QStringLiteral("GetParametroOL"), {QStringLiteral("0001")}},
+            {alt, QStringLiteral("GetParametroOL"), {QStringLiteral("0012")}},
+            {alt, QStringLiteral("GetParametroOL"), {QStringLiteral("9999")}},
+            {alt, QStringLiteral("GetParametroOL"), {}},
+            {alt, QStringLiteral("GetParametroOL"), {3.5}},
+            {alt, QStringLiteral("getParaSupri"), {QStringLiteral("0001")}},
+            {sup, QStringLiteral("GetParaSupri"), {QStringLiteral("0002")}},
+            {alt, QStringLiteral("GetAgruFili"), {}},
+            {alt, QStringLiteral("MetodoQueNaoExiste"), {1, QStringLiteral("a")}},
+            {alt,
+             QStringLiteral("Eco"),
+             {QStringLiteral("ação"), 2.5, QVariantList{QDate(2026, 3, 2), true}}},
+        };
+        for (const QString& module : {alt, sup}) {
+            auto net = connectHttp(r.base, module);
+            QVERIFY(net->Connected());
+            auto local =
+                server::ReferenceServer::module(r.seeded.server, module, server::kDemoOperator);
+            for (const Case& c : cases) {
+                if (c.module != module)
+                    continue;
+                QVariantList a = c.args, b = c.args;
+                const QVariant viaHttp = net->AppServer().call(c.method, a);
+                if (c.method == u"Eco") {
+                    // Only the HTTP backend knows it: check the by-reference arguments came back.
+                    QCOMPARE(viaHttp, QVariant(c.args));
+                    QCOMPARE(a[0], QVariant(QStringLiteral("ação!")));
+                    QCOMPARE(a[1], QVariant(2.5));
+                    QCOMPARE(a[2], QVariant(QVariantList{c.args[2], server::kDemoOperator}));
+                    continue;
+                }
+                const QVariant inProcess = local->call(c.method, b);
+                QVERIFY2(sameAnswer(viaHttp, inProcess),
+                         qPrintable(c.method + u' ' + faultOf(viaHttp).message));
+                QCOMPARE(a.size(), b.size());
+            }
+        }
+    }
+
+    void signOnAndTokens() {
+        Running r(QStringLiteral("sqlite"),
+                  [](server::HttpServerOptions& o) { o.tokenLifetimeSecs = 2; });
+        const QByteArray call = contracts::rpc::encodeCall({QStringLiteral("0001")});
+        const QByteArray path = "/rpc/Sup07700.rdmAltPedidosOL/GetParametroOL";
+        const QByteArray token = r.token();
+        QCOMPARE(token.size(), 32);
+        QCOMPARE(raw(r.http->port(), {post(path, call, "Authorization: Bearer " + token + "\r\n")})
+                     .status,
+                 200);
+        // No token, a token in the URL, an altered token: refused, 401.
+        QCOMPARE(raw(r.http->port(), {post(path, call)}).status, 401);
+        QCOMPARE(raw(r.http->port(), {post(path + "?token=" + token, call)}).status, 401);
+        QByteArray altered = token;
+        altered[5] = altered[5] == 'a' ? 'b' : 'a';
+        const RawReply bad =
+            raw(r.http->port(), {post(path, call, "Authorization: Bearer " + altered + "\r\n")});
+        QCOMPARE(bad.status, 401);
+        QVERIFY(faultMessage(bad.body).contains(u"Sessão inválida ou expirada"));
+        QCOMPARE(raw(r.http->port(), {post(path, call, "Authorization: Bearer x' OR '1'='1\r\n")})
+                     .status,
+                 401);
+        // Tokens are stored hashed: the table never holds the token itself.
+        QCOMPARE(r.seeded.conn
+                     ->scalar(QStringLiteral("SELECT COUNT(*) FROM SESSAO WHERE DSTOKENHASH = ?"),
+                              {QString::fromLatin1(token)})
+                     .toInt(),
+                 0);
+        // Expired after its lifetime.
+        QThread::msleep(2100);
+        QCOMPARE(raw(r.http->port(), {post(path, call, "Authorization: Bearer " + token + "\r\n")})
+                     .status,
+                 401);
+
+        // The client renews an expired session with the credentials it signed on with.
+        QVERIFY(!contracts::signOn(QUrl(r.base), server::kDemoOperator, kPassword).isValid());
+        auto net = connectHttp(r.base, server::kModuleAltPedidosOL);
+        QVariantList args{QStringLiteral("0001")};
+        QVERIFY(!contracts::isFault(net->AppServer().call(QStringLiteral("GetParametroOL"), args)));
+        QThread::msleep(2100);
+        QVERIFY(!contracts::isFault(net->AppServer().call(QStringLiteral("GetParametroOL"), args)));
+        // After signing off, calls are refused.
+        contracts::signOff(QUrl(r.base));
+        const QVariant a = net->AppServer().call(QStringLiteral("GetParametroOL"), args);
+        QCOMPARE(faultOf(a).code, QStringLiteral("auth"));
+    }
+
+    void failedSignOnsAreSlowedDown() {
+        Running r(QStringLiteral("sqlite"),
+                  [](server::HttpServerOptions& o) { o.signOnFreeAttempts = 3; });
+        const QUrl url(r.base);
+        for (int i = 0; i < 3; ++i) {
+            const QVariant f =
+                contracts::signOn(url, server::kPlainOperator, QStringLiteral("errada"));
+            QCOMPARE(faultOf(f).message, QStringLiteral("Operador ou senha inválidos."));
+        }
+        // Now even the right password waits its turn.
+        QVariant f = contracts::signOn(url, server::kPlainOperator, kPassword);
+        QCOMPARE(faultOf(f).code, QStringLiteral("auth"));
+        QVERIFY2(faultOf(f).message.contains(u"aguarde"), qPrintable(faultOf(f).message));
+        // Another operator from the same address is held back too (the address counts).
+        f = contracts::signOn(url, server::kDemoOperator, kPassword);
+        QVERIFY(faultOf(f).message.contains(u"aguarde"));
+        QThread::msleep(1100);
+        QVERIFY(!contracts::signOn(url, server::kPlainOperator, kPassword).isValid());
+        // An unknown operator gets the same answer as a wrong password.
+        QCOMPARE(faultOf(contracts::signOn(url, QStringLiteral("NINGUEM"), kPassword)).message,
+                 QStringLiteral("Operador ou senha inválidos."));
+    }
+
+    void limitsAndMalformedRequests() {
+        Running r(QStringLiteral("sqlite"), [](server::HttpServerOptions& o) {
+            o.headerTimeoutMs = 800;
+            o.idleTimeoutMs = 500;
+            o.maxBodyBytes = 1024 * 1024;
+        });
+        const int port = r.http->port();
+        const QByteArray auth = "Authorization: Bearer " + r.token() + "\r\n";
+        const QByteArray path = "/rpc/Sup07700.rdmAltPedidosOL/GetParametroOL";
+
+        // A body announced over the limit is refused before it is sent.
+        QElapsedTimer t;
+        t.start();
+        RawReply big =
+            raw(port, {"POST " + path + " HTTP/1.1\r\nHost: x\r\nContent-Length: 40000000\r\n" +
+                       auth + "\r\nabc"});
+        QCOMPARE(big.status, 413);
+        QVERIFY(t.elapsed() < 2000);
+        QVERIFY(faultMessage(big.body).contains(u"tamanho máximo"));
+
+        // Bodies of unknown length are refused instead of being read until the client stops.
+        QCOMPARE(
+            raw(port, {"POST " + path + " HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n" +
+                       auth + "\r\n5\r\nabcde\r\n"})
+                .status,
+            411);
+        QCOMPARE(raw(port, {"POST " + path + " HTTP/1.1\r\nHost: x\r\n" + auth + "\r\n"}).status,
+                 411);
+
+        // Headers over the limit: 431.
+        const QByteArray huge = "X-Enchimento: " + QByteArray(70 * 1024, 'a') + "\r\n";
+        RawReply h = raw(port, {"POST " + path + " HTTP/1.1\r\nHost: x\r\n" + huge +
+                                "Content-Length: 0\r\n\r\n"});
+        QCOMPARE(h.status, 431);
+        QVERIFY(faultMessage(h.body).contains(u"cabeçalhos"));
+
+        // Headers sent too slowly: the connection is closed.
+        t.restart();
+        RawReply slow =
+            raw(port, {"POST " + path + " HTTP/1.1\r\n", "Host: x\r\n", "X-A: 1\r\n", "X-B: 2\r\n"},
+                400, 4000);
+        QVERIFY(slow.closed);
+        QVERIFY(slow.status == 408 || slow.status == 0);
+        QVERIFY(t.elapsed() < 3900);
+
+        // An idle kept-alive connection is closed after its timeout.
+        {
+            QTcpSocket s;
+            s.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+            QVERIFY(s.waitForConnected(2000));
+            s.write("GET /health HTTP/1.1\r\nHost: x\r\n\r\n");
+            QVERIFY(s.waitForReadyRead(2000));
+            s.readAll();
+            t.restart();
+            while (s.state() == QAbstractSocket::ConnectedState && t.elapsed() < 3000)
+                s.waitForReadyRead(100);
+            QVERIFY(s.state() != QAbstractSocket::ConnectedState);
+        }
+
+        // Malformed CBOR: a clear fault, nothing else.
+        for (const QByteArray& body :
+             {QByteArray("\xff\x00garbage", 9), QByteArray("\xa1\x61v\x02"),
+              contracts::rpc::encodeValue(QVariantList{1, 2}),
+              contracts::rpc::encodeCall({QStringLiteral("0001")}).left(5)}) {
+            RawReply m = raw(port, {post(path, body, auth)});
+            QCOMPARE(m.status, 400);
+            QVERIFY2(faultMessage(m.body).startsWith(u"Chamada malformada"),
+                     qPrintable(faultMessage(m.body)));
+        }
+        // Hostile nesting does not exhaust the stack.
+        QByteArray deep = "\xa2\x61v\x01\x64"
+                          "args";
+        for (int i = 0; i < 100000; ++i)
+            deep += '\x81';
+        deep += '\x01';
+        QCOMPARE(raw(port, {post(path, deep, auth)}).status, 400);
+        // Unknown paths and methods.
+        QCOMPARE(raw(port, {post("/rpc/x", "")}).status, 404);
+        QCOMPARE(raw(port, {"GET /rpc/a/b HTTP/1.1\r\nHost: x\r\n\r\n"}).status, 404);
+        // The server still answers normally.
+        QCOMPARE(raw(port, {post(path, contracts::rpc::encodeCall({QStringLiteral("0001")}), auth)})
+                     .status,
+                 200);
+    }
+
+    void connectionsBeyondTheCapAreRefused() {
+        Running r(QStringLiteral("sqlite"), [](server::HttpServerOptions& o) {
+            o.threads = 2;
+            o.maxConnections = 2;
+            o.headerTimeoutMs = 3000;
+        });
+        QTcpSocket a, b;
+        for (QTcpSocket* s : {&a, &b}) {
+            s->connectToHost(QStringLiteral("127.0.0.1"), quint16(r.http->port()));
+            QVERIFY(s->waitForConnected(2000));
+        }
+        QThread::msleep(200);
+        QElapsedTimer t;
+        t.start();
+        const RawReply third = raw(r.http->port(), {"GET /health HTTP/1.1\r\nHost: x\r\n\r\n"});
+        QCOMPARE(third.status, 503);
+        QVERIFY(t.elapsed() < 1500);
+        QVERIFY(faultMessage(third.body).contains(u"conexões demais"));
+        a.abort();
+        b.abort();
+        QThread::msleep(300);
+        QCOMPARE(raw(r.http->port(), {"GET /health HTTP/1.1\r\nHost: x\r\n\r\n"}).status, 200);
+    }
+
+    void clientFaultsAndLocalWait() {
+        // Nobody listening.
+        {
+            server::HttpServerOptions o;
+            o.databaseUrl = QStringLiteral("sqlite:/nao/existe.db");
+            QTcpSocket probe;
+            auto net = connectHttp(QStringLiteral("http://127.0.0.1:1"),
+                                   server::kModuleAltPedidosOL, 3000);
+            contracts::signOff(QUrl(QStringLiteral("http://127.0.0.1:1")));
+            const QVariant f = contracts::signOn(QUrl(QStringLiteral("http://127.0.0.1:1")),
+                                                 server::kDemoOperator, kPassword, 3000);
+            QCOMPARE(faultOf(f).code, QStringLiteral("network"));
+            QVERIFY2(faultOf(f).message.contains(u"recusou a conexão"),
+                     qPrintable(faultOf(f).message));
+            QVariantList args;
+            QCOMPARE(faultOf(net->AppServer().call(QStringLiteral("GetAgruFili"), args)).code,
+                     QStringLiteral("auth"));
+        }
+        {
+            contracts::TNetConnection net;
+            net.setServerName(server::kModuleAltPedidosOL);
+            net.setHost(QStringLiteral("ftp://x"));
+            QVERIFY(!net.connect());
+            QVERIFY(net.lastError().contains(u"inválido"));
+        }
+        Running r(QStringLiteral("sqlite"));
+        QVERIFY(!contracts::signOn(QUrl(r.base), server::kDemoOperator, kPassword).isValid());
+        // A call slower than the timeout fails with a clear message; the caller is not left
+        // hanging.
+        auto net = connectHttp(r.base, server::kModuleAltPedidosOL, 150);
+        QVariantList args;
+        QVariant f = net->AppServer().call(QStringLiteral("Lento"), args);
+        QCOMPARE(faultOf(f).code, QStringLiteral("network"));
+        QVERIFY2(faultOf(f).message.contains(u"não respondeu em"), qPrintable(faultOf(f).message));
+        // While a call waits, timers keep running (the busy indicator stays painted), and the
+        // call still returns its own answer.
+        auto patient = connectHttp(r.base, server::kModuleAltPedidosOL, 5000);
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(20);
+        f = patient->AppServer().call(QStringLiteral("Lento"), args);
+        timer.stop();
+        QCOMPARE(f, QVariant(true));
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+        // Port from the connection's port when the address has none.
+        contracts::TNetConnection byPort;
+        byPort.setServerName(server::kModuleAltPedidosOL);
+        byPort.setHost(QStringLiteral("http://127.0.0.1"));
+        byPort.setPort(r.http->port());
+        QVERIFY(byPort.connect());
+        QVariantList p{QStringLiteral("0001")};
+        QVERIFY(!contracts::isFault(byPort.AppServer().call(QStringLiteral("GetParametroOL"), p)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHttp)
+#include "tst_http.moc"
