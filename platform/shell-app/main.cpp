@@ -8,6 +8,7 @@
 
 #include "sup/contracts/host/Host.h"
 #include "sup/host/DesktopHost.h"
+#include "sup/sql/Database.h"
 
 #include <QApplication>
 #include <QLocale>
