@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <limits>
 
 namespace sup::data {
 
@@ -27,8 +26,6 @@ struct KeyIndex::Impl {
     mutable quint64 boundLayout = 0;
     mutable std::vector<int> boundFields;
     mutable bool boundSameTypes = true;
-
-    std::vector<std::vector<quint64>> fieldHashes; // per key field and entry, when kept
 
     void insert(int entry) {
         std::size_t i = std::size_t(hashes[std::size_t(entry)]) & mask;
@@ -115,31 +112,40 @@ struct KeyIndex::Impl {
     }
 
     // Matches of the key of physical row `r` of `other`, bound beforehand.
-    template <typename Fn> void matchRow(const TWorkingSet& other, qsizetype r, Fn fn) const {
-        const std::vector<Column>& oc = other.d->cur;
-        if (!boundSameTypes) {
-            QVariantList values;
-            for (int f : boundFields) {
-                values.append(oc[std::size_t(f)].value(r));
-            }
-            matchValues(values, fn);
-            return;
-        }
-        quint64 h = 0;
+    // Hashers over the bound set's key columns (same types), trimming where either side is a
+    // fixed text.
+    std::vector<detail::CellHasher> hashersOf(const TWorkingSet& other) const {
+        std::vector<detail::CellHasher> out;
         for (std::size_t k = 0; k < defs.size(); ++k) {
-            const int f = boundFields[k];
-            const bool trim = defs[k].fixed || other.d->fields[std::size_t(f)]->def().fixed;
-            h = detail::mixHash(h, detail::hashCell(oc[std::size_t(f)], r, trim, caseInsensitive));
+            const auto f = std::size_t(boundFields[k]);
+            out.emplace_back(other.d->cur[f], defs[k].fixed || other.d->fields[f]->def().fixed,
+                             caseInsensitive);
         }
+        return out;
+    }
+
+    static quint64 keyHash(const std::vector<detail::CellHasher>& hashers, qsizetype r) {
+        quint64 h = 0;
+        for (const detail::CellHasher& hash : hashers) {
+            h = detail::mixHash(h, hash(r));
+        }
+        return h;
+    }
+
+    // Matches of the key of physical row `r` of `other` (bound beforehand, same types) whose
+    // key hash is `h`.
+    template <typename Fn>
+    void matchHashedRow(const TWorkingSet& other, qsizetype r, quint64 h, Fn fn) const {
+        const std::vector<Column>& oc = other.d->cur;
         forEachMatch(
             h,
             [&](int e) {
                 const qsizetype er = rows[std::size_t(e)];
                 for (std::size_t k = 0; k < defs.size(); ++k) {
-                    const int f = boundFields[k];
-                    const bool trim = defs[k].fixed || other.d->fields[std::size_t(f)]->def().fixed;
-                    if (!detail::cellsMatch(columns[k], er, defs[k].fixed, oc[std::size_t(f)], r,
-                                            trim, caseInsensitive)) {
+                    const auto f = std::size_t(boundFields[k]);
+                    const bool trim = defs[k].fixed || other.d->fields[f]->def().fixed;
+                    if (!detail::cellsMatch(columns[k], er, defs[k].fixed, oc[f], r, trim,
+                                            caseInsensitive)) {
                         return false;
                     }
                 }
@@ -147,13 +153,22 @@ struct KeyIndex::Impl {
             },
             fn);
     }
+
+    // Matches of the key of physical row `r` of `other`, bound beforehand.
+    template <typename Fn> void matchRow(const TWorkingSet& other, qsizetype r, Fn fn) const {
+        if (!boundSameTypes) {
+            QVariantList values;
+            for (int f : boundFields) {
+                values.append(other.d->cur[std::size_t(f)].value(r));
+            }
+            matchValues(values, fn);
+            return;
+        }
+        matchHashedRow(other, r, keyHash(hashersOf(other), r), fn);
+    }
 };
 
 KeyIndex::KeyIndex(const TWorkingSet& set, const QString& keyFields, bool caseInsensitive)
-    : KeyIndex(set, keyFields, caseInsensitive, false) {}
-
-KeyIndex::KeyIndex(const TWorkingSet& set, const QString& keyFields, bool caseInsensitive,
-                   bool keepFieldHashes)
     : d(std::make_unique<Impl>()) {
     d->names = detail::splitFieldList(keyFields);
     if (d->names.isEmpty()) {
@@ -170,24 +185,15 @@ KeyIndex::KeyIndex(const TWorkingSet& set, const QString& keyFields, bool caseIn
     d->rows.resize(std::size_t(n));
     d->positions.resize(std::size_t(n));
     d->hashes.resize(std::size_t(n));
-    const std::size_t nk = d->columns.size();
-    if (keepFieldHashes) {
-        d->fieldHashes.assign(nk, std::vector<quint64>(std::size_t(n)));
+    std::vector<detail::CellHasher> hashers;
+    for (std::size_t k = 0; k < d->columns.size(); ++k) {
+        hashers.emplace_back(d->columns[k], d->defs[k].fixed, caseInsensitive);
     }
     for (int pos = 0; pos < n; ++pos) {
         const qsizetype r = set.d->physical(pos);
         d->rows[std::size_t(pos)] = r;
         d->positions[std::size_t(pos)] = pos;
-        quint64 h = 0;
-        for (std::size_t k = 0; k < nk; ++k) {
-            const quint64 fh =
-                detail::hashCell(d->columns[k], r, d->defs[k].fixed, caseInsensitive);
-            if (keepFieldHashes) {
-                d->fieldHashes[k][std::size_t(pos)] = fh;
-            }
-            h = detail::mixHash(h, fh);
-        }
-        d->hashes[std::size_t(pos)] = h;
+        d->hashes[std::size_t(pos)] = Impl::keyHash(hashers, r);
     }
     const std::size_t cap = std::bit_ceil(std::max<std::size_t>(16, std::size_t(n) * 2));
     d->table.assign(cap, -1);
@@ -255,7 +261,7 @@ int KeyIndex::find(const TWorkingSet& other, int position) const {
 std::vector<int> countKeyMatches(const TWorkingSet& probes, const TWorkingSet& target,
                                  const QString& keyFields, bool caseInsensitive) {
     // Index the (usually few) probes and stream the target once through it.
-    const KeyIndex index(probes, keyFields, caseInsensitive, true);
+    const KeyIndex index(probes, keyFields, caseInsensitive);
     std::vector<int> counts(std::size_t(index.size()), 0);
     const int n = target.recordCount();
     if (counts.empty() || n == 0) {
@@ -263,62 +269,91 @@ std::vector<int> countKeyMatches(const TWorkingSet& probes, const TWorkingSet& t
     }
     const KeyIndex::Impl& x = *index.d;
     x.bind(target);
-    const std::vector<Column>& tc = target.d->cur;
     auto bump = [&](int e) {
         ++counts[std::size_t(e)];
     };
     if (!x.boundSameTypes) {
         for (int pos = 0; pos < n; ++pos) {
-            x.matchRow(target, target.physicalRow(pos), bump);
+            x.matchRow(target, target.d->physical(pos), bump);
         }
         return counts;
     }
-
-    // Most target records match no probe. One key field, hashed alone into a bit table over
-    // the probes, turns most of them away before the whole key is hashed. The field chosen is
-    // the one that lets the fewest records of a sample of the target through.
-    const std::size_t bits = std::bit_ceil(std::max<std::size_t>(1024, counts.size() * 16));
+    // Most target records match no probe; the scan turns them away reading as few key fields
+    // as it can. Bit tables, small enough to stay in cache, hold over the probes: the hash of
+    // the field with the most distinct values, that hash mixed with the second field's, and
+    // the whole key's hash. A record passes each table before the next field is read, and the
+    // index itself is only touched by records that pass all three.
+    const std::size_t nk = x.defs.size();
+    const std::size_t bits = std::bit_ceil(std::max<std::size_t>(1024, counts.size() * 8));
     const std::size_t mask = bits - 1;
-    auto hit = [&](const std::vector<quint64>& table, quint64 h) {
-        return (table[(h & mask) / 64] >> (h & 63)) & 1;
+    auto put = [&](std::vector<quint64>& t, quint64 h) {
+        t[(h & mask) / 64] |= quint64(1) << (h & 63);
     };
-    std::vector<std::vector<quint64>> tables(x.defs.size());
-    std::vector<bool> trims;
-    for (std::size_t k = 0; k < x.defs.size(); ++k) {
-        trims.push_back(x.defs[k].fixed ||
-                        target.d->fields[std::size_t(x.boundFields[k])]->def().fixed);
-        tables[k].assign(bits / 64, 0);
-        const bool same = trims[k] == x.defs[k].fixed; // the index's own field hashes will do
-        for (std::size_t e = 0; e < x.rows.size(); ++e) {
-            const quint64 h =
-                same ? x.fieldHashes[k][e]
-                     : detail::hashCell(x.columns[k], x.rows[e], trims[k], caseInsensitive);
-            tables[k][(h & mask) / 64] |= quint64(1) << (h & 63);
+    auto has = [&](const std::vector<quint64>& t, quint64 h) {
+        return (t[(h & mask) / 64] >> (h & 63)) & 1;
+    };
+    std::vector<detail::CellHasher> probeHash;
+    for (std::size_t k = 0; k < nk; ++k) {
+        probeHash.emplace_back(x.columns[k], x.defs[k].fixed, caseInsensitive);
+    }
+    // Distinct values per field, estimated on a sample of the probes.
+    std::vector<std::size_t> order(nk);
+    std::vector<std::size_t> distinct(nk, 0);
+    const std::size_t step = std::max<std::size_t>(1, x.rows.size() / 4096);
+    for (std::size_t k = 0; k < nk; ++k) {
+        order[k] = k;
+        std::vector<quint64> sample(1024, 0); // 65536 bits
+        for (std::size_t e = 0; e < x.rows.size(); e += step) {
+            const quint64 h = probeHash[k](x.rows[e]);
+            sample[(h & 65535) / 64] |= quint64(1) << (h & 63);
+        }
+        for (quint64 w : sample) {
+            distinct[k] += std::size_t(std::popcount(w));
         }
     }
-    std::size_t bestField = 0;
-    int bestPass = std::numeric_limits<int>::max();
-    const int step = std::max(1, n / 1024);
-    for (std::size_t k = 0; k < x.defs.size(); ++k) {
-        const Column& c = tc[std::size_t(x.boundFields[k])];
-        int pass = 0;
-        for (int pos = 0; pos < n; pos += step) {
-            pass += int(hit(tables[k], detail::hashCell(c, target.d->physical(pos), trims[k],
-                                                        caseInsensitive)));
-        }
-        if (pass < bestPass) {
-            bestPass = pass;
-            bestField = k;
-        }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t p, std::size_t q) { return distinct[p] > distinct[q]; });
+    const std::size_t first = order[0];
+    const std::size_t second = nk > 1 ? order[1] : first;
+    std::vector<quint64> one(bits / 64, 0), two(bits / 64, 0), all(bits / 64, 0);
+    for (std::size_t e = 0; e < x.rows.size(); ++e) {
+        const quint64 h1 = probeHash[first](x.rows[e]);
+        put(one, h1);
+        put(two, detail::mixHash(h1, probeHash[second](x.rows[e])));
+        put(all, x.hashes[e]);
     }
-    const std::vector<quint64>& best = tables[bestField];
-    const Column& pre = tc[std::size_t(x.boundFields[bestField])];
-    const bool preTrim = trims[bestField];
+
+    const std::vector<detail::CellHasher> hashers = x.hashersOf(target);
+    // The first table is worth a look only when it turns enough records away.
+    int sampled = 0;
+    int passed = 0;
+    for (int pos = 0; pos < n; pos += std::max(1, n / 1024)) {
+        ++sampled;
+        passed += int(has(one, hashers[first](target.d->physical(pos))));
+    }
+    const bool useOne = nk > 1 && passed * 2 < sampled;
+    std::vector<quint64> fh(nk);
     for (int pos = 0; pos < n; ++pos) {
         const qsizetype r = target.d->physical(pos);
-        const quint64 h = detail::hashCell(pre, r, preTrim, caseInsensitive);
-        if (hit(best, h)) {
-            x.matchRow(target, r, bump);
+        fh[first] = hashers[first](r);
+        if (useOne && !has(one, fh[first])) {
+            continue;
+        }
+        if (nk > 1) {
+            fh[second] = hashers[second](r);
+            if (!has(two, detail::mixHash(fh[first], fh[second]))) {
+                continue;
+            }
+        }
+        quint64 h = 0;
+        for (std::size_t k = 0; k < nk; ++k) {
+            if (k != first && k != second) {
+                fh[k] = hashers[k](r);
+            }
+            h = detail::mixHash(h, fh[k]);
+        }
+        if (has(all, h)) {
+            x.matchHashedRow(target, r, h, bump);
         }
     }
     return counts;

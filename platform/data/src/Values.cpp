@@ -131,25 +131,6 @@ QByteArray foldCase(QByteArrayView v) {
     return QString::fromUtf8(v).toCaseFolded().toUtf8();
 }
 
-quint64 hashBytes(QByteArrayView v, quint64 seed) {
-    quint64 h = seed ^ (quint64(v.size()) * 0x9E3779B97F4A7C15ull);
-    const char* p = v.data();
-    qsizetype n = v.size();
-    while (n >= 8) {
-        quint64 w = 0;
-        std::memcpy(&w, p, 8);
-        h = (h ^ fmix(w)) * 0x9FB21C651E98DF25ull;
-        p += 8;
-        n -= 8;
-    }
-    if (n > 0) {
-        quint64 w = 0;
-        std::memcpy(&w, p, std::size_t(n));
-        h = (h ^ fmix(w ^ quint64(n))) * 0x9FB21C651E98DF25ull;
-    }
-    return fmix(h);
-}
-
 KeyValue keyFromVariant(const FieldDef& def, const QVariant& value, bool caseInsensitive,
                         bool partial) {
     KeyValue k;

@@ -48,8 +48,6 @@ public:
 private:
     friend std::vector<int> countKeyMatches(const TWorkingSet&, const TWorkingSet&, const QString&,
                                             bool);
-    KeyIndex(const TWorkingSet& set, const QString& keyFields, bool caseInsensitive,
-             bool keepFieldHashes);
     struct Impl;
     std::unique_ptr<Impl> d;
 };
