@@ -31,6 +31,7 @@ private slots:
     void copiesShareUntilWritten();
     void packetsShareColumns();
     void cellEquality();
+    void appendingCells();
     void valueConversions();
 };
 
@@ -247,6 +248,55 @@ void TestValues::cellEquality() {
     t.appendText(u"abc"_s);
     t.appendText(u"ABC"_s);
     QVERIFY(!t.cellEquals(0, t, 1));
+}
+
+void TestValues::appendingCells()
+{
+    // Every kind of cell appended from another column: same and other slot sizes, the overflow
+    // table, unbounded texts, nulls, a column that shares storage and the column itself.
+    Column src(FieldType::Text, 3);
+    src.appendText(u"abc"_s);
+    src.appendText(u"ção"_s); // overflow
+    src.appendNull();
+    src.appendText(u""_s);
+    for (int size : {3, 10, 0}) {
+        Column dst(FieldType::Text, size);
+        for (qsizetype r = 0; r < src.size(); ++r) {
+            dst.appendCell(src, r);
+        }
+        QCOMPARE(dst.size(), 4);
+        for (qsizetype r = 0; r < src.size(); ++r) {
+            QVERIFY2(dst.cellEquals(r, src, r), qPrintable(u"size %1 row %2"_s.arg(size).arg(r)));
+        }
+        QVERIFY(dst.isNull(2));
+        QVERIFY(!dst.isNull(3));
+    }
+    Column shared = src;
+    shared.appendCell(src, 1);
+    QCOMPARE(src.size(), 4);
+    QCOMPARE(shared.text(4), u"ção"_s);
+    src.appendCell(src, 0);
+    src.appendCell(src, 1);
+    QCOMPARE(src.text(4), u"abc"_s);
+    QCOMPARE(src.text(5), u"ção"_s);
+
+    Column d(FieldType::Double, 0), i(FieldType::Integer, 0), t(FieldType::DateTime, 0),
+        b(FieldType::Boolean, 0);
+    d.appendReal(-0.0);
+    i.appendInteger(std::numeric_limits<qint64>::min());
+    t.appendDateTimeMs(-1);
+    b.appendBoolean(true);
+    for (Column* c : {&d, &i, &t, &b}) {
+        c->appendNull();
+        Column copy(c->type(), 0);
+        copy.appendCell(*c, 0);
+        copy.appendCell(*c, 1);
+        QVERIFY(copy.cellEquals(0, *c, 0));
+        QVERIFY(copy.isNull(1));
+    }
+    Column dd(FieldType::Double, 0);
+    dd.appendCell(d, 0);
+    QVERIFY(std::signbit(dd.real(0)));
 }
 
 void TestValues::valueConversions() {

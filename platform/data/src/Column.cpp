@@ -259,8 +259,29 @@ void Column::setDateTimeMs(qsizetype row, qint64 ms) {
 }
 
 qsizetype Column::appendNull() {
-    const qsizetype row = d->rows;
-    d->resize(row + 1);
+    ColumnData& c = *d;
+    const qsizetype row = c.rows;
+    c.nulls.push_back(1);
+    switch (c.type) {
+    case FieldType::Text:
+        if (c.slot > 0) {
+            c.bytes.insert(c.bytes.end(), std::size_t(c.slot), char(0));
+        } else {
+            c.strings.emplace_back();
+        }
+        break;
+    case FieldType::Double:
+        c.reals.push_back(0.0);
+        break;
+    case FieldType::Integer:
+    case FieldType::DateTime:
+        c.ints.push_back(0);
+        break;
+    case FieldType::Boolean:
+        c.bools.push_back(0);
+        break;
+    }
+    c.rows = row + 1;
     return row;
 }
 
@@ -464,8 +485,38 @@ void Column::copyCell(qsizetype to, const Column& other, qsizetype from) {
 }
 
 qsizetype Column::appendCell(const Column& other, qsizetype from) {
-    const qsizetype row = appendNull();
-    copyCell(row, other, from);
+    ColumnData& c = *d; // detaches first, so `o` below is never the storage being grown
+    const ColumnData& o = *other.d;
+    if (&o == &c || o.type != c.type || o.nulls[std::size_t(from)]) {
+        const qsizetype row = appendNull();
+        copyCell(row, other, from);
+        return row;
+    }
+    // Same type, not null: append the stored form directly (deltas and copies of rows).
+    const qsizetype row = c.rows;
+    switch (c.type) {
+    case FieldType::Text:
+        if (c.slot > 0 && c.slot == o.slot && quint8(o.slotAt(from)[0]) != kOverflow) {
+            const char* s = o.slotAt(from);
+            c.bytes.insert(c.bytes.end(), s, s + c.slot);
+            break;
+        }
+        appendNull();
+        copyCell(row, other, from);
+        return row;
+    case FieldType::Double:
+        c.reals.push_back(o.reals[std::size_t(from)]);
+        break;
+    case FieldType::Integer:
+    case FieldType::DateTime:
+        c.ints.push_back(o.ints[std::size_t(from)]);
+        break;
+    case FieldType::Boolean:
+        c.bools.push_back(o.bools[std::size_t(from)]);
+        break;
+    }
+    c.nulls.push_back(0);
+    c.rows = row + 1;
     return row;
 }
 

@@ -44,6 +44,7 @@
 
 #include <QCborStreamReader>
 #include <QCborStreamWriter>
+#include <QIODevice>
 
 #include <algorithm>
 #include <array>
@@ -187,6 +188,64 @@ qsizetype fieldDefSize(const FieldDef& f) {
     n += keySize(8) + 1;
     return n;
 }
+
+inline void prefetchCell(const ColumnData& c, qsizetype row) {
+    const auto r = std::size_t(row);
+    if ((r & 63) == 0) {
+        __builtin_prefetch(c.nulls.data() + r);
+    }
+    switch (c.type) {
+    case FieldType::Text:
+        if (c.slot > 0) {
+            __builtin_prefetch(c.slotAt(row));
+        } else {
+            __builtin_prefetch(c.strings.data() + r);
+        }
+        break;
+    case FieldType::Double:
+        __builtin_prefetch(c.reals.data() + r);
+        break;
+    case FieldType::Integer:
+    case FieldType::DateTime:
+        __builtin_prefetch(c.ints.data() + r);
+        break;
+    case FieldType::Boolean:
+        break;
+    }
+}
+
+// The device encodePacket writes through: straight into a byte array sized beforehand (to the
+// exact size), without QBuffer's bookkeeping per item.
+class PacketBuffer final : public QIODevice {
+public:
+    explicit PacketBuffer(QByteArray& out)
+        : out_(out)
+        , base_(out.data()) {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+    void finish() {
+        close();
+        out_.truncate(used_);
+    }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 len) override {
+        if (used_ + len > out_.size()) { // the size was computed beforehand; this is a safeguard
+            out_.resize(std::max(used_ + len, 2 * out_.size()));
+            base_ = out_.data();
+        }
+        std::memcpy(base_ + used_, data, std::size_t(len));
+        used_ += len;
+        return len;
+    }
+
+private:
+    QByteArray& out_;
+    char* base_;
+    qsizetype used_ = 0;
+};
 
 qsizetype columnCellsSize(const ColumnData& c) {
     qsizetype n = 0;
@@ -1107,7 +1166,18 @@ void writePacket(QCborStreamWriter& w, const DataPacket& packet) {
     }
     const std::vector<RowKind>& kinds = packet.kinds();
     const quint64 rowWidth = quint64(delta ? 1 + 2 * width : width);
+    // Rows are written across every column; fetching each column's cell a few rows ahead keeps
+    // the reads from waiting on memory once the columns no longer fit in the cache.
+    constexpr qsizetype kAhead = 8;
     for (qsizetype r = 0; r < rows; ++r) {
+        if (r + kAhead < rows) {
+            for (const ColumnData* c : cur) {
+                prefetchCell(*c, r + kAhead);
+            }
+            for (const ColumnData* c : old) {
+                prefetchCell(*c, r + kAhead);
+            }
+        }
         w.startArray(rowWidth);
         if (delta) {
             w.append(quint64(kinds[std::size_t(r)]));
@@ -1125,12 +1195,13 @@ void writePacket(QCborStreamWriter& w, const DataPacket& packet) {
 }
 
 QByteArray encodePacket(const DataPacket& packet) {
-    QByteArray out;
-    out.reserve(encodedPacketSize(packet));
+    QByteArray out(encodedPacketSize(packet), Qt::Uninitialized);
+    PacketBuffer buffer(out);
     {
-        QCborStreamWriter w(&out);
+        QCborStreamWriter w(&buffer);
         writePacket(w, packet);
     }
+    buffer.finish();
     return out;
 }
 
