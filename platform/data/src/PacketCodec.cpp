@@ -232,6 +232,9 @@ public:
 protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 len) override {
+        if (len <= 0) {
+            return 0; // empty texts arrive as (nullptr, 0)
+        }
         if (used_ + len > out_.size()) { // the size was computed beforehand; this is a safeguard
             out_.resize(std::max(used_ + len, 2 * out_.size()));
             base_ = out_.data();
