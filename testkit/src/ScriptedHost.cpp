@@ -19,7 +19,7 @@ ScriptedHost::ScriptedHost()
     : previous_(Host::setInstance(this)) {
     vantrel_.Operador = QStringLiteral("000001");
     vantrel_.FiliProc = QStringLiteral("0001");
-    vantrel_.Pictures << QStringLiteral("9.99.999.9999;1;_");
+    vantrel_.Pictures << QStringLiteral("99.99.999.9999;0;_"); // as the demo data
 }
 
 ScriptedHost::~ScriptedHost() {

@@ -221,7 +221,10 @@ TEditMask::Fit TEditMask::fit(QStringView typed) const {
         }
         if (!slot.accepts(c)) {
             // A short group: the code already has the literal that ends it and the places left
-            // in the group are optional.
+            // in the group are optional. Only where literals are stored: without them the short
+            // group would run into the next one ("1.1" is not "11").
+            if (!saveLiterals_)
+                return result;
             qsizetype next = s;
             bool optionalRest = true;
             while (next < slots_.size() && slots_.at(next).kind != SlotKind::Literal) {
@@ -250,10 +253,20 @@ TEditMask::Fit TEditMask::fit(QStringView typed) const {
     // only optional places up to one of those.
     qsizetype next = end;
     bool requiredLeftInGroup = false;
+    bool placesLeftInGroup = false;
     while (next < slots_.size() && slots_.at(next).kind != SlotKind::Literal) {
         requiredLeftInGroup = requiredLeftInGroup || slots_.at(next).required;
+        placesLeftInGroup = true;
         ++next;
     }
+    // Where literals are not stored, a group left short would read as part of the next one
+    // ("010" of "99.99.999" is neither "01.0" nor a node): only a mask of one group (a plain
+    // code of variable length) may end inside it.
+    bool hasLiterals = false;
+    for (const Slot& slot : slots_)
+        hasLiterals = hasLiterals || slot.kind == SlotKind::Literal;
+    if (!saveLiterals_ && hasLiterals && placesLeftInGroup)
+        return result;
     if (requiredLeftInGroup || code.isEmpty())
         return result;
     result.fits = true;
