@@ -9,6 +9,7 @@
 #include "Cli_sup07702/Cli_sup07702.h"
 #include "units/Units.h"
 
+#include "sup/contracts/host/Busy.h"
 #include "sup/contracts/host/Guard.h"
 #include "sup/contracts/host/Messages.h"
 #include "sup/data/WorkingSet.h"
