@@ -79,8 +79,10 @@ private slots:
         host->setDatabase(db->conn->database());
         host->setVantrel(LoadSignOnValues(db->conn->database(), sup::server::kDemoOperator));
         sup::server::useInProcess(db->server, sup::server::kDemoOperator);
-        host->onModalAlways(QStringLiteral("TfrmFiltroAltPedidoOL"),
-                            [](QDialog& d) { d.done(mrCancel); });
+        // The filter opened by the first activation is cancelled.
+        for (const char* name : {"frmFiltroAltPedidoOL", "TfrmFiltroAltPedidoOL"}) {
+            host->onModalAlways(QString::fromLatin1(name), [](QDialog& d) { d.done(mrCancel); });
+        }
         sup07700::InitializeUnits();
     }
 
