@@ -239,6 +239,7 @@ private slots:
 
         // A load without items: only the filter (and the navigator).
         s->cdsItem->loadFromPacket(suptest::itemPacket(0));
+        s->Habilita();
         QCOMPARE(enabledItems(*s), QStringList{"mnuFiltro"});
         QVERIFY(s->dbnPadrao->isEnabled());
         QVERIFY(host->messages.isEmpty());
