@@ -34,12 +34,18 @@ QString parseStartup(const QStringList& arguments, StartupOptions& options) {
             ok = value(options.operatorCode);
         } else if (a == u"--password") {
             ok = value(options.password);
+        } else if (a == u"--routine") {
+            ok = value(options.routine);
         } else {
             return QStringLiteral("Opção desconhecida: %1").arg(a);
         }
         if (!ok) {
             return QStringLiteral("A opção %1 precisa de um valor.").arg(a);
         }
+    }
+    if (!options.routine.isEmpty() &&
+        options.routine.compare(u"SUP07700", Qt::CaseInsensitive) != 0) {
+        return QStringLiteral("Rotina desconhecida: %1").arg(options.routine);
     }
     if (!options.serverUrl.isEmpty()) {
         const QUrl u(options.serverUrl);

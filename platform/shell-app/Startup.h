@@ -21,10 +21,12 @@ struct StartupOptions {
     QString serverUrl; // empty: the reference server in-process over dbUrl
     QString operatorCode;
     QString password;
+    QString routine; // opened right after sign-on ("SUP07700")
     bool signOnGiven() const { return !operatorCode.isEmpty(); }
 };
 
-// Reads the command line: --db URL, --server URL, --operator CODE, --password TEXT.
+// Reads the command line: --db URL, --server URL, --operator CODE, --password TEXT,
+// --routine SUP07700.
 // Returns an error text (Portuguese) for a bad command line, empty when it is fine.
 QString parseStartup(const QStringList& arguments, StartupOptions& options);
 

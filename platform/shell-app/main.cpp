@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     if (!usage.isEmpty()) {
         std::fprintf(stderr, "sup-host: %s\n", qPrintable(usage));
         std::fprintf(stderr, "uso: sup-host [--db URL] [--server http://HOST:PORTA] "
-                             "[--operator CODIGO --password SENHA]\n");
+                             "[--operator CODIGO --password SENHA] [--routine SUP07700]\n");
         return 2;
     }
 
@@ -65,5 +65,8 @@ int main(int argc, char** argv) {
     window.setSignedOn(
         QStringLiteral("Operador: %1   Filial: %2").arg(values.Operador, values.FiliProc));
     window.show();
+    if (!options.routine.isEmpty()) {
+        QTimer::singleShot(0, &window, [&window] { window.openSup07700(); });
+    }
     return app.exec();
 }
