@@ -165,6 +165,14 @@ void TDateEditPlus::setDate(const QDate& date) {
 
 void TDateEditPlus::Clear() {
     setText(QString());
+    setCursorPosition(0);
+}
+
+void TDateEditPlus::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    if (IsEmpty()) // typing starts at the day, wherever the click or the tab landed
+        QMetaObject::invokeMethod(
+            this, [this] { setCursorPosition(0); }, Qt::QueuedConnection);
 }
 
 void TDateEditPlus::setWeekDayNames(const QStringList& names) {

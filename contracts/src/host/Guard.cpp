@@ -83,6 +83,9 @@ public:
     std::vector<std::function<void()>> enter, exit;
     std::vector<std::function<void(int&, Qt::KeyboardModifiers)>> keyDown;
 
+private:
+    bool exiting_ = false;
+
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
         switch (event->type()) {
@@ -91,10 +94,16 @@ protected:
             const auto reason = static_cast<QFocusEvent*>(event)->reason();
             if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
                 break;
-            const auto& handlers = event->type() == QEvent::FocusIn ? enter : exit;
+            // The focus an exit handler sends back into its own control is no enter.
+            if (event->type() == QEvent::FocusIn && exiting_)
+                break;
+            const bool out = event->type() == QEvent::FocusOut;
+            const auto& handlers = out ? exit : enter;
+            exiting_ = out;
             for (const auto& h : handlers)
                 if (!Guarded(h))
                     break;
+            exiting_ = false;
             break;
         }
         case QEvent::KeyPress: {
