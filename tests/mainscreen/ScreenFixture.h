@@ -20,8 +20,7 @@
 namespace suptest {
 
 struct SeededDatabase {
-    SeededDatabase()
-    {
+    SeededDatabase() {
         conn = sup::sql::Connection::open(QStringLiteral("sqlite::memory:"));
         sup::server::installSchema(*conn);
         sup::server::SeedOptions o;
@@ -36,27 +35,45 @@ struct SeededDatabase {
 
 // An item packet of `rows` items of destination branch `dest`, all unmarked.
 inline sup::data::DataPacket itemPacket(int rows, const QString& dest = QStringLiteral("0012"),
-                                        const QString& reservation = QStringLiteral("S"))
-{
+                                        const QString& reservation = QStringLiteral("S")) {
     sup::data::DataPacketBuilder b(sup::contracts::orderItemFields());
     const QDateTime day(QDate(2026, 3, 10), QTime(0, 0), Qt::UTC);
     for (int i = 0; i < rows; ++i) {
         const QString n = QString::number(i + 1);
-        b.appendRow({QStringLiteral("N"), QStringLiteral("N"), QStringLiteral("1.01.001.000") + n,
-                     QStringLiteral("00000") + n, QStringLiteral("Produto ") + n,
-                     QStringLiteral("CX"), QStringLiteral("00000") + n, 12.0 + i,
-                     QStringLiteral("P") + n, QStringLiteral("0001"),
-                     dest + QStringLiteral(" - Loja"), day, day.addDays(-2),
-                     QStringLiteral("Marca"), QStringLiteral("00001"), QStringLiteral("0901"),
-                     1.0, QStringLiteral("A"), QStringLiteral("N"), QVariant(), 0.0, reservation,
-                     QString(), QStringLiteral("N"), QString(), QString(), double(i), 12.0 + i});
+        b.appendRow({QStringLiteral("N"),
+                     QStringLiteral("N"),
+                     QStringLiteral("1.01.001.000") + n,
+                     QStringLiteral("00000") + n,
+                     QStringLiteral("Produto ") + n,
+                     QStringLiteral("CX"),
+                     QStringLiteral("00000") + n,
+                     12.0 + i,
+                     QStringLiteral("P") + n,
+                     QStringLiteral("0001"),
+                     dest + QStringLiteral(" - Loja"),
+                     day,
+                     day.addDays(-2),
+                     QStringLiteral("Marca"),
+                     QStringLiteral("00001"),
+                     QStringLiteral("0901"),
+                     1.0,
+                     QStringLiteral("A"),
+                     QStringLiteral("N"),
+                     QVariant(),
+                     0.0,
+                     reservation,
+                     QString(),
+                     QStringLiteral("N"),
+                     QString(),
+                     QString(),
+                     double(i),
+                     12.0 + i});
     }
     return b.finish();
 }
 
 // cdsParamFilial rows: (branch, central branch, reservation flag).
-inline sup::data::DataPacket paramFilialPacket(const QList<QStringList>& rows)
-{
+inline sup::data::DataPacket paramFilialPacket(const QList<QStringList>& rows) {
     sup::data::DataPacketBuilder b(sup::contracts::paramFilialFields());
     for (const QStringList& r : rows) {
         b.appendRow({r.value(0), r.value(1), r.value(2), QStringLiteral("N"), QStringLiteral("N")});
@@ -64,8 +81,7 @@ inline sup::data::DataPacket paramFilialPacket(const QList<QStringList>& rows)
     return b.finish();
 }
 
-inline sup::data::DataPacket autGruPopPacket(int rows)
-{
+inline sup::data::DataPacket autGruPopPacket(int rows) {
     sup::data::DataPacketBuilder b(
         {sup::data::FieldDef::text(QStringLiteral("CDGRUPOPER"), 10),
          sup::data::FieldDef::text(QStringLiteral("CDAUTORIZACAO"), 10)});

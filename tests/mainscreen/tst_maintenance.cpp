@@ -29,14 +29,12 @@ using sup::testkit::ScriptedServer;
 namespace {
 
 // Menu items whose state the screen decides (close and help are always available).
-const QStringList kDecided = {
-    "mnuConfirmar", "mnuCancelar",    "mnuFiltro", "mnuIncluir",  "mnuAlterar",
-    "mnuExcluir",   "mnuProcurar",    "mnuVerificar", "mnuBaixaManual", "mnuED",
-    "mnuAltAut",    "mnuBloqItem",    "mnuReservaOL", "mnuEnvPedOL", "mnuListagem",
-    "mnuConfImpressora"};
+const QStringList kDecided = {"mnuConfirmar",   "mnuCancelar", "mnuFiltro",   "mnuIncluir",
+                              "mnuAlterar",     "mnuExcluir",  "mnuProcurar", "mnuVerificar",
+                              "mnuBaixaManual", "mnuED",       "mnuAltAut",   "mnuBloqItem",
+                              "mnuReservaOL",   "mnuEnvPedOL", "mnuListagem", "mnuConfImpressora"};
 
-QStringList enabledItems(const TfrmAltPedidosOL& screen)
-{
+QStringList enabledItems(const TfrmAltPedidosOL& screen) {
     QStringList out;
     for (const QString& name : kDecided) {
         auto* a = screen.findChild<QAction*>(name);
@@ -47,8 +45,7 @@ QStringList enabledItems(const TfrmAltPedidosOL& screen)
     return out;
 }
 
-void mark(sup::data::TWorkingSet& set, int position)
-{
+void mark(sup::data::TWorkingSet& set, int position) {
     set.moveTo(position);
     set.edit();
     set.fieldByName(u"CALC")->setAsString(u"S");
@@ -64,8 +61,7 @@ private:
     std::unique_ptr<suptest::SeededDatabase> db;
     std::unique_ptr<ScriptedHost> host;
 
-    TfrmAltPedidosOL* open()
-    {
+    TfrmAltPedidosOL* open() {
         CriaAltPedidosOL();
         return frmAltPedidosOL;
     }
@@ -73,8 +69,7 @@ private:
 private slots:
     void initTestCase() { db = std::make_unique<suptest::SeededDatabase>(); }
 
-    void init()
-    {
+    void init() {
         host = std::make_unique<ScriptedHost>();
         host->setDatabase(db->conn->database());
         host->setVantrel(LoadSignOnValues(db->conn->database(), sup::server::kDemoOperator));
@@ -86,8 +81,7 @@ private slots:
         sup07700::InitializeUnits();
     }
 
-    void cleanup()
-    {
+    void cleanup() {
         if (boStCriado && frmAltPedidosOL) {
             frmAltPedidosOL->Close();
         }
@@ -96,8 +90,7 @@ private slots:
         host.reset();
     }
 
-    void creationReadsTheCentralBranchParameters()
-    {
+    void creationReadsTheCentralBranchParameters() {
         // A store whose purchases are made by a central branch: GetParametroOL receives the
         // central branch, not the store.
         QSqlQuery q(db->conn->database());
@@ -131,8 +124,7 @@ private slots:
         QCOMPARE(host->busyLog.at(2).kind, int(aviRecebendo));
     }
 
-    void failingCreationEndsWithTheServerMessage()
-    {
+    void failingCreationEndsWithTheServerMessage() {
         ScriptedServer server;
         server.install();
         server.fail(QStringLiteral("GetParametroOL"), QStringLiteral("Filial sem parâmetros."));
@@ -143,8 +135,7 @@ private slots:
         QCOMPARE(host->lastMessage().text, QStringLiteral("Filial sem parâmetros."));
     }
 
-    void iniProcShowsOneScreenAndRestoresIt()
-    {
+    void iniProcShowsOneScreenAndRestoresIt() {
         QVERIFY(Guarded([] { CriaAltPedidosOL(); }));
         QPointer<TfrmAltPedidosOL> first = frmAltPedidosOL;
         QVERIFY(first);
@@ -160,8 +151,7 @@ private slots:
         QCOMPARE(host->busyShows(), host->busyHides());
     }
 
-    void closingReleasesTheScreenAndItsFilter()
-    {
+    void closingReleasesTheScreenAndItsFilter() {
         open();
         QPointer<TfrmAltPedidosOL> first = frmAltPedidosOL;
         first->activateForm(); // the first activation opens (and here cancels) the filter
@@ -182,8 +172,7 @@ private slots:
         QVERIFY(frmAltPedidosOL->firstActivationPending());
     }
 
-    void actionsFollowTheItemSet()
-    {
+    void actionsFollowTheItemSet() {
         TfrmAltPedidosOL* s = open();
         s->Habilita();
         // Closed item set (the filter was cancelled): only the filter.
@@ -245,14 +234,12 @@ private slots:
         QVERIFY(host->messages.isEmpty());
     }
 
-    void reservationColumnFollowsTheCentralBranch_data()
-    {
+    void reservationColumnFollowsTheCentralBranch_data() {
         QTest::addColumn<QList<QStringList>>("rows");
         QTest::addColumn<bool>("shown");
         const QString proc = QStringLiteral("0001");
-        QTest::newRow("central reserves") << QList<QStringList>{{"0012", "0001", "N"},
-                                                                {"0001", "0001", "S"}}
-                                          << true;
+        QTest::newRow("central reserves")
+            << QList<QStringList>{{"0012", "0001", "N"}, {"0001", "0001", "S"}} << true;
         QTest::newRow("flag in lower case") << QList<QStringList>{{"0001", "0001", "s"}} << true;
         QTest::newRow("central does not reserve")
             << QList<QStringList>{{"0001", "0001", "N"}, {"0012", "0001", "S"}} << false;
@@ -262,8 +249,7 @@ private slots:
             << QList<QStringList>{{"0001", "0007", "N"}, {"0007", "0007", "S"}} << true;
     }
 
-    void reservationColumnFollowsTheCentralBranch()
-    {
+    void reservationColumnFollowsTheCentralBranch() {
         QFETCH(QList<QStringList>, rows);
         QFETCH(bool, shown);
         host->values().FiliProc = QStringLiteral("0001");
@@ -276,8 +262,7 @@ private slots:
         QCOMPARE(s->mnuReservaOL->isEnabled(), shown);
     }
 
-    void cancelAsksOnlyWhenThereIsSomethingToCancel()
-    {
+    void cancelAsksOnlyWhenThereIsSomethingToCancel() {
         TfrmAltPedidosOL* s = open();
         s->cdsItem->loadFromPacket(suptest::itemPacket(3));
 
@@ -315,8 +300,7 @@ private slots:
         QVERIFY(!s->mnuBaixaManual->isEnabled());
     }
 
-    void itemsCannotBeInsertedOrDeleted()
-    {
+    void itemsCannotBeInsertedOrDeleted() {
         TfrmAltPedidosOL* s = open();
         s->cdsItem->loadFromPacket(suptest::itemPacket(2));
         QVERIFY(!Guarded([s] { s->cdsItem->insert(); }));
@@ -327,8 +311,7 @@ private slots:
         QVERIFY(host->messages.isEmpty()); // refused silently
     }
 
-    void snapshotFollowsEveryLoad()
-    {
+    void snapshotFollowsEveryLoad() {
         TfrmAltPedidosOL* s = open();
         s->cdsItem->loadFromPacket(suptest::itemPacket(4));
         QCOMPARE(s->cdsAuxItem->recordCount(), 4);
@@ -337,8 +320,7 @@ private slots:
         QCOMPARE(s->cdsAuxItem->fieldByName(u"NRPEDEXOL")->asString(), QStringLiteral("P4"));
     }
 
-    void itemOriginIsShownAsText()
-    {
+    void itemOriginIsShownAsText() {
         TfrmAltPedidosOL* s = open();
         s->cdsItem->loadFromPacket(suptest::itemPacket(1));
         s->cdsItem->first();
@@ -351,8 +333,7 @@ private slots:
         s->cdsItem->cancel();
     }
 
-    void unloadClearsTheAutomaticAlterationValues()
-    {
+    void unloadClearsTheAutomaticAlterationValues() {
         stNewProduto = QStringLiteral("0000123");
         stNewMarca = QStringLiteral("00009");
         stEst_Disp = QStringLiteral("12");

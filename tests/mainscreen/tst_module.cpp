@@ -14,8 +14,7 @@ class TestModule : public QObject {
     Q_OBJECT
 
 private slots:
-    void exportsTheEntryPointsAndModuleValues()
-    {
+    void exportsTheEntryPointsAndModuleValues() {
         ModuleLoader module;
         module.load();
         QVERIFY(module.isLoaded());
@@ -23,8 +22,7 @@ private slots:
              {"IniProc", "Initialize", "Finalize", "GetPackageInfoTable", "CriaAltPedidosOL",
               "CriaFiltroAltPedidoOL", "frmAltPedidosOL", "boStCriado", "boTodos",
               "frmFiltroAltPedidoOL", "boFilCriado", "boPrimVez", "frmCadaAuto", "stNewProduto",
-              "stNewMarca", "doEst_Disp", "stEst_Disp", "frmCadLotEnvioPedOL",
-              "frmErroCadaAuto"}) {
+              "stNewMarca", "doEst_Disp", "stEst_Disp", "frmCadLotEnvioPedOL", "frmErroCadaAuto"}) {
             QVERIFY2(module.symbol(name), name);
         }
         // What stays inside the module is not exported.
@@ -40,16 +38,14 @@ private slots:
         QVERIFY(!*static_cast<bool*>(module.symbol("boFilCriado")));
     }
 
-    void unloadStopsTheUnitsAndASecondLoadStartsThemAgain()
-    {
+    void unloadStopsTheUnitsAndASecondLoadStartsThemAgain() {
         ModuleLoader module;
         module.load();
         auto* newProduto = static_cast<QString*>(module.symbol("stNewProduto"));
         *newProduto = QStringLiteral("0000123");
         // A repeated load does not start the units again (the value stays).
         module.load();
-        QCOMPARE(*static_cast<QString*>(module.symbol("stNewProduto")),
-                 QStringLiteral("0000123"));
+        QCOMPARE(*static_cast<QString*>(module.symbol("stNewProduto")), QStringLiteral("0000123"));
         // The unload's stop clears the value; it is cleared before the library goes.
         module.unload();
         QVERIFY(!module.isLoaded());
@@ -61,8 +57,7 @@ private slots:
         module.unload();
     }
 
-    void aMissingModuleIsAClearError()
-    {
+    void aMissingModuleIsAClearError() {
         ModuleLoader module(QStringLiteral("/nonexistent/libsup07700.so"));
         try {
             module.load();
