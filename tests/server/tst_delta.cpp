@@ -214,7 +214,19 @@ private slots:
         while (a.next()) {
             QCOMPARE(a.value(0).toString(), server::kDemoOperator);
             QCOMPARE(a.value(5).toString(), delta.deltaId().toString(QUuid::WithoutBraces));
-            QVERIFY(a.value(4).toString().startsWith(u"Destino "));
+            // The stored key of the row: destination, launching branch, order, date, product,
+            // brand.
+            const qsizetype n = rows.size();
+            const QString key = QStringList{loaded.value(n, u"CDFILDEST").toString().left(4),
+                                            loaded.value(n, u"CDFILLANC").toString(),
+                                            loaded.value(n, u"NRPEDEXOL").toString(),
+                                            loaded.value(n, u"DTPROGENPEOL")
+                                                .toDateTime()
+                                                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                            loaded.value(n, u"CDPRODUTO").toString(),
+                                            loaded.value(n, u"CDMARCA").toString()}
+                                    .join(u'|');
+            QCOMPARE(a.value(4).toString(), key);
             rows << a.value(1).toString() + u'=' + a.value(2).toString() + u'>' +
                         a.value(3).toString();
         }

@@ -109,7 +109,8 @@ void writeValue(QCborStreamWriter& w, const QVariant& v, int depth) {
 class Reader {
 public:
     explicit Reader(QByteArrayView bytes)
-        : r_(bytes.toByteArray()) {}
+        : size_(bytes.size())
+        , r_(bytes.toByteArray()) {}
 
     [[noreturn]] void fail(const QString& what) const {
         throw WireError(QStringLiteral("Mensagem malformada do transporte: %1.").arg(what));
@@ -285,7 +286,7 @@ public:
         const QVariant v = readValue(0);
         if (r_.lastError() != QCborError::NoError && r_.lastError() != QCborError::EndOfFile)
             fail(r_.lastError().toString());
-        if (r_.type() != QCborStreamReader::Invalid)
+        if (r_.type() != QCborStreamReader::Invalid || r_.currentOffset() < size_)
             fail(QStringLiteral("dados após o fim da mensagem"));
         const QVariantMap m = v.toMap();
         if (m.value(QStringLiteral("v")).toInt() != kWireVersion)
@@ -297,6 +298,7 @@ public:
     QCborStreamReader& stream() { return r_; }
 
 private:
+    qsizetype size_;
     QCborStreamReader r_;
     qsizetype values_ = 0;
 };

@@ -46,11 +46,47 @@ struct Plan {
     QList<Col> all;    // every mapped column, each once
 };
 
+// One audit row to write: a changed field (write >= 0) or a whole row deleted ('D') or
+// inserted ('I'); texts are built only when the rows are written.
 struct AuditRow {
     qsizetype row;
-    QString key, column;
-    QVariant oldValue, newValue;
+    int write; // index in Plan::writes, or -1 for a whole row
+    char kind; // 'U', 'D' or 'I'
 };
+
+// The first n characters of a UTF-8 text, trailing blanks dropped.
+QByteArrayView utf8Prefix(QByteArrayView v, int n) {
+    qsizetype i = 0;
+    for (int chars = 0; i < v.size(); ++i) {
+        if ((static_cast<unsigned char>(v[i]) & 0xC0) != 0x80 && chars++ == n)
+            break;
+    }
+    v = v.first(i);
+    while (!v.isEmpty() && v.back() == ' ')
+        v.chop(1);
+    return v;
+}
+
+// A cell as the text the audit log keeps (a null QByteArray for null).
+QByteArray cellBytes(const Column& c, qsizetype row, int prefix) {
+    if (c.isNull(row))
+        return {};
+    switch (c.type()) {
+    case FieldType::Text: {
+        const QByteArrayView v = c.utf8(row);
+        return (prefix > 0 ? utf8Prefix(v, prefix) : v).toByteArray();
+    }
+    case FieldType::Double:
+        return QByteArray::number(c.real(row), 'g', 15);
+    case FieldType::Integer:
+        return QByteArray::number(c.integer(row));
+    case FieldType::Boolean:
+        return c.boolean(row) ? QByteArray("S") : QByteArray("N");
+    case FieldType::DateTime:
+        return msToSqlText(c.dateTimeMs(row));
+    }
+    return {};
+}
 
 const QLocale& brLocale() {
     static const QLocale l(QLocale::Portuguese, QLocale::Brazil);
@@ -94,6 +130,34 @@ QString keyText(const Plan& plan, const DataPacket& delta, qsizetype row, bool l
         parts << k.label() + u' ' + displayVariant(sqlValue(c, row, k.def->textPrefix), k.type);
     }
     return parts.join(QStringLiteral(", "));
+}
+
+// The key of a row in the audit log: the stored key values joined by "|".
+QByteArray auditKey(const Plan& plan, const DataPacket& delta, qsizetype row, bool loaded) {
+    QByteArray out;
+    for (const Col& k : plan.keys) {
+        if (!out.isEmpty())
+            out += '|';
+        out += cellBytes(loaded ? delta.loadedColumn(k.field) : delta.column(k.field), row,
+                         k.def->textPrefix);
+    }
+    return out;
+}
+
+struct AuditText {
+    QByteArray key, column, oldValue, newValue;
+};
+
+AuditText auditText(const Plan& plan, const DataPacket& delta, const AuditRow& a) {
+    if (a.write >= 0) {
+        const Col& c = plan.writes[a.write];
+        return {auditKey(plan, delta, a.row, true), c.def->column.toUtf8(),
+                cellBytes(delta.loadedColumn(c.field), a.row, c.def->textPrefix),
+                cellBytes(delta.column(c.field), a.row, c.def->textPrefix)};
+    }
+    if (a.kind == 'D')
+        return {auditKey(plan, delta, a.row, true), "*", "excluído", {}};
+    return {auditKey(plan, delta, a.row, false), "*", {}, "incluído"};
 }
 
 bool sameStored(const QVariant& stored, const QVariant& loaded, FieldType type) {
@@ -232,9 +296,7 @@ int bindCell(sqlite3_stmt* st, int pos, const Column& c, qsizetype row, int pref
         return sqlite3_bind_null(st, pos);
     switch (c.type()) {
     case FieldType::Text: {
-        if (prefix > 0)
-            return bindSqlite(st, pos, sqlValue(c, row, prefix));
-        const QByteArrayView v = c.utf8(row);
+        const QByteArrayView v = prefix > 0 ? utf8Prefix(c.utf8(row), prefix) : c.utf8(row);
         return sqlite3_bind_text(st, pos, v.data(), int(v.size()), SQLITE_TRANSIENT);
     }
     case FieldType::Double:
@@ -304,24 +366,34 @@ public:
             bind(st, pos, delta_.loadedColumn(c.field), row, c.def->textPrefix);
     }
 
-    // Returns true when the row was written.
-    bool update(qsizetype row, const QList<const Col*>& changed) {
-        QStringList sets;
-        for (const Col* w : changed) {
-            sets << w->def->column + QStringLiteral(" = ?");
-            for (const auto& f : w->def->follow)
-                sets << f.first + QStringLiteral(" = (") + f.second + u')';
+    // Returns true when the row was written. `mask` has bit w set for each changed write.
+    bool update(qsizetype row, const QList<int>& changed, quint64 mask) {
+        auto it = updates_.find(mask);
+        if (it == updates_.end()) {
+            QStringList sets;
+            for (int w : changed) {
+                const Col& c = plan_.writes[w];
+                sets << c.def->column + QStringLiteral(" = ?");
+                for (const auto& f : c.def->follow)
+                    sets << f.first + QStringLiteral(" = (") + f.second + u')';
+            }
+            for (const auto& a : target_.alsoSet)
+                sets << a.first + QStringLiteral(" = ") + a.second;
+            it = updates_
+                     .emplace(mask,
+                              std::make_unique<SqliteStatement>(
+                                  conn_, QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                                             .arg(target_.table, sets.join(QStringLiteral(", ")),
+                                                  whereClause())))
+                     .first;
         }
-        for (const auto& s : target_.alsoSet)
-            sets << s.first + QStringLiteral(" = ") + s.second;
-        SqliteStatement& st =
-            statement(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                          .arg(target_.table, sets.join(QStringLiteral(", ")), whereClause()));
+        SqliteStatement& st = *it->second;
         int pos = 1;
-        for (const Col* w : changed) {
-            bind(st, pos, delta_.column(w->field), row, w->def->textPrefix);
-            for (qsizetype f = 0; f < w->def->follow.size(); ++f)
-                bind(st, pos, delta_.column(w->field), row, w->def->textPrefix);
+        for (int w : changed) {
+            const Col& c = plan_.writes[w];
+            bind(st, pos, delta_.column(c.field), row, c.def->textPrefix);
+            for (qsizetype f = 0; f < c.def->follow.size(); ++f)
+                bind(st, pos, delta_.column(c.field), row, c.def->textPrefix);
         }
         bindWhere(st, pos, row);
         st.step();
@@ -391,16 +463,26 @@ public:
             statement(QStringLiteral("INSERT INTO AUDITORIA (DTEVENTO, CDOPERADOR, NMMETODO, "
                                      "NMTABELA, DSCHAVE, NMCAMPO, DSVALORANT,"
                                      " DSVALORNOVO, IDDELTA) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        const QVariantList fixed{now, o.operatorCode, o.method, target_.table};
+        const QByteArray fixed[] = {now.toUtf8(), o.operatorCode.toUtf8(), o.method.toUtf8(),
+                                    target_.table.toUtf8(), id.toUtf8()};
+        auto text = [&](int pos, const QByteArray& b) {
+            const int rc = b.isNull() ? sqlite3_bind_null(st.get(), pos)
+                                      : sqlite3_bind_text(st.get(), pos, b.constData(),
+                                                          int(b.size()), SQLITE_STATIC);
+            if (rc != SQLITE_OK)
+                st.fail(rc);
+        };
+        for (int i = 0; i < 4; ++i)
+            text(i + 1, fixed[i]);
+        text(9, fixed[4]);
         for (const AuditRow& a : rows) {
-            st.bindAll(fixed);
-            bindSqlite(st.get(), 5, a.key);
-            bindSqlite(st.get(), 6, a.column);
-            bindSqlite(st.get(), 7, a.oldValue);
-            bindSqlite(st.get(), 8, a.newValue);
-            bindSqlite(st.get(), 9, id);
+            const AuditText t = auditText(plan_, delta_, a);
+            text(5, t.key);
+            text(6, t.column);
+            text(7, t.oldValue);
+            text(8, t.newValue);
             st.step();
-            sqlite3_reset(st.get());
+            sqlite3_reset(st.get()); // keeps the bindings of the fixed values
         }
     }
 
@@ -410,6 +492,7 @@ private:
     const Plan& plan_;
     const DataPacket& delta_;
     std::map<QString, std::unique_ptr<SqliteStatement>> cache_;
+    std::map<quint64, std::unique_ptr<SqliteStatement>> updates_;
 };
 
 // ---------------------------------------------------------------- PostgreSQL
@@ -695,12 +778,16 @@ public:
         if (rows.isEmpty())
             return;
         JsonRows j;
+        auto text = [](const QByteArray& b) {
+            return b.isNull() ? QVariant() : QVariant(QString::fromUtf8(b));
+        };
         for (qsizetype i = 0; i < rows.size(); ++i) {
+            const AuditText t = auditText(plan_, delta_, rows[i]);
             j.beginRow(i);
-            j.addText("k", rows[i].key);
-            j.addText("f", rows[i].column);
-            j.add("o", rows[i].oldValue, FieldType::Text);
-            j.add("n", rows[i].newValue, FieldType::Text);
+            j.add("k", text(t.key), FieldType::Text);
+            j.add("f", text(t.column), FieldType::Text);
+            j.add("o", text(t.oldValue), FieldType::Text);
+            j.add("n", text(t.newValue), FieldType::Text);
             j.endRow();
         }
         conn_.exec(
@@ -720,15 +807,6 @@ private:
     Plan& plan_;
     const DataPacket& delta_;
 };
-
-QVariant auditValue(const Column& c, qsizetype row, int prefix, FieldType type) {
-    const QVariant v = sqlValue(c, row, prefix);
-    if (!v.isValid() || v.isNull())
-        return {};
-    if (type == FieldType::Double)
-        return QString::number(v.toDouble(), 'g', 15);
-    return v.toString();
-}
 
 } // namespace
 
@@ -760,14 +838,8 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
         return out;
     };
     auto auditChanged = [&](qsizetype row, const QList<int>& changed) {
-        const QString key = keyText(plan, delta, row, true);
-        for (int w : changed) {
-            const Col& c = plan.writes[w];
-            audit << AuditRow{
-                row, key, c.def->column,
-                auditValue(delta.loadedColumn(c.field), row, c.def->textPrefix, c.type),
-                auditValue(delta.column(c.field), row, c.def->textPrefix, c.type)};
-        }
+        for (int w : changed)
+            audit << AuditRow{row, w, 'U'};
     };
 
     if (conn.dialect() == sql::Dialect::SQLite) {
@@ -785,10 +857,10 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
                 }
                 if (options.beforeRow)
                     options.beforeRow(row);
-                QList<const Col*> cols;
+                quint64 mask = 0;
                 for (int w : changed)
-                    cols << &plan.writes[w];
-                if (a.update(row, cols)) {
+                    mask |= quint64(1) << w;
+                if (a.update(row, changed, mask)) {
                     ++result.updated;
                     auditChanged(row, changed);
                 } else {
@@ -801,11 +873,7 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
                     options.beforeRow(row);
                 if (a.remove(row)) {
                     ++result.deleted;
-                    audit << AuditRow{row,
-                                      keyText(plan, delta, row, true),
-                                      QStringLiteral("*"),
-                                      QStringLiteral("excluído"),
-                                      {}};
+                    audit << AuditRow{row, -1, 'D'};
                 } else {
                     conflictRows << row;
                 }
@@ -815,11 +883,7 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
                     options.beforeRow(row);
                 if (a.insert(row)) {
                     ++result.inserted;
-                    audit << AuditRow{row,
-                                      keyText(plan, delta, row, false),
-                                      QStringLiteral("*"),
-                                      {},
-                                      QStringLiteral("incluído")};
+                    audit << AuditRow{row, -1, 'I'};
                 } else {
                     insertConflicts << row;
                 }
@@ -886,11 +950,7 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
         for (qsizetype row : deletes) {
             if (done.contains(row)) {
                 ++result.deleted;
-                audit << AuditRow{row,
-                                  keyText(plan, delta, row, true),
-                                  QStringLiteral("*"),
-                                  QStringLiteral("excluído"),
-                                  {}};
+                audit << AuditRow{row, -1, 'D'};
             } else {
                 conflictRows << row;
             }
@@ -901,11 +961,7 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
         for (qsizetype row : inserts) {
             if (done.contains(row)) {
                 ++result.inserted;
-                audit << AuditRow{row,
-                                  keyText(plan, delta, row, false),
-                                  QStringLiteral("*"),
-                                  {},
-                                  QStringLiteral("incluído")};
+                audit << AuditRow{row, -1, 'I'};
             } else {
                 insertConflicts << row;
             }
