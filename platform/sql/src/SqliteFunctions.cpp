@@ -173,6 +173,9 @@ bool registerSqliteFunctions(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     bool ok = sqlite3_create_function_v2(db, "NVLSTR", 2, flags, nullptr, nvlstrFunc, nullptr,
                                          nullptr, nullptr) == SQLITE_OK;
+    // NVL as well: some of the routine's default-dialect texts are written with it.
+    ok = ok && sqlite3_create_function_v2(db, "NVL", 2, flags, nullptr, nvlstrFunc, nullptr,
+                                          nullptr, nullptr) == SQLITE_OK;
     ok = ok && sqlite3_create_function_v2(db, "INSTR", 2, flags, nullptr, instrFunc, nullptr,
                                           nullptr, nullptr) == SQLITE_OK;
     ok = ok && sqlite3_create_module(db, "PARAM", &paramModule, nullptr) == SQLITE_OK;

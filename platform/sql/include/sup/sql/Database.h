@@ -10,7 +10,7 @@
 //   tx.commit();                        // leaving the scope without commit rolls back
 //
 // Every connection offers the functions the routine's local queries use:
-//   NVLSTR(a, b)        b when a is null, else a
+//   NVLSTR(a, b)        b when a is null, else a (also as NVL, which some default texts use)
 //   INSTR(text, part)   1-based position of `part` in `text`, 0 when absent (letter case counts)
 //   PARAM(text)         table function: one row, one column PARAM holding the text
 //                       (SELECT ... FROM FILIAL, PARAM(:P) P1 WHERE CDFILIAL = P1.PARAM)
@@ -139,7 +139,7 @@ private:
     bool active_ = false;
 };
 
-// Creates the SQL functions NVLSTR, INSTR and PARAM and the case-insensitive text type on a
+// Creates the SQL functions NVLSTR, NVL, INSTR and PARAM and the case-insensitive text type on a
 // PostgreSQL database (in the connection's schema); idempotent. Nothing to do on SQLite, where
 // every connection registers them. Throws SqlError.
 void installSqlFunctions(const Connection& conn);
