@@ -15,13 +15,11 @@ QString stRegiao;
 QString stOL;
 TFILTRO Filtro;
 
-void Cli_sup07701_Initialization()
-{
+void Cli_sup07701_Initialization() {
     boFilCriado = false;
 }
 
-void Cli_sup07701_Finalization()
-{
+void Cli_sup07701_Finalization() {
     Filtro = TFILTRO();
     stFilial.clear();
     stRegiao.clear();
@@ -30,8 +28,7 @@ void Cli_sup07701_Finalization()
 
 } // namespace sup07700
 
-int CriaFiltroAltPedidoOL()
-{
+int CriaFiltroAltPedidoOL() {
     if (!boFilCriado) {
         if (!frmFiltroAltPedidoOL) {
             frmFiltroAltPedidoOL = sup::host::CreateForm<TfrmFiltroAltPedidoOL>();

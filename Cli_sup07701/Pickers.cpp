@@ -1,0 +1,134 @@
+// The multiple pickers of the filter screen: each fills its list (a local query or the server)
+// and lets the user mark the keys of the criterion.
+#include "Cli_sup07700/Cli_sup07700.h"
+#include "Cli_sup07700/TfrmAltPedidosOL.h"
+#include "Cli_sup07701/Cli_sup07701.h"
+#include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
+
+#include "sup/contracts/host/Busy.h"
+#include "sup/contracts/host/Consiste.h"
+#include "sup/contracts/host/Messages.h"
+#include "sup/contracts/host/Vantrel.h"
+#include "sup/data/DataPacket.h"
+#include "sup/data/DataSource.h"
+#include "sup/data/WorkingSet.h"
+
+#include <QRadioButton>
+
+using namespace sup::host;
+using sup::data::DataPacket;
+using sup07700::stFilial;
+using sup07700::stOL;
+using sup07700::stRegiao;
+
+namespace {
+
+// The connection of the maintenance screen, which carries the filter's list calls.
+sup::contracts::TNetConnection& maintenanceConnection() {
+    if (!frmAltPedidosOL || !frmAltPedidosOL->netAltPedidosOL) {
+        throw EHostError(QString::fromUtf8("A tela de Alteração de Pedidos do OL não está aberta; "
+                                           "não há conexão com o servidor."));
+    }
+    return *frmAltPedidosOL->netAltPedidosOL;
+}
+
+// Calls a list method on the maintenance screen's connection, busy indicator shown, and loads
+// its data packet into `set`; on failure the set keeps its content.
+void loadList(QWidget* owner, const QString& method, QVariantList args,
+              sup::data::TWorkingSet* set) {
+    TBusyGuard busy(owner, aviRecebendo);
+    const QVariant answer = maintenanceConnection().AppServer().call(method, args);
+    const QVariant payload = CheckResultServ(answer, true, 0);
+    set->loadFromPacket(payload.value<DataPacket>());
+}
+
+} // namespace
+
+void TfrmFiltroAltPedidoOL::btpFilialClick() {
+    const QString regionFlag = rbtRegiaoT->isChecked() ? QStringLiteral("T") : QString();
+    cdsFiliAgrupFili->close();
+    cdsFiliAgrupFili->createDataSet();
+
+    // "N": any branch may be chosen; anything else (nothing included) limits the list to the
+    // branches linked to the operator.
+    const QString restr = qryParamGeral->Active() && !qryParamGeral->IsEmpty()
+                              ? qryParamGeral->FieldByName(u"IDRESTRFILIOPER")->asString()
+                              : QString();
+    const bool restricted = restr != u"N";
+
+    if (EmptyString(medAgrupFilial->Text())) {
+        btpFilial->setDataSource(dtsFilial);
+        TADOIBQuery* query = restricted ? qryFilial2 : qryFilial;
+        dtsFilial->setDataSet(query);
+        query->Close();
+        query->ParamByName(QStringLiteral("P_CDFILIAL")) = QString();
+        query->ParamByName(QStringLiteral("P_TCDFILIAL")) = QStringLiteral("T");
+        query->ParamByName(QStringLiteral("P_CDREGIAO")) = stRegiao;
+        query->ParamByName(QStringLiteral("P_TCDREGIAO")) = regionFlag;
+        if (restricted) {
+            query->ParamByName(QStringLiteral("P_CDOPERADOR")) = Vantrel().Operador;
+        }
+        PesquisaLista(dtsFilial, QStringLiteral("CDFILIAL"),
+                      msgPadrao->Msg(QStringLiteral("FilialDest")), false, stFilial);
+        return;
+    }
+
+    btpFilial->setDataSource(dtsFiliAgrupFili);
+    loadList(
+        this, QStringLiteral("GetFiliAgrupFili"),
+        {medAgrupFilial->Text(), stRegiao, regionFlag, restricted ? Vantrel().Operador : QString()},
+        cdsFiliAgrupFili);
+    PesquisaLista(dtsFiliAgrupFili, QStringLiteral("CDFILIAL"), QString::fromUtf8("Filial Destino"),
+                  false, stFilial);
+}
+
+void TfrmFiltroAltPedidoOL::btpOLClick() {
+    qryOL->Close();
+    qryOL->ParamByName(QStringLiteral("P_CDFILIAL")) = QString();
+    qryOL->ParamByName(QStringLiteral("P_TCDFILIAL")) = QStringLiteral("T");
+    PesquisaLista(dtsOL, QStringLiteral("CDFILIAL"), msgPadrao->Msg(QStringLiteral("OL")), false,
+                  stOL);
+}
+
+void TfrmFiltroAltPedidoOL::btnRegiaoClick() {
+    qryRegiao->Close();
+    PesquisaLista(dtsRegiao, QStringLiteral("CDREGIAO"),
+                  msgPadrao->Msg(QStringLiteral("Regiao")) + QStringLiteral("|") +
+                      msgPadrao->Msg(QStringLiteral("Regiao_Cad")),
+                  false, stRegiao);
+}
+
+void TfrmFiltroAltPedidoOL::btpRotaClick() {
+    qryRota->Close();
+    qryRota->Open();
+    PesquisaLista(dtsRota, QStringLiteral("CDROTATRANS"),
+                  btpRota->Title() + QStringLiteral("|") + btpRota->EmptyError(), false, stRota);
+}
+
+void TfrmFiltroAltPedidoOL::btpMarcaClick() {
+    qryMarca->Close();
+    qryMarca->Open();
+    if (qryMarca->IsEmpty()) {
+        MensErro(msgPadrao->Msg(QStringLiteral("Marca_NCad")), true);
+    }
+    PesquisaLista(dtsMarca, QStringLiteral("CDMARCA"), msgPadrao->Msg(QStringLiteral("Marca")),
+                  false, stMarca);
+}
+
+void TfrmFiltroAltPedidoOL::btpLoteEnvioClick() {
+    loadList(this, QStringLiteral("GetLotePedOL"), {}, cdsLotePedOL);
+    PesquisaLista(dtsLotePedOL, QStringLiteral("CDLOTENVITOL"),
+                  msgPadrao->Msg(QStringLiteral("Lote_Envio")), false, stLote);
+}
+
+void TfrmFiltroAltPedidoOL::btnSubGrupoClick() {
+    // Only the sub-groups of the purchasing branch's product group.
+    const QString group = cdsParaSupri->active() && !cdsParaSupri->isEmpty()
+                              ? cdsParaSupri->fieldByName(u"CDGRUPPROD")->asString()
+                              : QString();
+    qrySubGrupo->Close();
+    qrySubGrupo->ParamByName(QStringLiteral("P_CDGRUPPROD")) = group;
+    qrySubGrupo->Open();
+    PesquisaLista(dtsSubGrupo, QStringLiteral("CDSUBGRPROD"),
+                  msgPadrao->Msg(QStringLiteral("SubGrupo")), false, stSubGrupo);
+}
