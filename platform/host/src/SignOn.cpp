@@ -21,6 +21,18 @@ bool VerifyPassword(const QString& hash, const QString& password) {
     return crypto_pwhash_str_verify(stored, p.constData(), quint64(p.size())) == 0;
 }
 
+QString HashPassword(const QString& password, bool fast) {
+    if (sodium_init() < 0)
+        throw EHostError(QStringLiteral("A biblioteca de criptografia não pôde ser iniciada."));
+    const QByteArray p = password.toUtf8();
+    char out[crypto_pwhash_STRBYTES] = {};
+    const auto ops = fast ? crypto_pwhash_OPSLIMIT_MIN : crypto_pwhash_OPSLIMIT_INTERACTIVE;
+    const auto mem = fast ? crypto_pwhash_MEMLIMIT_MIN : crypto_pwhash_MEMLIMIT_INTERACTIVE;
+    if (crypto_pwhash_str(out, p.constData(), quint64(p.size()), ops, mem) != 0)
+        throw EHostError(QStringLiteral("Memória insuficiente para proteger a senha."));
+    return QString::fromLatin1(out);
+}
+
 std::optional<OperatorRecord> FindOperator(const QSqlDatabase& db, const QString& code) {
     QSqlQuery q(db);
     q.setForwardOnly(true);

@@ -12,6 +12,10 @@ namespace sup::host {
 // True when `password` matches an Argon2id hash made by crypto_pwhash_str.
 bool VerifyPassword(const QString& hash, const QString& password);
 
+// An Argon2id hash of `password` (crypto_pwhash_str) with the interactive limits; `fast` uses
+// the smallest limits libsodium allows (tests only).
+QString HashPassword(const QString& password, bool fast = false);
+
 // An operator of table OPERADOR.
 struct OperatorRecord {
     QString code;             // CDOPERADOR
