@@ -132,3 +132,44 @@ void TfrmFiltroAltPedidoOL::btnSubGrupoClick() {
     PesquisaLista(dtsSubGrupo, QStringLiteral("CDSUBGRPROD"),
                   msgPadrao->Msg(QStringLiteral("SubGrupo")), false, stSubGrupo);
 }
+
+void TfrmFiltroAltPedidoOL::btnAgrupFilialBeforePesq() {
+    loadList(this, QStringLiteral("GetAgruFili"), {}, cdsGrupFili);
+}
+
+void TfrmFiltroAltPedidoOL::btnAgrupFilialAfterPesq() {
+    // The change handler empties the branches of the previous grouping and the name.
+    medAgrupFilial->SetText(cdsGrupFili->fieldByName(u"CDGRUPFILI")->asString());
+    edtAgrupFilial->setText(cdsGrupFili->fieldByName(u"NMGRUPFILI")->asString());
+}
+
+void TfrmFiltroAltPedidoOL::fetchProducts() {
+    // Fetched once per screen object and shared by both product pickers.
+    if (cdsProduto->active()) {
+        return;
+    }
+    TBusyGuard busy(this, aviRecebendo, msgPadrao->Msg(QStringLiteral("Get_Produto")));
+    QVariantList args{QString()};
+    const QVariant answer =
+        maintenanceConnection().AppServer().call(QStringLiteral("GetProduto"), args);
+    const QVariant payload = CheckResultServ(answer, true, 0);
+    cdsProduto->loadFromPacket(payload.value<DataPacket>());
+}
+
+void TfrmFiltroAltPedidoOL::btnPesqProdutoInicialBeforePesq() {
+    fetchProducts();
+}
+
+void TfrmFiltroAltPedidoOL::btnPesqProdutoFinalBeforePesq() {
+    fetchProducts();
+}
+
+void TfrmFiltroAltPedidoOL::btnPesqProdutoInicialAfterPesq() {
+    medProdutoInicial->SetText(cdsProduto->fieldByName(u"CDARVPROD")->asString());
+    edtProdutoInicial->setText(cdsProduto->fieldByName(u"NMPRODUTO")->asString());
+}
+
+void TfrmFiltroAltPedidoOL::btnPesqProdutoFinalAfterPesq() {
+    medProdutoFinal->SetText(cdsProduto->fieldByName(u"CDARVPROD")->asString());
+    edtProdutoFinal->setText(cdsProduto->fieldByName(u"NMPRODUTO")->asString());
+}

@@ -449,6 +449,11 @@ void TfrmFiltroAltPedidoOL::connectHandlers() {
     click(chbBloq, &TfrmFiltroAltPedidoOL::chbBloqClick);
     click(chbNBloq, &TfrmFiltroAltPedidoOL::chbNBloqClick);
 
+    // The multiple pickers run their own handler instead of the button's single pick.
+    for (TBtnPesquisa* b :
+         {btpFilial, btpOL, btnRegiao, btpRota, btpMarca, btpLoteEnvio, btnSubGrupo}) {
+        QObject::disconnect(b, &QAbstractButton::clicked, b, nullptr);
+    }
     click(btpFilial, &TfrmFiltroAltPedidoOL::btpFilialClick);
     click(btpOL, &TfrmFiltroAltPedidoOL::btpOLClick);
     click(btnRegiao, &TfrmFiltroAltPedidoOL::btnRegiaoClick);
@@ -456,6 +461,25 @@ void TfrmFiltroAltPedidoOL::connectHandlers() {
     click(btpMarca, &TfrmFiltroAltPedidoOL::btpMarcaClick);
     click(btpLoteEnvio, &TfrmFiltroAltPedidoOL::btpLoteEnvioClick);
     click(btnSubGrupo, &TfrmFiltroAltPedidoOL::btnSubGrupoClick);
+
+    btnAgrupFilial->OnBeforePesq = [this](TBtnPesquisa&) {
+        btnAgrupFilialBeforePesq();
+    };
+    btnAgrupFilial->OnAfterPesq = [this](TBtnPesquisa&) {
+        btnAgrupFilialAfterPesq();
+    };
+    btnPesqProdutoInicial->OnBeforePesq = [this](TBtnPesquisa&) {
+        btnPesqProdutoInicialBeforePesq();
+    };
+    btnPesqProdutoInicial->OnAfterPesq = [this](TBtnPesquisa&) {
+        btnPesqProdutoInicialAfterPesq();
+    };
+    btnPesqProdutoFinal->OnBeforePesq = [this](TBtnPesquisa&) {
+        btnPesqProdutoFinalBeforePesq();
+    };
+    btnPesqProdutoFinal->OnAfterPesq = [this](TBtnPesquisa&) {
+        btnPesqProdutoFinalAfterPesq();
+    };
 
     auto key = [this](QWidget* w, void (TfrmFiltroAltPedidoOL::*h)(int&, Qt::KeyboardModifiers)) {
         OnKeyDown(w, [this, h](int& k, Qt::KeyboardModifiers m) { (this->*h)(k, m); });

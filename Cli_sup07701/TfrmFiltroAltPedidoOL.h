@@ -88,6 +88,14 @@ public:
     void btpLoteEnvioClick();
     void btnSubGrupoClick();
 
+    // Single pickers: the branch grouping and the product range.
+    void btnAgrupFilialBeforePesq();
+    void btnAgrupFilialAfterPesq();
+    void btnPesqProdutoInicialBeforePesq();
+    void btnPesqProdutoInicialAfterPesq();
+    void btnPesqProdutoFinalBeforePesq();
+    void btnPesqProdutoFinalAfterPesq();
+
     // Key lists that live as long as this screen object.
     QString stLote;     // dispatch batches
     QString stSubGrupo; // product sub-groups
@@ -203,6 +211,7 @@ private:
     static void followListChoice(sup::host::TBtnPesquisa* button, const QRadioButton* lista);
     // The status dates of one check box: enabled and in the window colour when checked;
     // disabled, cleared and in the inactive colour otherwise.
+    void fetchProducts();
     static void statusDates(bool checked, sup::host::TDateEditPlus* ini,
                             sup::host::TDateEditPlus* fim);
 

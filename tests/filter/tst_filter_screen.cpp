@@ -120,6 +120,19 @@ private:
         return frmFiltroAltPedidoOL;
     }
 
+    // A maintenance screen over a scripted server: the filter's list calls go through its
+    // connection.
+    void openMaintenance(ScriptedServer& scripted) {
+        scripted.install();
+        scripted.answer(QStringLiteral("GetParaSupri"),
+                        QVariant::fromValue(paraSupriPacket(QStringLiteral("01"))));
+        DataPacketBuilder ol(sup::contracts::parametroOLFields());
+        ol.appendRow({QStringLiteral("S"), QStringLiteral("01"), QStringLiteral("0103")});
+        scripted.answer(QStringLiteral("GetParametroOL"), QVariant::fromValue(ol.finish()));
+        frmAltPedidosOL = CreateForm<TfrmAltPedidosOL>();
+        boStCriado = true;
+    }
+
     void dropFilter() {
         delete frmFiltroAltPedidoOL;
         frmFiltroAltPedidoOL = nullptr;
@@ -421,20 +434,13 @@ private slots:
         // The dispatch batches come from the maintenance screen's connection.
         ScriptedServer scripted;
         scripted.install();
-        scripted.answer(QStringLiteral("GetParaSupri"),
-                        QVariant::fromValue(paraSupriPacket(QStringLiteral("01"))));
-        DataPacketBuilder ol(sup::contracts::parametroOLFields());
-        ol.appendRow({QStringLiteral("S"), QStringLiteral("01"), QStringLiteral("0103")});
-        scripted.answer(QStringLiteral("GetParametroOL"), QVariant::fromValue(ol.finish()));
+        openMaintenance(scripted);
         DataPacketBuilder lotes({FieldDef::text(QStringLiteral("IDMARCADO"), 1),
                                  FieldDef::text(QStringLiteral("CDLOTENVITOL"), 10),
                                  FieldDef::text(QStringLiteral("NMLOTENVITOL"), 30)});
         lotes.appendRow({QStringLiteral("N"), QStringLiteral("L1"), QStringLiteral("Lote 1")});
         lotes.appendRow({QStringLiteral("N"), QStringLiteral("L2"), QStringLiteral("Lote 2")});
         scripted.answer(QStringLiteral("GetLotePedOL"), QVariant::fromValue(lotes.finish()));
-        frmAltPedidosOL = CreateForm<TfrmAltPedidosOL>();
-        boStCriado = true;
-
         Screen* s = openedAndClosed();
         QVERIFY(s);
 
@@ -493,6 +499,13 @@ private slots:
                  QStringLiteral("Sup07700.rdmAltPedidosOL"));
         QVERIFY(scripted.last(QStringLiteral("GetLotePedOL")).args.isEmpty());
 
+        // A click on a list picker opens its one multiple pick.
+        host->picks.clear();
+        host->answerPickKeys({ol1});
+        s->btpOL->click();
+        QCOMPARE(host->picks.size(), 1);
+        QVERIFY(host->picks.first().multiple);
+
         // The region, route and brand radios have no F9; neither has "Todas" of the OL.
         host->picks.clear();
         for (QRadioButton* r : {s->rbtRegiaoL, s->rbtListaRota, s->rbtListaMarca, s->rbtTodosOL}) {
@@ -500,6 +513,50 @@ private slots:
             QTest::keyClick(r, Qt::Key_F9);
         }
         QVERIFY(host->picks.isEmpty());
+        QCOMPARE(host->busyShows(), host->busyHides());
+    }
+
+    void singlePickersFillTheirEdits() {
+        ScriptedServer scripted;
+        openMaintenance(scripted);
+        DataPacketBuilder groups({FieldDef::text(QStringLiteral("CDGRUPFILI"), 10),
+                                  FieldDef::text(QStringLiteral("NMGRUPFILI"), 40)});
+        groups.appendRow({QStringLiteral("0000000001"), QStringLiteral("Lojas do Sul")});
+        groups.appendRow({QStringLiteral("0000000002"), QStringLiteral("Lojas do Norte")});
+        scripted.answer(QStringLiteral("GetAgruFili"), QVariant::fromValue(groups.finish()));
+        DataPacketBuilder products({FieldDef::text(QStringLiteral("CDARVPROD"), 20),
+                                    FieldDef::text(QStringLiteral("NMPRODUTO"), 50)});
+        products.appendRow({QStringLiteral("01.01.001.0001"), QStringLiteral("Arroz 5 kg")});
+        products.appendRow({QStringLiteral("01.01.001.0002"), QStringLiteral("Feijão 1 kg")});
+        scripted.answer(QStringLiteral("GetProduto"), QVariant::fromValue(products.finish()));
+
+        Screen* s = openedAndClosed();
+        sup07700::stFilial = QStringLiteral("_0012_");
+        host->answerPickWhere(QStringLiteral("CDGRUPFILI"), QStringLiteral("0000000002"));
+        QVERIFY(s->btnAgrupFilial->Execute());
+        QCOMPARE(s->medAgrupFilial->Text(), QStringLiteral("0000000002"));
+        QCOMPARE(s->edtAgrupFilial->text(), QStringLiteral("Lojas do Norte"));
+        QVERIFY(sup07700::stFilial.isEmpty());
+        QCOMPARE(host->picks.last().caption, QStringLiteral("Agrupamento de Filial"));
+        QVERIFY(scripted.last(QStringLiteral("GetAgruFili")).args.isEmpty());
+
+        host->answerPickWhere(QStringLiteral("CDARVPROD"), QStringLiteral("01.01.001.0001"));
+        QVERIFY(s->btnPesqProdutoInicial->Execute());
+        host->answerPickWhere(QStringLiteral("CDARVPROD"), QStringLiteral("01.01.001.0002"));
+        QVERIFY(s->btnPesqProdutoFinal->Execute());
+        QCOMPARE(s->edtProdutoInicial->text(), QStringLiteral("Arroz 5 kg"));
+        QCOMPARE(s->edtProdutoFinal->text(), QStringLiteral("Feijão 1 kg"));
+        QCOMPARE(s->medProdutoFinal->Text(),
+                 s->cdsProduto->fieldByName(u"CDARVPROD")->asString().remove(QLatin1Char('.')));
+        // The product list is fetched once, with the catalogue text on the indicator.
+        QCOMPARE(scripted.count(QStringLiteral("GetProduto")), 1);
+        QCOMPARE(scripted.last(QStringLiteral("GetProduto")).args, QVariantList{QString()});
+        bool productText = false;
+        for (const auto& e : host->busyLog) {
+            productText =
+                productText || e.text == QStringLiteral("Recebendo produtos do servidor...");
+        }
+        QVERIFY(productText);
         QCOMPARE(host->busyShows(), host->busyHides());
     }
 
