@@ -46,7 +46,7 @@ std::string formatRows(int rows) {
     return out;
 }
 
-constexpr std::size_t kWidths[] = {30, 11, 11, 22, 34, 11, 8};
+constexpr std::size_t kWidths[] = {30, 11, 11, 22, 31, 11, 7, 7};
 
 std::string pad(const std::string& s, std::size_t width) {
     // Width in characters, counting UTF-8 sequences once.
@@ -145,6 +145,8 @@ void TableReporter::printLine(const Comparison& c, int rows, bool& first) {
         range.clear();
     }
     double peer = c.constant;
+    double figureMin = c.counter.empty() ? f->min : figure;
+    double peerMin = peer;
     if (!c.peer.empty()) {
         if (c.peerRows == rows) {
             return; // growth against itself
@@ -155,28 +157,42 @@ void TableReporter::printLine(const Comparison& c, int rows, bool& first) {
         }
         if (c.peerCounter.empty()) {
             peer = p->median;
+            peerMin = p->min;
         } else {
             const auto it = p->counters.find(c.peerCounter);
             if (it == p->counters.end()) {
                 return;
             }
             peer = it->second;
+            peerMin = peer;
         }
     }
-    const double ratio = peer > 0 ? figure / peer : 0;
-    char ratioText[32];
-    std::snprintf(ratioText, sizeof ratioText, ratio < 0.1 ? "%.3f" : "%.2f", ratio);
+    if (!c.peer.empty() && c.constant == 0 && c.counter.empty() != c.peerCounter.empty()) {
+        return; // a time against a counter: nothing to compare
+    }
+    // The ratio of the medians is the figure; the ratio of the minimums shows what the code does
+    // when the machine is not shared with other work.
+    const auto ratioOf = [](double a, double b) {
+        char text[32];
+        const double r = b > 0 ? a / b : 0;
+        std::snprintf(text, sizeof text, r < 0.1 ? "%.3f" : "%.2f", r);
+        return std::pair{r, std::string(text)};
+    };
+    const auto [ratio, ratioText] = ratioOf(figure, peer);
+    const auto [minRatio, minRatioText] = ratioOf(figureMin, peerMin);
     std::string verdict;
     if (c.goal > 0) {
         const bool ok = ratio <= c.goal;
-        verdict = c.goalText + (ok ? "  ok" : "  MISSED");
+        verdict = c.goalText + (ok                   ? "  ok"
+                                : minRatio <= c.goal ? "  MISSED (min ok)"
+                                                     : "  MISSED");
         missed_ += ok ? 0 : 1;
     }
     std::cout << pad(first ? c.label : "", kWidths[0])
               << pad(first ? formatRows(rows) : "", kWidths[1])
               << pad(formatValue(figure, c.counter), kWidths[2]) << pad(range, kWidths[3])
               << pad(c.peerLabel, kWidths[4]) << pad(formatValue(peer, c.peerCounter), kWidths[5])
-              << pad(ratioText, kWidths[6]) << verdict << "\n";
+              << pad(ratioText, kWidths[6]) << pad(minRatioText, kWidths[7]) << verdict << "\n";
     first = false;
 }
 
@@ -189,13 +205,16 @@ void TableReporter::Finalize() {
             reps = std::max(reps, st.repetitions);
         }
     }
-    std::cout << "\nData layer, " << context_ << "; median of " << reps
-              << " interleaved repetitions, min and max beside it; ratio = figure / peer.\n\n";
+    std::cout
+        << "\nData layer, " << context_ << "; median of " << reps
+        << " interleaved repetitions, min and max beside it;\nratio = figure / peer (medians), "
+           "(min) = the same of the minimums.\n\n";
     const auto& w = kWidths;
     std::cout << pad("figure", w[0]) << pad("rows", w[1]) << pad("median", w[2])
               << pad("min - max", w[3]) << pad("peer", w[4]) << pad("peer", w[5])
-              << pad("ratio", w[6]) << "goal\n";
-    std::cout << std::string(w[0] + w[1] + w[2] + w[3] + w[4] + w[5] + w[6] + 16, '-') << "\n";
+              << pad("ratio", w[6]) << pad("(min)", w[7]) << "goal\n";
+    std::cout << std::string(w[0] + w[1] + w[2] + w[3] + w[4] + w[5] + w[6] + w[7] + 16, '-')
+              << "\n";
     // Comparisons that share a label form one group: its lines go by row count, then peer.
     for (std::size_t g = 0; g < comparisons_.size();) {
         std::size_t end = g;
