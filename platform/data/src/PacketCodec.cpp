@@ -33,9 +33,12 @@
 // strings. Nothing else is accepted: no tags, no other simple values, no nesting beyond the
 // layout, no unknown or repeated keys, no bytes after the packet (decodePacket).
 //
-// The reader never trusts a length for memory: row storage is reserved for no more rows than
-// the remaining bytes could hold, or, inside a larger stream of unknown size, grown as rows
-// actually arrive; strings are checked against their field's size before they are read.
+// The reader never trusts a length for memory. A row count or a container length that the
+// remaining bytes cannot hold is refused at once; row storage is taken up front only as far as
+// twice the remaining bytes and otherwise (always, inside a stream of unknown size) grows as
+// rows actually arrive. Bounded texts are read into a stack buffer of four bytes per character
+// of the field plus one, so a longer text is refused without being copied; unbounded texts are
+// checked against the remaining bytes before they are read.
 
 #include "sup/data/PacketCodec.h"
 
