@@ -23,26 +23,26 @@ using sup07700::stRegiao;
 
 namespace {
 
-// The connection of the maintenance screen, which carries the filter's list calls.
-sup::contracts::TNetConnection& maintenanceConnection() {
+// Calls a list method on the maintenance screen's connection, busy indicator shown, and loads
+// its data packet into `set`; on failure the set keeps its content.
+void loadList(QWidget* owner, const QString& method, QVariantList args,
+              sup::data::TWorkingSet* set) {
+    TBusyGuard busy(owner, aviRecebendo);
+    const QVariant answer =
+        TfrmFiltroAltPedidoOL::maintenanceConnection().AppServer().call(method, args);
+    const QVariant payload = CheckResultServ(answer, true, 0);
+    set->loadFromPacket(payload.value<DataPacket>());
+}
+
+} // namespace
+
+sup::contracts::TNetConnection& TfrmFiltroAltPedidoOL::maintenanceConnection() {
     if (!frmAltPedidosOL || !frmAltPedidosOL->netAltPedidosOL) {
         throw EHostError(QString::fromUtf8("A tela de Alteração de Pedidos do OL não está aberta; "
                                            "não há conexão com o servidor."));
     }
     return *frmAltPedidosOL->netAltPedidosOL;
 }
-
-// Calls a list method on the maintenance screen's connection, busy indicator shown, and loads
-// its data packet into `set`; on failure the set keeps its content.
-void loadList(QWidget* owner, const QString& method, QVariantList args,
-              sup::data::TWorkingSet* set) {
-    TBusyGuard busy(owner, aviRecebendo);
-    const QVariant answer = maintenanceConnection().AppServer().call(method, args);
-    const QVariant payload = CheckResultServ(answer, true, 0);
-    set->loadFromPacket(payload.value<DataPacket>());
-}
-
-} // namespace
 
 void TfrmFiltroAltPedidoOL::btpFilialClick() {
     const QString regionFlag = rbtRegiaoT->isChecked() ? QStringLiteral("T") : QString();
@@ -150,8 +150,8 @@ void TfrmFiltroAltPedidoOL::fetchProducts() {
     }
     TBusyGuard busy(this, aviRecebendo, msgPadrao->Msg(QStringLiteral("Get_Produto")));
     QVariantList args{QString()};
-    const QVariant answer =
-        maintenanceConnection().AppServer().call(QStringLiteral("GetProduto"), args);
+    const QVariant answer = TfrmFiltroAltPedidoOL::maintenanceConnection().AppServer().call(
+        QStringLiteral("GetProduto"), args);
     const QVariant payload = CheckResultServ(answer, true, 0);
     cdsProduto->loadFromPacket(payload.value<DataPacket>());
 }

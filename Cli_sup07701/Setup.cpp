@@ -489,6 +489,16 @@ void TfrmFiltroAltPedidoOL::connectHandlers() {
     key(rbtLLote, &TfrmFiltroAltPedidoOL::rbtLLoteKeyDown);
     key(rbtLSubGrupo, &TfrmFiltroAltPedidoOL::rbtLSubGrupoKeyDown);
 
+    OnExit(medAgrupFilial, [this] { medAgrupFilialExit(); });
+    OnExit(medProdutoInicial, [this] { medProdutoInicialExit(); });
+    OnExit(medProdutoFinal, [this] { medProdutoFinalExit(); });
+    // Each date edit tells of a date that does not exist when it is left.
+    for (TDateEditPlus* d :
+         {depEmisIni, depEmisFim, depEntrIni, depEntrFim, depDtIniEmbarque, depDtFinEmbarque,
+          depDtIniBloq, depDtFinBloq, depDtIniNBloq, depDtFinNBloq}) {
+        OnExit(d, [d] { d->CheckValidDate(); });
+    }
+
     ConnectGuarded(medAgrupFilial, &QLineEdit::textChanged, this,
                    [this](const QString&) { medAgrupFilialChange(); });
     ConnectGuarded(medProdutoInicial, &QLineEdit::textChanged, this,

@@ -76,8 +76,17 @@ public:
 
     // Code edits.
     void medAgrupFilialChange();
+    void medAgrupFilialExit();
     void medProdutoInicialChange();
     void medProdutoFinalChange();
+    void medProdutoInicialExit();
+    void medProdutoFinalExit();
+
+    // Checks of the codes typed: a known branch grouping (its code adjusted to its stored form
+    // and its name shown) and a known product (its name shown). A failure focuses the edit and
+    // ends the running action with the error.
+    void Vd_AgrupFilial();
+    void Vd_Produto(sup::host::TMaskEdit* edit);
 
     // Multiple pickers: each fills its list and lets the user mark the keys.
     void btpFilialClick();
@@ -95,6 +104,9 @@ public:
     void btnPesqProdutoInicialAfterPesq();
     void btnPesqProdutoFinalBeforePesq();
     void btnPesqProdutoFinalAfterPesq();
+
+    // The maintenance screen's connection, which carries every call of this screen but one.
+    static sup::contracts::TNetConnection& maintenanceConnection();
 
     // Key lists that live as long as this screen object.
     QString stLote;     // dispatch batches

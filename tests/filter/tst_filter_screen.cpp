@@ -560,6 +560,88 @@ private slots:
         QCOMPARE(host->busyShows(), host->busyHides());
     }
 
+    void codeChecksWhenLeavingTheEdits() {
+        ScriptedServer scripted;
+        openMaintenance(scripted);
+        DataPacketBuilder groups({FieldDef::text(QStringLiteral("CDGRUPFILI"), 10),
+                                  FieldDef::text(QStringLiteral("NMGRUPFILI"), 40)});
+        groups.appendRow({QStringLiteral("0000000002"), QStringLiteral("Lojas do Norte")});
+        scripted.answer(QStringLiteral("GetAgruFili"), QVariant::fromValue(groups.finish()));
+        Screen* s = openedAndClosed();
+
+        // A grouping code is adjusted to its stored form (the branches chosen go) and named.
+        sup07700::stFilial = QStringLiteral("_0012_");
+        s->medAgrupFilial->SetText(QStringLiteral("2"));
+        sup07700::stFilial = QStringLiteral("_0013_");
+        QVERIFY(Guarded([&] { s->medAgrupFilialExit(); }));
+        QCOMPARE(s->medAgrupFilial->Text(), QStringLiteral("0000000002"));
+        QCOMPARE(s->edtAgrupFilial->text(), QStringLiteral("Lojas do Norte"));
+        QVERIFY(sup07700::stFilial.isEmpty());
+        // Already adjusted: nothing changes, the branches stay.
+        sup07700::stFilial = QStringLiteral("_0013_");
+        QVERIFY(Guarded([&] { s->medAgrupFilialExit(); }));
+        QCOMPARE(sup07700::stFilial, QStringLiteral("_0013_"));
+        QCOMPARE(s->edtAgrupFilial->text(), QStringLiteral("Lojas do Norte"));
+
+        s->medAgrupFilial->SetText(QStringLiteral("9"));
+        QVERIFY(!Guarded([&] { s->medAgrupFilialExit(); }));
+        QCOMPARE(host->lastMessage().text, QStringLiteral("Agrupamento de filial não cadastrado."));
+        QCOMPARE(ScriptedHost::focusIn(s), s->medAgrupFilial);
+        QCOMPARE(s->medAgrupFilial->Text(), QStringLiteral("0000000009"));
+        QVERIFY(s->edtAgrupFilial->text().isEmpty());
+        QCOMPARE(host->busyShows(), host->busyHides());
+
+        scripted.fail(QStringLiteral("GetAgruFili"), QStringLiteral("Servidor indisponível."));
+        QVERIFY(!Guarded([&] { s->medAgrupFilialExit(); }));
+        QCOMPARE(host->lastMessage().text, QStringLiteral("Servidor indisponível."));
+        QVERIFY(!host->busyVisible());
+        // A blank code asks nothing.
+        const int calls = scripted.count(QStringLiteral("GetAgruFili"));
+        s->medAgrupFilial->Clear();
+        QVERIFY(Guarded([&] { s->medAgrupFilialExit(); }));
+        QCOMPARE(scripted.count(QStringLiteral("GetAgruFili")), calls);
+
+        // A registered product is named; an unknown one is refused with the focus on its edit.
+        QSqlQuery q(conn->database());
+        QVERIFY(q.exec(QStringLiteral("SELECT CDARVPROD, NMPRODUTO FROM PRODUTO "
+                                      "WHERE LENGTH(CDARVPROD) = 11 ORDER BY CDARVPROD")));
+        QVERIFY(q.next());
+        const QString code = q.value(0).toString();
+        const QString name = q.value(1).toString();
+        s->medProdutoFinal->SetText(code);
+        QVERIFY(Guarded([&] { s->medProdutoFinalExit(); }));
+        QCOMPARE(s->edtProdutoFinal->text(), name);
+        QCOMPARE(s->medProdutoFinal->Text(), code);
+        s->medProdutoInicial->SetText(QStringLiteral("99999999999"));
+        host->clearLog();
+        QVERIFY(!Guarded([&] { s->medProdutoInicialExit(); }));
+        QCOMPARE(host->messages.size(), 1);
+        QVERIFY2(host->lastMessage().text.contains(QStringLiteral("não cadastrado")),
+                 qPrintable(host->lastMessage().text));
+        QCOMPARE(ScriptedHost::focusIn(s), s->medProdutoInicial);
+        QVERIFY(s->edtProdutoInicial->text().isEmpty());
+    }
+
+    void leavingADateEditChecksIt() {
+        openFilter([&](Screen& s) {
+            QApplication::setActiveWindow(&s);
+            s.depEntrIni->setFocus();
+            QApplication::processEvents();
+            s.depEntrIni->setText(QStringLiteral("31/02/2026"));
+            s.depEntrFim->setFocus();
+            QApplication::processEvents();
+            QCOMPARE(host->messages.size(), 1);
+            QCOMPARE(host->lastMessage().text,
+                     QStringLiteral("\"31/02/2026\" não é uma data válida."));
+            s.depEntrIni->setText(QStringLiteral("28/02/2026"));
+            s.depEntrIni->setFocus();
+            QApplication::processEvents();
+            s.depEntrFim->setFocus();
+            QApplication::processEvents();
+            QCOMPARE(host->messages.size(), 1);
+        });
+    }
+
     void closeHidesTheScreenAndKeepsItsChoices() {
         QPointer<Screen> first;
         openFilter([&](Screen& s) {
