@@ -1,6 +1,7 @@
 // Controls, menus, grid columns, working sets, connection and local query of the maintenance
 // screen.
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
+#include "units/LocalQueries.h"
 
 #include "sup/contracts/host/Guard.h"
 #include "sup/contracts/host/Messages.h"
@@ -139,41 +140,7 @@ void TfrmAltPedidosOL::buildData() {
     };
 
     qryCentCmp = new TADOIBQuery(this, QStringLiteral("qryCentCmp"));
-    qryCentCmp->SQL = {
-        QStringLiteral("SELECT"),
-        QStringLiteral("  CAST(NVLSTR(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS VARCHAR(4)) AS "
-                       "CDFILIAL,"),
-        QStringLiteral("  FILIAL.NMFILIAL        AS NMFILIAL_CENTRAL"),
-        QStringLiteral("FROM"),
-        QStringLiteral("  FILIAL"),
-        QStringLiteral("WHERE"),
-        QStringLiteral("  FILIAL.CDFILIAL = :P_CDFILIAL"),
-    };
-    qryCentCmp->SQL_IB = qryCentCmp->SQL;
-    qryCentCmp->SQL_ORACLE = {
-        QStringLiteral("SELECT"),
-        QStringLiteral("  NVL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS CDFILIAL,"),
-        QStringLiteral("  FIL.NMFILIAL        AS NMFILIAL_CENTRAL"),
-        QStringLiteral("FROM"),
-        QStringLiteral("  FILIAL,"),
-        QStringLiteral("  FILIAL FIL"),
-        QStringLiteral("WHERE"),
-        QStringLiteral("  FILIAL.CDFILIAL = :P_CDFILIAL      AND"),
-        QStringLiteral("  NVL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) = FIL.CDFILIAL"),
-    };
-    qryCentCmp->SQL_MSSQL = {
-        QStringLiteral("SELECT"),
-        QStringLiteral("  ISNULL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS CDFILIAL,"),
-        QStringLiteral("  FIL.NMFILIAL        AS NMFILIAL_CENTRAL"),
-        QStringLiteral("FROM"),
-        QStringLiteral("  FILIAL,"),
-        QStringLiteral("  FILIAL FIL"),
-        QStringLiteral("WHERE"),
-        QStringLiteral("  FILIAL.CDFILIAL = :P_CDFILIAL      AND"),
-        QStringLiteral("  ISNULL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) = FIL.CDFILIAL"),
-    };
-    qryCentCmp->setFieldDefs({sup::data::FieldDef::text(QStringLiteral("CDFILIAL"), 4),
-                              sup::data::FieldDef::text(QStringLiteral("NMFILIAL_CENTRAL"), 30)});
+    sup07700::SetCentCmpQuery(*qryCentCmp);
 }
 
 void TfrmAltPedidosOL::buildActions() {

@@ -1,5 +1,6 @@
 // Controls, pickers, working sets, local queries and handler wiring of the filter screen.
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
+#include "units/LocalQueries.h"
 
 #include "ui_TfrmFiltroAltPedidoOL.h"
 
@@ -222,41 +223,7 @@ void TfrmFiltroAltPedidoOL::buildQueries() {
 
     // The purchasing branch of the processing branch.
     qryCentCmp = query("qryCentCmp");
-    qryCentCmp->SQL = {
-        QStringLiteral("SELECT"),
-        QStringLiteral("  CAST(NVLSTR(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS VARCHAR(4)) AS "
-                       "CDFILIAL,"),
-        QStringLiteral("  FILIAL.NMFILIAL        AS NMFILIAL_CENTRAL"),
-        QStringLiteral("FROM"),
-        QStringLiteral("  FILIAL"),
-        QStringLiteral("WHERE"),
-        QStringLiteral("  FILIAL.CDFILIAL = :P_CDFILIAL"),
-    };
-    qryCentCmp->SQL_IB = qryCentCmp->SQL;
-    qryCentCmp->SQL_ORACLE = {
-        QStringLiteral("SELECT"),
-        QStringLiteral("  NVL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS CDFILIAL,"),
-        QStringLiteral("  FIL.NMFILIAL        AS NMFILIAL_CENTRAL"),
-        QStringLiteral("FROM"),
-        QStringLiteral("  FILIAL,"),
-        QStringLiteral("  FILIAL FIL"),
-        QStringLiteral("WHERE"),
-        QStringLiteral("  FILIAL.CDFILIAL = :P_CDFILIAL      AND"),
-        QStringLiteral("  NVL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) = FIL.CDFILIAL"),
-    };
-    qryCentCmp->SQL_MSSQL = {
-        QStringLiteral("SELECT"),
-        QStringLiteral("  ISNULL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS CDFILIAL,"),
-        QStringLiteral("  FIL.NMFILIAL        AS NMFILIAL_CENTRAL"),
-        QStringLiteral("FROM"),
-        QStringLiteral("  FILIAL,"),
-        QStringLiteral("  FILIAL FIL"),
-        QStringLiteral("WHERE"),
-        QStringLiteral("  FILIAL.CDFILIAL = :P_CDFILIAL      AND"),
-        QStringLiteral("  ISNULL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) = FIL.CDFILIAL"),
-    };
-    qryCentCmp->setFieldDefs({FieldDef::text(QStringLiteral("CDFILIAL"), 4),
-                              FieldDef::text(QStringLiteral("NMFILIAL_CENTRAL"), 30)});
+    sup07700::SetCentCmpQuery(*qryCentCmp);
 
     // Destination branches, by region; qryFilial2 only those linked to the operator.
     const FieldDefs filialFields = {
