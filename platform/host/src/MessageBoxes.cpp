@@ -50,6 +50,8 @@ void prepare(QMessageBox& box, const QString& text, TMsgDlgType type) {
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setWindowModality(Qt::ApplicationModal);
+    // Wide enough for its title ("Confirmação — ...") even with a short question.
+    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 300px; }"));
 }
 
 } // namespace

@@ -117,7 +117,8 @@ public:
                             const QString& key = {}) = 0;
 
     // A question with buttons captioned by `captions`; `defaultButton` (1-based, 0 = none) is
-    // the button Enter chooses. Returns 10 + index of the chosen button, 0 when closed.
+    // the button Enter chooses. Returns 10 + index of the chosen button, 0 when closed without
+    // a choice (the desktop host gives Esc and the close box to the last button).
     virtual int askCaptioned(const QString& text, TMsgDlgType type, const QStringList& captions,
                              int defaultButton, const QString& key = {}) = 0;
 
