@@ -37,9 +37,12 @@ void showChild(QWidget* screen) {
     }
     auto* sub = qobject_cast<QMdiSubWindow*>(screen->parentWidget());
     if (!sub) {
+        const QSize size = screen->size();
         sub = area->addSubWindow(screen);
         sub->setAttribute(Qt::WA_DeleteOnClose);
-        sub->resize(screen->size() + QSize(8, 30));
+        sub->resize(size + QSize(8, 30));
+        // A screen released by its own close takes its child window with it.
+        QObject::connect(screen, &QObject::destroyed, sub, &QMdiSubWindow::close);
     }
     sub->showNormal();
     area->setActiveSubWindow(sub);
@@ -52,6 +55,12 @@ void CriaAltPedidosOL() {
     if (!boStCriado) {
         frmAltPedidosOL = sup::host::CreateForm<TfrmAltPedidosOL>();
         boStCriado = true;
+        // The reference does not outlive the screen it names.
+        QObject::connect(frmAltPedidosOL, &QObject::destroyed, [screen = frmAltPedidosOL] {
+            if (frmAltPedidosOL == screen) {
+                frmAltPedidosOL = nullptr;
+            }
+        });
     }
     showChild(frmAltPedidosOL);
 }

@@ -17,6 +17,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPointer>
 #include <QSqlQuery>
 #include <QtTest>
@@ -149,6 +152,32 @@ private slots:
         QCOMPARE(frmAltPedidosOL, first.data());
         QVERIFY(!first->isMinimized());
         QCOMPARE(host->busyShows(), host->busyHides());
+    }
+
+    void iniProcOpensAChildWindowOfTheMainWindow() {
+        QMainWindow main;
+        auto* area = new QMdiArea(&main);
+        main.setCentralWidget(area);
+        host->setMainWindow(&main);
+        main.show();
+
+        QVERIFY(Guarded([] { CriaAltPedidosOL(); }));
+        QCOMPARE(area->subWindowList().size(), 1);
+        QMdiSubWindow* sub = area->subWindowList().first();
+        QCOMPARE(sub->widget(), static_cast<QWidget*>(frmAltPedidosOL));
+        sub->showMinimized();
+        QVERIFY(Guarded([] { CriaAltPedidosOL(); }));
+        QCOMPARE(area->subWindowList().size(), 1);
+        QVERIFY(!sub->isMinimized());
+
+        // Closing the screen takes its child window with it.
+        QPointer<QMdiSubWindow> guard = sub;
+        QVERIFY(frmAltPedidosOL->Close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!guard);
+        QVERIFY(area->subWindowList().isEmpty());
+        host->setMainWindow(nullptr);
     }
 
     void closingReleasesTheScreenAndItsFilter() {
