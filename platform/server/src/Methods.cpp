@@ -280,11 +280,11 @@ QString checkArguments(const MethodDef& def, const QVariantList& args) {
             .arg(def.args.size())
             .arg(args.size());
     for (qsizetype i = 0; i < args.size(); ++i) {
-        const ArgSpec& spec = def.args[i];
-        if (!fits(spec.type, args[i])) {
-            const QString what = QString::fromUtf8(spec.what);
+        const ArgSpec& expected = def.args[i];
+        if (!fits(expected.type, args[i])) {
+            const QString what = QString::fromUtf8(expected.what);
             return QStringLiteral("O método %1 espera %2 no argumento %3%4, mas recebeu %5.")
-                .arg(def.name, argTypeName(spec.type))
+                .arg(def.name, argTypeName(expected.type))
                 .arg(i + 1)
                 .arg(what.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(what),
                      valueTypeName(args[i]));
