@@ -41,6 +41,14 @@ public:
     void FormClose(sup::host::TCloseAction& action) override;
     void netSuprimentosBeforeConnect(sup::contracts::TNetConnection& connection);
 
+    // The confirm: checks the criteria, asks the server for the items and loads them into the
+    // maintenance screen's working sets. Run on the hidden screen it is the reload of the items
+    // with the criteria the screen still holds.
+    void sbtConfirmaClick() override;
+    // Every check of the criteria, in order; the first failure focuses its control and ends the
+    // running action with its message. The list checks apply only while the screen is shown.
+    void Validacoes_FiltroAF();
+
     // Saves (true) the dates and product codes of the controls into the remembered filter, or
     // puts them back (false) into the controls.
     void Dados_Filtro(bool save);

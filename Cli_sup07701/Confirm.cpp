@@ -1,0 +1,276 @@
+// The confirm of the filter screen: the checks of the criteria, the item request and the loading
+// of its answer into the maintenance screen's working sets.
+#include "Cli_sup07700/Cli_sup07700.h"
+#include "Cli_sup07700/TfrmAltPedidosOL.h"
+#include "Cli_sup07701/Cli_sup07701.h"
+#include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
+
+#include "sup/contracts/host/Busy.h"
+#include "sup/contracts/host/Consiste.h"
+#include "sup/contracts/host/Messages.h"
+#include "sup/contracts/host/Vantrel.h"
+#include "sup/data/DataPacket.h"
+#include "sup/data/DayNumber.h"
+#include "sup/data/WorkingSet.h"
+
+#include <QCheckBox>
+#include <QRadioButton>
+
+#include <array>
+
+using namespace sup::host;
+using sup::data::DataPacket;
+using sup::data::TWorkingSet;
+using sup07700::stFilial;
+using sup07700::stOL;
+using sup07700::stRegiao;
+
+namespace {
+
+bool blank(const TDateEditPlus* edit) {
+    return EmptyString(edit->Text());
+}
+
+// The date of an edit as a date argument: a null date for an empty edit.
+QVariant dateArg(const TDateEditPlus* edit) {
+    return QVariant(sup::data::dateFromDayNumber(edit->GetDate()));
+}
+
+// The upper bound of the product range: padded with "Z" to the width of the product code, so
+// that every code that starts with the typed one is inside the range.
+QString upperProduct(const QString& typed) {
+    constexpr int kWidth = 20;
+    if (EmptyString(typed) || typed.size() >= kWidth) {
+        return typed;
+    }
+    return typed + QString(kWidth - typed.size(), QLatin1Char('Z'));
+}
+
+QString badAnswer() {
+    return QString::fromUtf8("A resposta do servidor à consulta dos pedidos não veio no formato "
+                             "esperado; os pedidos mostrados não foram alterados.");
+}
+
+// One packet of the answer, checked against the set it is meant for. A set with declared fields
+// gets a copy already in its own field types (a trial load), so that the real load that follows
+// cannot fail half way through the four sets.
+DataPacket conformed(const QVariant& value, const TWorkingSet& target, bool declared) {
+    if (value.metaType() != QMetaType::fromType<DataPacket>()) {
+        throw EHostError(badAnswer());
+    }
+    const DataPacket packet = value.value<DataPacket>();
+    if (packet.isDelta()) {
+        throw EHostError(badAnswer());
+    }
+    if (!declared) {
+        return packet;
+    }
+    TWorkingSet trial;
+    trial.setFieldDefs(target.fieldDefs());
+    trial.loadFromPacket(packet);
+    return trial.data();
+}
+
+} // namespace
+
+void TfrmFiltroAltPedidoOL::Validacoes_FiltroAF() {
+    // Focus first, so that the user lands on the control the message speaks of.
+    auto fail = [this](QWidget* control, const char* key) {
+        control->setFocus(Qt::OtherFocusReason);
+        MensErro(msgPadrao->Msg(QString::fromLatin1(key)), true);
+        Abort();
+    };
+    auto range = [&](TDateEditPlus* ini, TDateEditPlus* fim, const char* noIni, const char* noFim,
+                     const char* order) {
+        if (blank(ini) && !blank(fim)) {
+            fail(ini, noIni);
+        }
+        if (blank(fim) && !blank(ini)) {
+            fail(fim, noFim);
+        }
+        if (!blank(ini) && !blank(fim) && fim->GetDate() < ini->GetDate()) {
+            fail(ini, order);
+        }
+    };
+    // Checks that need the user's choices on the open screen; a reload runs without them.
+    const bool shown = boFilCriado;
+
+    for (TDateEditPlus* d :
+         {depEmisIni, depEmisFim, depEntrIni, depEntrFim, depDtIniEmbarque, depDtFinEmbarque,
+          depDtIniBloq, depDtFinBloq, depDtIniNBloq, depDtFinNBloq}) {
+        try {
+            d->CheckValidDate();
+        } catch (...) {
+            d->setFocus(Qt::OtherFocusReason);
+            throw;
+        }
+    }
+
+    range(depEmisIni, depEmisFim, "Dtini_Af_vazia", "Dtfin_Af_vazia", "DtIniFinAF_Inv");
+    range(depEntrIni, depEntrFim, "Dtini_Entr_vazia", "Dtfin_Entr_vazia", "DtIniFinEntr_Inv");
+    range(depDtIniEmbarque, depDtFinEmbarque, "Dtini_Emb_vazia", "Dtfin_Emb_vazia",
+          "DtIniFinEmb_Inv");
+
+    if (shown && rbtRegiaoL->isChecked() && EmptyString(stRegiao)) {
+        fail(rbtRegiaoL, "Reg_N_Inf");
+    }
+    if (shown && rbtFilialLista->isChecked() && stFilial.isEmpty()) {
+        fail(rbtFilialLista, "FilDest_N_Inf");
+    }
+    if (shown && rbtListaMarca->isChecked() && EmptyString(stMarca)) {
+        fail(rbtListaMarca, "Marca_N_Inf");
+    }
+    if (shown && rbtListaOL->isChecked() && stOL.isEmpty()) {
+        fail(rbtListaOL, "OL_N_Inf");
+    }
+
+    const QString ini = medProdutoInicial->Text();
+    const QString fim = medProdutoFinal->Text();
+    if (EmptyString(ini) && !EmptyString(fim)) {
+        fail(medProdutoInicial, "ProdIni_vazio");
+    }
+    Vd_Produto(medProdutoInicial);
+    if (EmptyString(fim) && !EmptyString(ini)) {
+        fail(medProdutoFinal, "ProdFin_vazio");
+    }
+    if (!EmptyString(ini) && !EmptyString(fim) && ini.toUtf8() > fim.toUtf8()) {
+        fail(medProdutoInicial, "ProdIni_M_ProdFin");
+    }
+    Vd_Produto(medProdutoFinal);
+
+    if (!chbBloq->isChecked() && !chbNBloq->isChecked()) {
+        fail(chbBloq, "Status_N_Inf");
+    }
+    if (chbBloq->isChecked()) {
+        range(depDtIniBloq, depDtFinBloq, "Dt_Bolq_In", "Dt_Bolq_Fin", "Dt_In_Fin");
+    }
+    if (chbNBloq->isChecked()) {
+        range(depDtIniNBloq, depDtFinNBloq, "Dt_NBolq_In", "Dt_NBolq_Fin", "Dt_NIn_Fin");
+    }
+    if (!chbExtra->isChecked() && !chbNExtra->isChecked()) {
+        fail(chbNExtra, "Situa_Pedido");
+    }
+    if (shown && rbtLLote->isChecked() && EmptyString(stLote)) {
+        fail(rbtLLote, "LoteEnvi_N_Inf");
+    }
+    if (shown && !chbReserva->isChecked() && !chbNReserva->isChecked()) {
+        fail(chbReserva, "Reserva_N");
+    }
+    if (shown && rbtLSubGrupo->isChecked() && EmptyString(stSubGrupo)) {
+        fail(rbtLSubGrupo, "SubGrupo_N_Inf");
+    }
+    if (shown && rbtListaRota->isChecked() && EmptyString(stRota)) {
+        fail(rbtListaRota, "Rota_N_Inf");
+    }
+}
+
+void TfrmFiltroAltPedidoOL::sbtConfirmaClick() {
+    TfrmFiltroPadrao::sbtConfirmaClick();
+    Validacoes_FiltroAF();
+    Vd_AgrupFilial();
+    Dados_Filtro(true);
+
+    const QString T = QStringLiteral("T");
+    const QString S = QStringLiteral("S");
+    const QString N = QStringLiteral("N");
+    const QString none;
+    const QString oneBlank = QStringLiteral(" ");
+    auto pairFlag = [&](const TDateEditPlus* ini, const TDateEditPlus* fim) {
+        return blank(ini) && blank(fim) ? T : oneBlank;
+    };
+
+    const bool allBranches = rbtFilialTodas->isChecked();
+    const bool allOperators = rbtTodosOL->isChecked();
+    const bool bloq = chbBloq->isChecked();
+    const bool nBloq = chbNBloq->isChecked();
+    const bool extra = chbExtra->isChecked();
+    const bool nExtra = chbNExtra->isChecked();
+    const bool reserva = chbReserva->isChecked();
+    const bool nReserva = chbNReserva->isChecked();
+    const bool anySubGroup = rbtTSubGrupo->isChecked();
+
+    QString extraFlag = extra && nExtra ? T : extra ? S : nExtra ? N : none;
+    // Neither reservation box can only come from a reload of criteria never confirmed: it
+    // travels as "no choice".
+    QString reservaFlag = reserva && nReserva ? QStringLiteral("1")
+                          : reserva           ? QStringLiteral("2")
+                          : nReserva          ? QStringLiteral("3")
+                                              : none;
+    QString lote = rbtTLote->isChecked() ? T : rbtLLote->isChecked() ? stLote : N;
+    QString group;
+    if (!anySubGroup && cdsParaSupri->active() && !cdsParaSupri->isEmpty()) {
+        if (const sup::data::TField* f = cdsParaSupri->findField(u"CDGRUPPROD")) {
+            group = f->asString();
+        }
+    }
+
+    // Copies: the server may rewrite the by-reference arguments; none is read back.
+    QVariantList args{
+        dateArg(depEmisIni),
+        dateArg(depEmisFim),
+        dateArg(depEntrIni),
+        dateArg(depEntrFim),
+        dateArg(depDtIniEmbarque),
+        dateArg(depDtFinEmbarque),
+        allBranches ? T : none,
+        allBranches ? none : stFilial,
+        allOperators ? T : none,
+        allOperators ? none : stOL,
+        medAgrupFilial->Text(),
+        medProdutoInicial->Text(),
+        upperProduct(medProdutoFinal->Text()),
+        pairFlag(depDtIniEmbarque, depDtFinEmbarque),
+        pairFlag(depEmisIni, depEmisFim),
+        pairFlag(depEntrIni, depEntrFim),
+        QString(stRegiao),
+        rbtRegiaoT->isChecked() ? T : none,
+        Vantrel().Operador,
+        bloq ? S : none,
+        nBloq ? N : none,
+        bloq && blank(depDtIniBloq) && blank(depDtFinBloq) ? T : none,
+        dateArg(depDtIniBloq),
+        depDtFinBloq->GetDate() + 1.0,
+        nBloq && blank(depDtIniNBloq) && blank(depDtFinNBloq) ? T : none,
+        dateArg(depDtIniNBloq),
+        depDtFinNBloq->GetDate() + 1.0,
+        extraFlag,
+        reservaFlag,
+        lote,
+        anySubGroup ? N : stSubGrupo,
+        group,
+        rbtTodasRota->isChecked() ? T : stRota,
+        rbtTodasMarca->isChecked() ? T : stMarca,
+    };
+
+    sup::contracts::TNetConnection& connection = maintenanceConnection();
+    TfrmAltPedidosOL& maintenance = *frmAltPedidosOL;
+    {
+        TBusyGuard busy(this, aviRecebendo, msgPadrao->Msg(QStringLiteral("Get_Data")));
+        const QVariant answer = connection.AppServer().call(QStringLiteral("GetItem"), args);
+        const QVariant payload = CheckResultServ(answer, true, 0);
+        if (payload.typeId() != QMetaType::QVariantList) {
+            throw EHostError(badAnswer());
+        }
+        const QVariantList list = payload.toList();
+        if (list.size() < 4) {
+            throw EHostError(badAnswer());
+        }
+        // The whole answer is checked before any set changes.
+        const std::array<TWorkingSet*, 4> targets = {
+            maintenance.cdsItem, maintenance.cdsParamFilial, maintenance.cdsAjusteQtde,
+            maintenance.cdsAutGruPop};
+        std::array<DataPacket, 4> packets;
+        for (int i = 0; i < 4; ++i) {
+            // The group authorisations take the fields of their packet.
+            packets[i] = conformed(list[i], *targets[i], targets[i] != maintenance.cdsAutGruPop);
+        }
+        // The items last: whatever reacts to their load finds the other sets filled.
+        for (int i = 3; i >= 0; --i) {
+            targets[i]->loadFromPacket(packets[i]);
+        }
+    }
+    maintenance.Habilita();
+
+    Repaint();
+    setModalResult(mrOk);
+}
