@@ -250,8 +250,7 @@ void TestValues::cellEquality() {
     QVERIFY(!t.cellEquals(0, t, 1));
 }
 
-void TestValues::appendingCells()
-{
+void TestValues::appendingCells() {
     // Every kind of cell appended from another column: same and other slot sizes, the overflow
     // table, unbounded texts, nulls, a column that shares storage and the column itself.
     Column src(FieldType::Text, 3);
@@ -309,8 +308,12 @@ void TestValues::valueConversions() {
     QCOMPARE(dt.value(1).toDateTime(), QDateTime(QDate(2024, 1, 1), QTime(12, 0), Qt::UTC));
     QCOMPARE(dt.value(2).toDateTime(), QDateTime(QDate(2023, 12, 31), QTime(8, 30), Qt::UTC));
     QVERIFY(dt.isNull(3));
+    // A midnight that the local clock skipped (São Paulo, start of daylight saving in 2017) is
+    // kept as typed: dates given as text are wall-clock values.
+    dt.appendValue(u"15/10/2017"_s);
+    QCOMPARE(dt.value(4).toDateTime(), QDateTime(QDate(2017, 10, 15), QTime(0, 0), Qt::UTC));
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, dt.appendValue(u"amanhã"_s));
-    QCOMPARE(dt.size(), 4); // a refused append leaves no row behind
+    QCOMPARE(dt.size(), 5); // a refused append leaves no row behind
 
     Column n(FieldType::Double, 0);
     n.appendValue(u"1.234,5"_s);

@@ -1,4 +1,5 @@
 #include "sup/data/Column.h"
+#include "sup/data/Format.h"
 
 #include "ColumnData.h"
 
@@ -47,20 +48,6 @@ double parseNumber(const QString& text, bool* ok) {
         v = br.toDouble(t, ok);
     }
     return v;
-}
-
-QDateTime parseDateTime(const QString& text) {
-    const QString t = text.trimmed();
-    static const char* const formats[] = {
-        "dd/MM/yyyy HH:mm:ss", "dd/MM/yyyy HH:mm",    "dd/MM/yyyy", "yyyy-MM-ddTHH:mm:ss.zzz",
-        "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd"};
-    for (const char* f : formats) {
-        QDateTime dt = QDateTime::fromString(t, QString::fromLatin1(f));
-        if (dt.isValid()) {
-            return dt;
-        }
-    }
-    return {};
 }
 
 } // namespace
@@ -427,7 +414,8 @@ void Column::setValue(qsizetype row, const QVariant& value) {
                 setNull(row);
                 return;
             }
-            const QDateTime dt = parseDateTime(t);
+            // Parsed as a wall-clock value: no time-zone rule may move it.
+            const QDateTime dt = sup::data::parseDateTime(t);
             if (!dt.isValid()) {
                 badConversion(value, d->type);
             }
