@@ -18,6 +18,7 @@
 #include "sup/data/WorkingSet.h"
 #include "sup/testkit/ScriptedServer.h"
 
+#include <QAbstractItemModel>
 #include <QAction>
 #include <QCheckBox>
 #include <QPushButton>
@@ -408,6 +409,32 @@ private slots:
         QCOMPARE(server->count(QStringLiteral("GetItem")), 0);
     }
 
+    void theGroupingIsCheckedAfterTheTableAndOnEveryReload() {
+        sup07700::stOL = QStringLiteral("_0901_");
+        openFilter([&](Screen& s) {
+            s.depEmisIni->setDate(QDate(2026, 5, 1));
+            s.depEmisFim->setDate(QDate(2026, 5, 2));
+            s.medAgrupFilial->SetText(QStringLiteral("9"));
+            s.sbtConfirma->click();
+            QCOMPARE(host->lastMessage().text,
+                     QStringLiteral("Agrupamento de filial não cadastrado."));
+            QCOMPARE(ScriptedHost::focusIn(&s), s.medAgrupFilial);
+            QVERIFY(s.isVisible());
+        });
+        QCOMPARE(server->count(QStringLiteral("GetItem")), 0);
+        QCOMPARE(sup07700::Filtro.DtEmisIni, 0.0); // nothing remembered
+
+        QCOMPARE(
+            confirmed([](Screen& s) { s.medAgrupFilial->SetText(QStringLiteral("2")); }).value(10),
+            QVariant(QStringLiteral("0000000002")));
+        const int lookups = server->count(QStringLiteral("GetAgruFili"));
+        QVERIFY(Guarded([&] { maint()->sbtVerificarClick(); }));
+        QCOMPARE(server->count(QStringLiteral("GetAgruFili")), lookups + 1);
+        QCOMPARE(server->count(QStringLiteral("GetItem")), 2);
+        QCOMPARE(server->last(QStringLiteral("GetItem")).args.value(10),
+                 QVariant(QStringLiteral("0000000002")));
+    }
+
     void defaultsOfAFreshModule() {
         sup07700::stOL = QStringLiteral("_0901_");
         // The server rewrites by-reference arguments; the screen reads none of them back.
@@ -649,6 +676,7 @@ private slots:
                                     "cdsParamFilial -1/3/2/1", "cdsItem 4/3/2/1"}));
         // cdsItem's own AfterOpen took the snapshot; the maintenance screen ran Habilita.
         QCOMPARE(m->cdsAuxItem->recordCount(), 4);
+        QCOMPARE(m->dbgPadrao->model()->rowCount(), 4);
         QVERIFY(m->mnuVerificar->isEnabled());
         QVERIFY(m->mnuFiltro->isEnabled());
         QCOMPARE(m->cdsParamFilial->fieldByName(u"CDFILIAL")->asString(), QStringLiteral("0012"));
@@ -729,6 +757,7 @@ private slots:
         QVERIFY(m->cdsItem->isEmpty());
         QCOMPARE(m->cdsItem->changeCount(), 0);
         QCOMPARE(m->cdsAuxItem->recordCount(), 0);
+        QCOMPARE(m->dbgPadrao->model()->rowCount(), 0);
         QCOMPARE(enabledItems(), QStringList{"mnuFiltro"});
         QVERIFY(m->sbtFiltro->isEnabled());
         QVERIFY(!m->sbtVerificar->isEnabled());
