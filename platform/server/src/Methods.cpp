@@ -104,12 +104,13 @@ QList<MethodDef> buildTable() {
          RT("grupo de produto"),
          RT("rotas"),
          RT("marcas")},
-        false);
-    add("GetAgruFili", {}, false);
+        false, GetItem);
+    add("GetAgruFili", {}, false, GetAgruFili);
     add("GetFiliAgrupFili",
-        {T("agrupamento de filial"), RT("regiões"), RT("todas as regiões"), T("operador")}, false);
-    add("GetProduto", {T("filtro")}, false);
-    add("GetLotePedOL", {}, false);
+        {T("agrupamento de filial"), RT("regiões"), RT("todas as regiões"), T("operador")}, false,
+        GetFiliAgrupFili);
+    add("GetProduto", {T("filtro")}, false, GetProduto);
+    add("GetLotePedOL", {}, false, GetLotePedOL);
     add("GetFiltroSup", {}, false);
     add("SetFiltroSup", {RT("opção")}, true);
     add("GetProdutos", {T("OL"), RT("código do produto"), RT("marca")}, false);

@@ -60,5 +60,10 @@ QString argTypeName(ArgType type);
 // Handlers (group files).
 QVariant GetParametroOL(MethodContext&, QVariantList&);
 QVariant GetParaSupri(MethodContext&, QVariantList&);
+QVariant GetItem(MethodContext&, QVariantList&);
+QVariant GetAgruFili(MethodContext&, QVariantList&);
+QVariant GetFiliAgrupFili(MethodContext&, QVariantList&);
+QVariant GetProduto(MethodContext&, QVariantList&);
+QVariant GetLotePedOL(MethodContext&, QVariantList&);
 
 } // namespace sup::server

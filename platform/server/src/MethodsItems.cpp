@@ -1,0 +1,356 @@
+// Item loading and the filter's lookups: GetItem (the order items of a set of criteria with the
+// branch parameters, quantity adjustments and group authorisations that go with them),
+// GetAgruFili, GetFiliAgrupFili, GetProduto and GetLotePedOL.
+//
+// Every criterion becomes a condition with bound values; key lists are parsed by KeyList and
+// bound as one array, never pasted into the SQL text.
+
+#include "KeyList.h"
+#include "Methods.h"
+#include "SqlValues.h"
+
+#include "sup/contracts/record/OrderItem.h"
+#include "sup/server/Items.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QSet>
+
+#include <cmath>
+#include <optional>
+
+namespace sup::server {
+
+namespace {
+
+using data::FieldDef;
+
+QString text(const QVariant& v) {
+    return v.toString().trimmed();
+}
+
+// A date argument as a day; nullopt when empty (0, null or invalid).
+std::optional<QDate> dayOf(const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::QDate:
+        return v.toDate().isValid() ? std::optional<QDate>(v.toDate()) : std::nullopt;
+    case QMetaType::QDateTime:
+        return v.toDateTime().isValid() ? std::optional<QDate>(v.toDateTime().date())
+                                        : std::nullopt;
+    default: {
+        const double d = v.toDouble();
+        if (!std::isfinite(d) || d == 0.0)
+            return std::nullopt;
+        return QDate(1899, 12, 30).addDays(qint64(std::floor(d)));
+    }
+    }
+}
+
+QString dayText(const QDate& d) {
+    return d.toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+}
+
+// Builds the WHERE of the item query: conditions joined by AND, with their binds in order.
+class Criteria {
+public:
+    explicit Criteria(sql::Dialect d)
+        : d_(d) {}
+
+    void add(const QString& condition, const QVariantList& binds = {}) {
+        if (!where_.isEmpty())
+            where_ += QStringLiteral(" AND ");
+        where_ += u'(' + condition + u')';
+        binds_ += binds;
+    }
+    // A stored date-time compared with a bound day.
+    QString dateParam() const {
+        return d_ == sql::Dialect::SQLite ? QStringLiteral("?")
+                                          : QStringLiteral("CAST(? AS timestamp(0))");
+    }
+    // `column` on or after `from`, before the day after `to` (each only when given).
+    void dateRange(const QString& column, std::optional<QDate> from, std::optional<QDate> to) {
+        if (from)
+            add(QStringLiteral("%1 >= %2").arg(column, dateParam()), {dayText(*from)});
+        if (to)
+            add(QStringLiteral("%1 < %2").arg(column, dateParam()), {dayText(to->addDays(1))});
+    }
+    // `column` among the keys of a key list (nothing matches an empty list).
+    void keyList(const QString& column, const QString& list) {
+        add(keyListCondition(d_, column), {keyListValue(d_, parseKeyList(list))});
+    }
+    QString keyListSql(const QString& column) const { return keyListCondition(d_, column); }
+    QVariant keyListBind(const QString& list) const { return keyListValue(d_, parseKeyList(list)); }
+
+    const QString& where() const { return where_; }
+    const QVariantList& binds() const { return binds_; }
+
+private:
+    sql::Dialect d_;
+    QString where_;
+    QVariantList binds_;
+};
+
+[[noreturn]] void badCode(int arg, const QString& what, const QString& value) {
+    throw MethodFault(QStringLiteral("Código \"%1\" inválido para %2 (argumento %3 de GetItem).")
+                          .arg(value, what)
+                          .arg(arg),
+                      QStringLiteral("args"));
+}
+
+// The operator whose authorisations and branches count: the signed-on one, else the argument.
+QString effectiveOperator(const MethodContext& ctx, const QVariant& arg) {
+    const QString signedOn = ctx.call.operatorCode.trimmed();
+    return signedOn.isEmpty() ? text(arg) : signedOn;
+}
+
+// True when the operator may pick only the branches linked to it (FILIOPER). A missing or empty
+// general parameter restricts, as anything but "N" does.
+bool branchesRestricted(const sql::Connection& conn) {
+    const QVariant v =
+        conn.scalar(QStringLiteral("SELECT IDRESTRFILIOPER FROM PARAMGERAL ORDER BY NRPARAMGERAL"));
+    return v.toString().trimmed().compare(u"N", Qt::CaseInsensitive) != 0;
+}
+
+} // namespace
+
+// GetItem: 34 criteria (see the method table for their order) -> [items, branch parameters,
+// quantity adjustments, group authorisations]. Only open items are served.
+QVariant GetItem(MethodContext& ctx, QVariantList& a) {
+    const sql::Connection& conn = ctx.conn;
+    Criteria c(conn.dialect());
+
+    // Dates: "T" in the flag means the pair is empty; otherwise each given date bounds.
+    if (text(a[14]) != u"T")
+        c.dateRange(QStringLiteral("I.DTEMISPEDOL"), dayOf(a[0]), dayOf(a[1]));
+    if (text(a[15]) != u"T")
+        c.dateRange(QStringLiteral("I.DTPROGENPEOL"), dayOf(a[2]), dayOf(a[3]));
+    if (text(a[13]) != u"T")
+        c.dateRange(QStringLiteral("I.DTPROGEMBARQ"), dayOf(a[4]), dayOf(a[5]));
+
+    // Destination branches, logistics operators, branch grouping.
+    if (text(a[6]) != u"T")
+        c.keyList(QStringLiteral("I.CDFILDEST"), a[7].toString());
+    if (text(a[8]) != u"T")
+        c.keyList(QStringLiteral("I.CDFILIOPELOG"), a[9].toString());
+    if (const QString group = text(a[10]); !group.isEmpty())
+        c.add(QStringLiteral("I.CDFILDEST IN (SELECT G.CDFILIAL FROM GRUPFILIFILI G"
+                             " WHERE G.CDGRUPFILI = ?)"),
+              {group});
+
+    // Product tree codes; the upper bound arrives padded with "Z", which closes it over every
+    // code below the typed prefix.
+    if (const QString from = text(a[11]); !from.isEmpty())
+        c.add(QStringLiteral("I.CDARVPROD >= ?"), {from});
+    if (const QString to = text(a[12]); !to.isEmpty())
+        c.add(QStringLiteral("I.CDARVPROD <= ?"), {to});
+
+    // Regions of the destination branch: "T" in either argument means all.
+    if (text(a[17]) != u"T" && text(a[16]) != u"T")
+        c.keyList(QStringLiteral("F.CDREGIAO"), a[16].toString());
+
+    // Branches the operator may see.
+    const QString op = effectiveOperator(ctx, a[18]);
+    if (branchesRestricted(conn))
+        c.add(QStringLiteral("EXISTS (SELECT 1 FROM FILIOPER O WHERE O.CDFILIAL = I.CDFILDEST"
+                             " AND O.CDOPERADOR = ?)"),
+              {op});
+
+    // Blocked / unblocked status, each with its own date window (the final dates arrive as
+    // the day after the last one; 1.0 is an empty final date plus one).
+    {
+        const bool blocked = text(a[19]) == u"S";
+        const bool unblocked = text(a[20]) == u"N";
+        QStringList alternatives;
+        QVariantList binds;
+        auto window = [&](const QString& column, const QVariant& fromArg, const QVariant& toArg,
+                          QString& cond) {
+            if (const auto from = dayOf(fromArg)) {
+                cond += QStringLiteral(" AND %1 >= %2").arg(column, c.dateParam());
+                binds << dayText(*from);
+            }
+            const double to = toArg.toDouble();
+            if (std::isfinite(to) && to > 1.0) {
+                cond += QStringLiteral(" AND %1 < %2").arg(column, c.dateParam());
+                binds << dayText(QDate(1899, 12, 30).addDays(qint64(std::floor(to))));
+            }
+        };
+        if (blocked) {
+            QString cond = QStringLiteral("I.IDITMPEDOLBLOQ = 'S'");
+            if (text(a[21]) != u"T")
+                window(QStringLiteral("I.DTBLOQITMPEDOL"), a[22], a[23], cond);
+            alternatives << cond;
+        }
+        if (unblocked) {
+            QString cond = QStringLiteral("I.IDITMPEDOLBLOQ <> 'S'");
+            if (text(a[24]) != u"T")
+                window(QStringLiteral("I.DTDESBLOQITMPEDOL"), a[25], a[26], cond);
+            alternatives << cond;
+        }
+        if (alternatives.isEmpty())
+            c.add(QStringLiteral("1 = 0")); // no status wanted: nothing matches
+        else
+            c.add(u'(' + alternatives.join(QStringLiteral(") OR (")) + u')', binds);
+    }
+
+    // Extra orders.
+    if (const QString extra = text(a[27]); extra == u"S")
+        c.add(QStringLiteral("I.IDPEDEXTRA = 'S'"));
+    else if (extra == u"N")
+        c.add(QStringLiteral("I.IDPEDEXTRA <> 'S'"));
+    else if (!extra.isEmpty() && extra != u"T")
+        badCode(28, QStringLiteral("o pedido extra"), extra);
+
+    // Reservation: 1 both, 2 only reserved items, 3 only items without reservation.
+    if (const QString res = text(a[28]); res == u"2")
+        c.add(QStringLiteral("I.QTRESERVESTOL > 0"));
+    else if (res == u"3")
+        c.add(QStringLiteral("I.QTRESERVESTOL <= 0"));
+    else if (!res.isEmpty() && res != u"1")
+        badCode(29, QStringLiteral("a reserva"), res);
+
+    // Dispatch batch: "T" items without a batch, "N" any, else the listed batches.
+    if (const QString batch = text(a[29]); batch == u"T")
+        c.add(QStringLiteral("I.CDLOTENVITOL IS NULL OR I.CDLOTENVITOL = ''"));
+    else if (batch != u"N")
+        c.keyList(QStringLiteral("I.CDLOTENVITOL"), a[29].toString());
+
+    // Product sub-groups ("N": any), within the purchasing branch's product group when given.
+    if (text(a[30]) != u"N") {
+        QString cond = QStringLiteral("EXISTS (SELECT 1 FROM PRODUTO P JOIN SUBGRUPPROD S"
+                                      " ON S.CDSUBGRPROD = P.CDSUBGRPROD"
+                                      " WHERE P.CDPRODUTO = I.CDPRODUTO AND ") +
+                       c.keyListSql(QStringLiteral("P.CDSUBGRPROD"));
+        QVariantList binds{c.keyListBind(a[30].toString())};
+        if (const QString group = text(a[31]); !group.isEmpty()) {
+            cond += QStringLiteral(" AND S.CDGRUPPROD = ?");
+            binds << group;
+        }
+        c.add(cond + u')', binds);
+    }
+
+    // Routes of the destination branch and brands ("T": any).
+    if (text(a[32]) != u"T")
+        c.keyList(QStringLiteral("F.CDROTATRANS"), a[32].toString());
+    if (text(a[33]) != u"T")
+        c.keyList(QStringLiteral("I.CDMARCA"), a[33].toString());
+
+    const data::DataPacket items = selectItems(conn, c.where(), c.binds());
+
+    // The parameters of the destination branches in the answer (its first 4 characters are
+    // the code).
+    QStringList branches;
+    {
+        QSet<QString> seen;
+        const int f = items.indexOf(u"CDFILDEST");
+        for (qsizetype r = 0; r < items.rowCount(); ++r) {
+            const QString code = items.value(r, f).toString().left(4).trimmed();
+            if (!seen.contains(code)) {
+                seen.insert(code);
+                branches << code;
+            }
+        }
+    }
+    const data::DataPacket params = selectPacket(
+        conn, contracts::paramFilialFields(),
+        QStringLiteral("SELECT F.CDFILIAL, F.CDFILCENTCMP,"
+                       " COALESCE(P.IDUTRESPEDEXOL, 'N'), COALESCE(P.IDPROSEMMAR, 'N'),"
+                       " COALESCE(P.IDUTLMARPREFOL, 'N')"
+                       " FROM FILIAL F LEFT JOIN PARAMFILIAL P ON P.CDFILIAL = F.CDFILIAL"
+                       " WHERE ") +
+            keyListCondition(conn.dialect(), QStringLiteral("F.CDFILIAL")) +
+            QStringLiteral(" ORDER BY F.CDFILIAL"),
+        {keyListValue(conn.dialect(), branches)});
+
+    const data::DataPacket adjustments =
+        selectPacket(conn, contracts::ajusteQtdeFields(),
+                     QStringLiteral("SELECT CDPRODORIG, CDPRODDEST, VRPEAJQTDSOL FROM AJUSTEQTDE"
+                                    " ORDER BY CDPRODORIG, CDPRODDEST"));
+
+    // Authorisation to block, unblock and alter blocked items, through the operator's groups.
+    const data::DataPacket authorisations = selectPacket(
+        conn,
+        {FieldDef::text(QStringLiteral("CDGRUPOPER"), 10),
+         FieldDef::text(QStringLiteral("IDAUTGRUPOP"), 10),
+         FieldDef::text(QStringLiteral("NRAUTGRUPOP"), 10)},
+        QStringLiteral("SELECT A.CDGRUPOPER, A.IDAUTGRUPOP, A.NRAUTGRUPOP FROM AUTGRUPOP A"
+                       " JOIN OPERGRUPOP G ON G.CDGRUPOPER = A.CDGRUPOPER"
+                       " WHERE G.CDOPERADOR = ? AND A.IDAUTGRUPOP = 'BLIP'"
+                       " ORDER BY A.CDGRUPOPER, A.NRAUTGRUPOP"),
+        {op});
+
+    return QVariantList{QVariant::fromValue(items), QVariant::fromValue(params),
+                        QVariant::fromValue(adjustments), QVariant::fromValue(authorisations)};
+}
+
+// GetAgruFili: every branch grouping.
+QVariant GetAgruFili(MethodContext& ctx, QVariantList&) {
+    return QVariant::fromValue(selectPacket(
+        ctx.conn,
+        {FieldDef::text(QStringLiteral("CDGRUPFILI"), 10, QStringLiteral("Código")).width(12),
+         FieldDef::text(QStringLiteral("NMGRUPFILI"), 40, QStringLiteral("Nome"))},
+        QStringLiteral("SELECT CDGRUPFILI, NMGRUPFILI FROM GRUPFILI ORDER BY CDGRUPFILI")));
+}
+
+// GetFiliAgrupFili(grouping, regions, all regions "T", operator): the branches of a grouping,
+// within the regions unless "T" is given, and linked to the operator when one is given.
+QVariant GetFiliAgrupFili(MethodContext& ctx, QVariantList& a) {
+    const sql::Connection& conn = ctx.conn;
+    QString sqlText = QStringLiteral(
+        "SELECT ' ', F.CDFILIAL, G.CDGRUPFILI, F.NMFILIAL, F.CDREGIAO FROM GRUPFILIFILI G"
+        " JOIN FILIAL F ON F.CDFILIAL = G.CDFILIAL WHERE G.CDGRUPFILI = ?");
+    QVariantList binds{text(a[0])};
+    if (text(a[2]) != u"T" && text(a[1]) != u"T") {
+        sqlText += QStringLiteral(" AND ") +
+                   keyListCondition(conn.dialect(), QStringLiteral("F.CDREGIAO"));
+        binds << keyListValue(conn.dialect(), parseKeyList(a[1].toString()));
+    }
+    if (const QString op = text(a[3]); !op.isEmpty()) {
+        sqlText += QStringLiteral(" AND EXISTS (SELECT 1 FROM FILIOPER O"
+                                  " WHERE O.CDFILIAL = F.CDFILIAL AND O.CDOPERADOR = ?)");
+        binds << op;
+    }
+    sqlText += QStringLiteral(" ORDER BY F.CDFILIAL");
+
+    FieldDef marked = FieldDef::text(QStringLiteral("IDMARCADO"), 1, {}, true);
+    marked.readOnly = true;
+    FieldDef branch = FieldDef::text(QStringLiteral("CDFILIAL"), 4, QStringLiteral("Código"));
+    branch.editMask = QStringLiteral(">aaaa;0; ");
+    return QVariant::fromValue(selectPacket(
+        conn,
+        {marked, branch, FieldDef::text(QStringLiteral("CDGRUPFILI"), 10).hidden(),
+         FieldDef::text(QStringLiteral("NMFILIAL"), 30, QStringLiteral("Nome")),
+         FieldDef::text(QStringLiteral("CDREGIAO"), 3, QStringLiteral("Região")).width(6)},
+        sqlText, binds));
+}
+
+// GetProduto(filter): the products some logistics operator has a relationship with; a filter,
+// when given, is a prefix of their tree codes.
+QVariant GetProduto(MethodContext& ctx, QVariantList& a) {
+    QString sqlText = QStringLiteral(
+        "SELECT P.CDARVPROD, P.NMPRODUTO FROM PRODUTO P WHERE EXISTS (SELECT 1 FROM PRODRELACOL R"
+        " WHERE R.CDPRODUTO = P.CDPRODUTO)");
+    QVariantList binds;
+    if (const QString prefix = text(a[0]); !prefix.isEmpty()) {
+        sqlText += QStringLiteral(" AND substr(P.CDARVPROD, 1, ?) = ?");
+        binds << int(prefix.size()) << prefix;
+    }
+    sqlText += QStringLiteral(" ORDER BY P.CDARVPROD");
+    return QVariant::fromValue(
+        selectPacket(ctx.conn,
+                     {FieldDef::text(QStringLiteral("CDARVPROD"), 20, QStringLiteral("Código")),
+                      FieldDef::text(QStringLiteral("NMPRODUTO"), 50, QStringLiteral("Nome"))},
+                     sqlText, binds));
+}
+
+// GetLotePedOL: every dispatch batch.
+QVariant GetLotePedOL(MethodContext& ctx, QVariantList&) {
+    return QVariant::fromValue(selectPacket(
+        ctx.conn,
+        {FieldDef::text(QStringLiteral("IDMARCADO"), 1),
+         FieldDef::text(QStringLiteral("CDLOTENVITOL"), 10, QStringLiteral("Código")).width(14),
+         FieldDef::text(QStringLiteral("NMLOTENVITOL"), 30, QStringLiteral("Nome")).width(34)},
+        QStringLiteral(
+            "SELECT ' ', CDLOTENVITOL, NMLOTENVITOL FROM LOTENVITOL ORDER BY CDLOTENVITOL")));
+}
+
+} // namespace sup::server
