@@ -440,12 +440,30 @@ private slots:
                  count("SELECT COUNT(*) FROM GRUPFILIFILI G JOIN FILIAL F ON F.CDFILIAL ="
                        " G.CDFILIAL WHERE G.CDGRUPFILI = ? AND F.CDREGIAO = ?",
                        {g, region}));
-        const data::DataPacket ofOperator = packet(
-            "GetFiliAgrupFili", {g, QString(), QStringLiteral("T"), QStringLiteral("COMPRAS1")});
-        QCOMPARE(ofOperator.rowCount(),
+        // The operator restriction follows the signed-on operator, whatever code is passed.
+        const QString narrow =
+            s.conn
+                ->scalar(QStringLiteral(
+                    "SELECT MIN(G.CDGRUPFILI) FROM GRUPFILIFILI G WHERE NOT EXISTS (SELECT 1 FROM"
+                    " FILIOPER O WHERE O.CDFILIAL = G.CDFILIAL AND O.CDOPERADOR = 'COMPRAS1')"))
+                .toString();
+        QVERIFY(!narrow.isEmpty());
+        const QVariantList byOperator{narrow, QString(), QStringLiteral("T"),
+                                      QStringLiteral("COMPRAS1")};
+        const data::DataPacket ofPlain =
+            s.call(QStringLiteral("GetFiliAgrupFili"), byOperator, server::kModuleAltPedidosOL,
+                   QStringLiteral("COMPRAS1"))
+                .value<data::DataPacket>();
+        QCOMPARE(ofPlain.rowCount(),
                  count("SELECT COUNT(*) FROM GRUPFILIFILI G JOIN FILIOPER O ON O.CDFILIAL ="
                        " G.CDFILIAL WHERE G.CDGRUPFILI = ? AND O.CDOPERADOR = 'COMPRAS1'",
-                       {g}));
+                       {narrow}));
+        QVERIFY(ofPlain.rowCount() <
+                count("SELECT COUNT(*) FROM GRUPFILIFILI WHERE CDGRUPFILI = ?", {narrow}));
+        QCOMPARE(packet("GetFiliAgrupFili", byOperator).rowCount(),
+                 count("SELECT COUNT(*) FROM GRUPFILIFILI G JOIN FILIOPER O ON O.CDFILIAL ="
+                       " G.CDFILIAL WHERE G.CDGRUPFILI = ? AND O.CDOPERADOR = 'DEMO'",
+                       {narrow}));
         QCOMPARE(
             packet("GetFiliAgrupFili", {g, QStringLiteral("_' OR 1=1 --_"), QString(), QString()})
                 .rowCount(),
@@ -454,6 +472,18 @@ private slots:
         const data::DataPacket products = packet("GetProduto", {QString()});
         QCOMPARE(products.rowCount(), count("SELECT COUNT(DISTINCT CDPRODUTO) FROM PRODRELACOL"));
         QVERIFY(products.rowCount() < count("SELECT COUNT(*) FROM PRODUTO"));
+
+        const QString prefix =
+            products.value(products.rowCount() - 1, u"CDARVPROD").toString().left(4);
+        const data::DataPacket some = packet("GetProduto", {prefix});
+        QVERIFY(some.rowCount() > 0 && some.rowCount() < products.rowCount());
+        for (qsizetype r = 0; r < some.rowCount(); ++r)
+            QVERIFY(some.value(r, u"CDARVPROD").toString().startsWith(prefix));
+        QCOMPARE(packet("GetProduto", {QStringLiteral("'%")}).rowCount(), 0);
+        QCOMPARE(packet("GetFiliAgrupFili",
+                        {QStringLiteral("NAOHA"), QString(), QStringLiteral("T"), QString()})
+                     .rowCount(),
+                 0);
 
         const data::DataPacket batches = packet("GetLotePedOL");
         QCOMPARE(batches.rowCount(), count("SELECT COUNT(*) FROM LOTENVITOL"));

@@ -304,7 +304,9 @@ QVariant GetFiliAgrupFili(MethodContext& ctx, QVariantList& a) {
                    keyListCondition(conn.dialect(), QStringLiteral("F.CDREGIAO"));
         binds << keyListValue(conn.dialect(), parseKeyList(a[1].toString()));
     }
-    if (const QString op = text(a[3]); !op.isEmpty()) {
+    // An operator given restricts the list to the branches of the signed-on operator.
+    if (!text(a[3]).isEmpty()) {
+        const QString op = effectiveOperator(ctx, a[3]);
         sqlText += QStringLiteral(" AND EXISTS (SELECT 1 FROM FILIOPER O"
                                   " WHERE O.CDFILIAL = F.CDFILIAL AND O.CDOPERADOR = ?)");
         binds << op;
