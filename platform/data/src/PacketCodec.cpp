@@ -384,6 +384,8 @@ private:
     quint64 readUnsigned(quint64 max, const QString& what);
     bool readBool();
     QString readDefText();
+    // Reads a text or byte string of at most `capacity` bytes into `buf`; returns its length.
+    qsizetype readShortString(char* buf, qsizetype capacity, const QString& tooLong);
     QByteArray readKey();
     void readUuid(QUuid& id);
     FieldDef readFieldDef();
@@ -546,30 +548,34 @@ QString Decoder::readDefText() {
     return out;
 }
 
-QByteArray Decoder::readKey() {
-    expectValue();
-    if (!r_.isString()) {
-        wrongType(QStringLiteral("chave de texto"));
-    }
-    char buf[32];
+qsizetype Decoder::readShortString(char* buf, qsizetype capacity, const QString& tooLong) {
     qsizetype total = 0;
     for (;;) {
         const qsizetype chunk = r_.currentStringChunkSize();
         if (chunk < 0) {
             failReader();
         }
-        if (chunk > qsizetype(sizeof buf) - total) {
-            fail(QStringLiteral("chave desconhecida"));
+        if (chunk > capacity - total) {
+            fail(tooLong);
         }
         const auto res = r_.readStringChunk(buf + total, chunk);
         if (res.status == Reader::Error) {
             failReader();
         }
         if (res.status == Reader::EndOfString) {
-            break;
+            return total;
         }
         total += res.data;
     }
+}
+
+QByteArray Decoder::readKey() {
+    expectValue();
+    if (!r_.isString()) {
+        wrongType(QStringLiteral("chave de texto"));
+    }
+    char buf[32];
+    const qsizetype total = readShortString(buf, sizeof buf, QStringLiteral("chave desconhecida"));
     if (utf8CodePoints(buf, total) < 0) {
         fail(QStringLiteral("chave com UTF-8 inválido"));
     }
@@ -582,24 +588,8 @@ void Decoder::readUuid(QUuid& id) {
         wrongType(QStringLiteral("sequência de 16 bytes"));
     }
     char buf[16];
-    qsizetype total = 0;
-    for (;;) {
-        const qsizetype chunk = r_.currentStringChunkSize();
-        if (chunk < 0) {
-            failReader();
-        }
-        if (chunk > qsizetype(sizeof buf) - total) {
-            fail(QStringLiteral("identificador com mais de 16 bytes"));
-        }
-        const auto res = r_.readStringChunk(buf + total, chunk);
-        if (res.status == Reader::Error) {
-            failReader();
-        }
-        if (res.status == Reader::EndOfString) {
-            break;
-        }
-        total += res.data;
-    }
+    const qsizetype total =
+        readShortString(buf, sizeof buf, QStringLiteral("identificador com mais de 16 bytes"));
     if (total != 16) {
         fail(QStringLiteral("identificador com %1 bytes, esperados 16").arg(total));
     }
