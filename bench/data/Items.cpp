@@ -1,5 +1,7 @@
 #include "Items.h"
 
+#include "sup/contracts/record/OrderItem.h"
+
 #include "sup/data/Column.h"
 #include "sup/data/PacketCodec.h"
 
@@ -19,38 +21,7 @@ using namespace Qt::StringLiterals;
 namespace bench {
 
 FieldDefs itemFields() {
-    const QString qty = u"###,##0.000"_s;
-    const auto text = [](const char* n, int size, const char* label = "", bool fixed = false) {
-        return FieldDef::text(QString::fromLatin1(n), size, QString::fromUtf8(label), fixed);
-    };
-    const auto real = [](const char* n, const char* label = "") {
-        return FieldDef::real(QString::fromLatin1(n), QString::fromUtf8(label));
-    };
-    const auto date = [](const char* n, const char* label = "") {
-        return FieldDef::dateTime(QString::fromLatin1(n), QString::fromUtf8(label));
-    };
-    FieldDefs f;
-    f << text("CALC", 1, "", true).hidden().noUpdate()
-      << text("ALTERADO", 1, "", true).hidden().noUpdate()
-      << text("CDARVPROD", 20, "Produto").width(12).noUpdate()
-      << text("CDPRODUTO", 10).hidden().noUpdate()
-      << text("NMPRODUTO", 50, "Nome do Produto").noUpdate()
-      << text("SGUNIDADE", 10, "UN").noUpdate() << text("CDPRODESTO", 10).hidden().noUpdate()
-      << real("QTPROGENPEOL", "Qtde.").formats(qty, qty).hidden().noUpdate()
-      << text("NRPEDEXOL", 10, "Pedido").noUpdate() << text("CDFILLANC", 4, "Lanç.").noUpdate()
-      << text("CDFILDEST", 34, "Destino").width(34).noUpdate()
-      << date("DTPROGENPEOL", "Entrega").hidden().noUpdate()
-      << date("DTPROGEMBARQ", "Embarque").hidden().noUpdate()
-      << text("NMMARCA", 20, "Nome da Marca").noUpdate() << text("CDMARCA", 5, "Marca").noUpdate()
-      << text("CDFILIOPELOG", 4, "OL").width(8).noUpdate() << real("VRFATOCONV").hidden().noUpdate()
-      << text("IDTIPOEXOL", 1, "", true).hidden().noUpdate() << text("IDITMPEDOLBLOQ", 1).hidden()
-      << date("DTBLOQITMPEDOL").hidden() << real("QTRESERVESTOL").formats(qty).hidden()
-      << text("IDUTRESPEDEXOL", 1).hidden()
-      << text("CDLOTENVITOL", 10, "Lote de Envio").width(14).hidden()
-      << text("IDITEMAJUSTE", 1).hidden() << text("NRSEQLOGIMPOL", 10).hidden()
-      << text("CDPRODORIGPEDOL", 10).hidden() << real("CDRASTRITM").hidden()
-      << real("QTORIGPRODPED").hidden();
-    return f;
+    return sup::contracts::orderItemFields();
 }
 
 std::size_t packedRowSize(const FieldDefs& fields) {
