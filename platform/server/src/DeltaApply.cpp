@@ -574,8 +574,9 @@ public:
         , delta_(d) {
         QHash<QString, QString> types;
         QSqlQuery q = conn.exec(
-            QStringLiteral("SELECT upper(column_name), udt_name FROM information_schema.columns"
-                           " WHERE table_schema = current_schema() AND table_name = lower(?)"),
+            QStringLiteral("SELECT upper(a.attname), t.typname FROM pg_attribute a JOIN pg_type t"
+                           " ON t.oid = a.atttypid WHERE a.attrelid = to_regclass(lower(?))"
+                           " AND a.attnum > 0 AND NOT a.attisdropped"),
             {t.table});
         while (q.next())
             types.insert(q.value(0).toString(), q.value(1).toString());

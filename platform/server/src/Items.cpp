@@ -19,7 +19,8 @@ QString itemSelectSql(sql::Dialect d, const QString& where) {
                " I.QTORIGPRODPED"
                " FROM PEDIDOOLITEM I JOIN FILIAL F ON F.CDFILIAL = I.CDFILDEST"
                " WHERE I.IDSITUITEM = 'A'%4"
-               " ORDER BY I.CDFILDEST, I.NRPEDEXOL, I.DTPROGENPEOL, I.CDPRODUTO, I.CDMARCA")
+               " ORDER BY I.CDFILDEST, I.CDFILLANC, I.NRPEDEXOL, I.DTPROGENPEOL, I.CDPRODUTO, "
+               "I.CDMARCA")
         .arg(dateOut(d, QStringLiteral("I.DTPROGENPEOL")),
              dateOut(d, QStringLiteral("I.DTPROGEMBARQ")),
              dateOut(d, QStringLiteral("I.DTBLOQITMPEDOL")),

@@ -11,7 +11,8 @@ namespace sup::server {
 // The order items as the item working set takes them: every field of the order item record, in
 // its order, CDFILDEST shown as "code - branch name" (34 characters), CALC and ALTERADO "N".
 // `where` is a condition on the item table (alias I) with "?" placeholders for `binds`; empty:
-// every open item. Rows come ordered by destination, order, delivery date, product and brand.
+// every open item. Rows come in the order of the item key (destination, launching branch, order,
+// delivery date, product, brand).
 data::DataPacket selectItems(const sql::Connection& conn, const QString& where = {},
                              const QVariantList& binds = {});
 
