@@ -313,6 +313,13 @@ private slots:
         QCOMPARE(raw(port, {"POST " + path + " HTTP/1.1\r\nHost: x\r\n" + auth + "\r\n"}).status,
                  411);
 
+        // A sign-on is small; a huge one is refused before any password check.
+        QCOMPARE(
+            raw(port, {post("/auth/signon", contracts::rpc::encodeSignOn(
+                                                {server::kDemoOperator, QString(10000, u'x')}))})
+                .status,
+            413);
+
         // Headers over the limit: 431.
         const QByteArray huge = "X-Enchimento: " + QByteArray(70 * 1024, 'a') + "\r\n";
         RawReply h = raw(port, {"POST " + path + " HTTP/1.1\r\nHost: x\r\n" + huge +

@@ -582,6 +582,12 @@ struct HttpServer::Impl {
         QElapsedTimer t;
         t.start();
         QString op;
+        if (req.body.size() > 4096) {
+            setFault(res, 413, QStringLiteral("Pedido de entrada grande demais."),
+                     QStringLiteral("limit"));
+            log(req, res.status, op, t.elapsed());
+            return;
+        }
         try {
             const contracts::rpc::SignOn s = contracts::rpc::decodeSignOn(
                 QByteArrayView(req.body.data(), qsizetype(req.body.size())));

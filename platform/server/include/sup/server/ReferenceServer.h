@@ -56,9 +56,6 @@ public:
     // Every registered method name.
     static QStringList methods();
 
-    // Test hook for failure injection: runs before each row a delta writes (the row's index).
-    std::function<void(qsizetype)> beforeDeltaRow;
-
 private:
     std::shared_ptr<sql::Connection> conn_;
 };
