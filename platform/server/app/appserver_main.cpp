@@ -80,6 +80,12 @@ int main(int argc, char** argv) {
 
     // Open the database once here, to report a wrong address or schema before serving.
     try {
+        if (sup::sql::DatabaseUrl::parse(o.databaseUrl).isMemory()) {
+            err << "sup-appserver: um banco em memória não pode ser compartilhado pelas threads do "
+                   "servidor; use "
+                   "um arquivo (sqlite:ARQUIVO) ou PostgreSQL.\n";
+            return 2;
+        }
         auto conn = sup::sql::Connection::open(o.databaseUrl);
         sup::server::installSchema(*conn);
         if (conn->scalar(QStringLiteral("SELECT COUNT(*) FROM OPERADOR")).toInt() == 0)
