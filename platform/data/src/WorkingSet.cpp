@@ -105,6 +105,24 @@ void TWorkingSet::disconnectNotify(const QMetaMethod&) {
     d->currentListeners = d->recordListeners = -1;
 }
 
+// Takes the record at visible position `at` out of the view, telling the grids, and moves to
+// the record that takes its place (the last one when it was the last).
+void TWorkingSet::removeFromView(int at) {
+    if (disabledLevel_ > 0) {
+        d->held = true;
+    } else {
+        emit rowsAboutToBeRemoved(at);
+    }
+    d->visible.erase(d->visible.begin() + at);
+    if (disabledLevel_ == 0) {
+        emit rowsRemoved(at);
+    }
+    const int n = recordCount();
+    pos_ = -2; // forces the current-record notification
+    setPosition(at < n ? at : n - 1, false);
+    bof_ = eof_ = n == 0;
+}
+
 void TWorkingSet::disableControls() {
     if (disabledLevel_++ == 0) {
         d->held = false;
@@ -763,21 +781,7 @@ void TWorkingSet::post() {
             at =
                 int(std::find(d->visible.begin(), d->visible.end(), int(row)) - d->visible.begin());
         }
-        if (disabledLevel_ > 0) {
-            d->held = true;
-        } else {
-            emit rowsAboutToBeRemoved(at);
-        }
-        d->visible.erase(d->visible.begin() + at);
-        if (disabledLevel_ == 0) {
-            emit rowsRemoved(at);
-        }
-        const int n = recordCount();
-        pos_ = -2; // forces the current-record notification
-        setPosition(at < n ? at : n - 1, false);
-        if (n == 0) {
-            bof_ = eof_ = true;
-        }
+        removeFromView(at);
     } else if (wasModified) {
         notifyRecord(pos_, -1);
     }
@@ -856,20 +860,7 @@ void TWorkingSet::deleteRecord() {
             d->visible[std::size_t(r)] = int(r);
         }
     }
-    if (disabledLevel_ > 0) {
-        d->held = true;
-    } else {
-        emit rowsAboutToBeRemoved(at);
-    }
-    d->visible.erase(d->visible.begin() + at);
-    if (disabledLevel_ == 0) {
-        emit rowsRemoved(at);
-    }
-    const int n = recordCount();
-    pos_ = -2;
-    setPosition(at < n ? at : n - 1, false);
-    bof_ = n == 0;
-    eof_ = n == 0;
+    removeFromView(at);
     setState(DataSetState::Browse);
     if (AfterDelete) {
         AfterDelete(*this);

@@ -265,6 +265,7 @@ private:
     void setPosition(int position, bool fireScroll, bool forceScroll = false);
     void resetContent(bool scroll);
     void rebuildVisible();
+    void removeFromView(int position);
     bool rowPassesFilter(qsizetype row) const;
     void notifyReset();
     void notifyRecord(int position, int field);
