@@ -26,6 +26,8 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include "FilterFixture.h"
+
 #include <functional>
 #include <memory>
 
@@ -41,23 +43,14 @@ namespace {
 using Screen = TfrmFiltroAltPedidoOL;
 
 Screen& asScreen(QDialog& d) {
-    auto* s = qobject_cast<Screen*>(&d);
-    if (!s) {
-        qFatal("the modal screen is not the filter screen");
-    }
-    return *s;
+    return suptest::asFilterScreen(d);
 }
 
 QVariant packet(const DataPacket& p) {
     return QVariant::fromValue(p);
 }
 
-DataPacket paraSupriPacket() {
-    DataPacketBuilder b({FieldDef::text(QStringLiteral("IDUTRESPEDEXOL"), 1),
-                         FieldDef::text(QStringLiteral("CDGRUPPROD"), 10)});
-    b.appendRow({QStringLiteral("S"), QStringLiteral("01")});
-    return b.finish();
-}
+using suptest::paraSupriPacket;
 
 DataPacket ajustePacket(int rows) {
     DataPacketBuilder b(sup::contracts::ajusteQtdeFields());

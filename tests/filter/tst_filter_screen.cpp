@@ -32,6 +32,8 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include "FilterFixture.h"
+
 #include <memory>
 
 using namespace sup::host;
@@ -46,11 +48,7 @@ namespace {
 using Screen = TfrmFiltroAltPedidoOL;
 
 Screen& asScreen(QDialog& d) {
-    auto* s = qobject_cast<Screen*>(&d);
-    if (!s) {
-        qFatal("the modal screen is not the filter screen");
-    }
-    return *s;
+    return suptest::asFilterScreen(d);
 }
 
 QStringList disabledChildren(QWidget* group) {
@@ -75,12 +73,7 @@ QStringList enabledChildren(QWidget* group) {
     return out;
 }
 
-DataPacket paraSupriPacket(const QString& group) {
-    DataPacketBuilder b({FieldDef::text(QStringLiteral("IDUTRESPEDEXOL"), 1),
-                         FieldDef::text(QStringLiteral("CDGRUPPROD"), 10)});
-    b.appendRow({QStringLiteral("S"), group});
-    return b.finish();
-}
+using suptest::paraSupriPacket;
 
 QString scalarText(const sup::sql::Connection& conn, const QString& sql) {
     QSqlQuery q(conn.database());
