@@ -588,6 +588,7 @@ void seedDatabase(sql::Connection& conn, const SeedOptions& o) {
     // OL relationships and stock; products that an OL does not handle stay without relationship.
     QHash<QString, QSet<QString>> related; // OL -> products
     QHash<QString, double> stock;          // OL|product|brand -> balance
+    QHash<QString, double> reservedOf;     // OL|product|brand -> reserved by the items
     {
         TableWriter r(conn, QStringLiteral("PRODRELACOL"),
                       {QStringLiteral("CDFILIOPELOG"), QStringLiteral("CDPRODUTO"),
@@ -770,6 +771,7 @@ void seedDatabase(sql::Connection& conn, const SeedOptions& o) {
                     stock.value(stockKey) > 0) {
                     reserved = qMin(qty, stock.value(stockKey));
                     stock[stockKey] -= reserved;
+                    reservedOf[stockKey] += reserved;
                 }
                 const QStringList& batches = batchesOf[ol];
                 const QVariant batch = rnd.chance(15) ? QVariant(rnd.pick(batches)) : Null;
@@ -836,18 +838,12 @@ void seedDatabase(sql::Connection& conn, const SeedOptions& o) {
         std::sort(keys.begin(), keys.end());
         for (const QString& k : keys) {
             const QStringList parts = k.split(u'|');
-            w.add({parts[0], parts[1], parts[2], stock.value(k), 0.0, dateText(base)});
+            // The balance includes the reserved part, the sum of the item reservations.
+            const double reserved = reservedOf.value(k);
+            w.add({parts[0], parts[1], parts[2], stock.value(k) + reserved, reserved,
+                   dateText(base)});
         }
     }
-    // The reserved part of each stock balance is the sum of the item reservations.
-    conn.exec(QStringLiteral(
-        "UPDATE ESTOQUEOL SET QTSALDO = QTSALDO + (SELECT COALESCE(SUM(R.QTRESERVADA), 0) FROM "
-        "RESERVAESTOL R"
-        " WHERE R.CDFILIOPELOG = ESTOQUEOL.CDFILIOPELOG AND R.CDPRODUTO = ESTOQUEOL.CDPRODUTO"
-        " AND R.CDMARCA = ESTOQUEOL.CDMARCA),"
-        " QTRESERVADO = (SELECT COALESCE(SUM(R.QTRESERVADA), 0) FROM RESERVAESTOL R"
-        " WHERE R.CDFILIOPELOG = ESTOQUEOL.CDFILIOPELOG AND R.CDPRODUTO = ESTOQUEOL.CDPRODUTO"
-        " AND R.CDMARCA = ESTOQUEOL.CDMARCA)"));
     tx.commit();
 }
 
