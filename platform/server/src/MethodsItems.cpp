@@ -208,9 +208,11 @@ QVariant GetItem(MethodContext& ctx, QVariantList& a) {
     else if (!res.isEmpty() && res != u"1")
         badCode(29, QStringLiteral("a reserva"), res);
 
-    // Dispatch batch: "T" items without a batch, "N" any, else the listed batches.
+    // Dispatch batch: "T" items without a batch, "N" any, else the listed batches. Most items
+    // have no batch: the condition is written so that no plan reads them through the batch
+    // index.
     if (const QString batch = text(a[29]); batch == u"T")
-        c.add(QStringLiteral("I.CDLOTENVITOL IS NULL OR I.CDLOTENVITOL = ''"));
+        c.add(QStringLiteral("COALESCE(I.CDLOTENVITOL, '') = ''"));
     else if (batch != u"N")
         c.keyList(QStringLiteral("I.CDLOTENVITOL"), a[29].toString());
 
