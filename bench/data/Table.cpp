@@ -59,8 +59,9 @@ std::string pad(const std::string& s, std::size_t width) {
 
 } // namespace
 
-TableReporter::TableReporter(std::vector<Comparison> comparisons)
-    : comparisons_(std::move(comparisons)) {}
+TableReporter::TableReporter(std::vector<Comparison> comparisons, std::string title)
+    : comparisons_(std::move(comparisons))
+    , title_(std::move(title)) {}
 
 bool TableReporter::ReportContext(const Context& context) {
     std::ostringstream s;
@@ -206,7 +207,8 @@ void TableReporter::Finalize() {
         }
     }
     std::cout
-        << "\nData layer, " << context_ << "; median of " << reps
+        << "\n"
+        << title_ << ", " << context_ << "; median of " << reps
         << " interleaved repetitions, min and max beside it;\nratio = figure / peer (medians), "
            "(min) = the same of the minimums.\n\n";
     const auto& w = kWidths;

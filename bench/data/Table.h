@@ -30,7 +30,7 @@ struct Comparison {
 // stderr, one line per finished benchmark.
 class TableReporter : public benchmark::BenchmarkReporter {
 public:
-    explicit TableReporter(std::vector<Comparison> comparisons);
+    explicit TableReporter(std::vector<Comparison> comparisons, std::string title = "Data layer");
     bool ReportContext(const Context& context) override;
     void ReportRuns(const std::vector<Run>& runs) override;
     void Finalize() override;
@@ -49,6 +49,7 @@ private:
     std::map<std::string, std::map<int, Stat>> stats_;
     std::vector<Comparison> comparisons_;
     std::string context_;
+    std::string title_;
     int missed_ = 0;
 
     const Stat* find(const std::string& name, int rows) const;

@@ -1,0 +1,80 @@
+#pragma once
+
+// The data behind the confirm benchmarks: a seeded database (SQLite file or a PostgreSQL
+// schema, kept between runs while the server library that seeded it is unchanged), the
+// destination branches whose open items make the wanted count, and the routine's screens over
+// it, in-process or through sup-appserver over HTTP.
+
+#include "sup/server/ReferenceServer.h"
+#include "sup/sql/Database.h"
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+
+namespace sup::testkit {
+class ScriptedHost;
+}
+
+namespace confirmbench {
+
+struct Settings {
+    qsizetype items = 1000000; // order items seeded
+    qsizetype match = 100000;  // open items the criteria should match (at least)
+};
+Settings& settings();
+
+enum class Store { SQLite, PostgreSQL };
+
+struct Database {
+    Store store = Store::SQLite;
+    QString url;
+    std::shared_ptr<sup::sql::Connection> conn;
+    std::shared_ptr<sup::server::ReferenceServer> server;
+    QStringList branches; // destination branches of the criteria
+    qsizetype rows = 0;   // open items of those branches
+};
+
+// Releases the databases, the app server and the prepared requests (before the application
+// object goes).
+void shutdown();
+
+// nullptr for PostgreSQL when SUP_TEST_PG names no database. Throws on a seeding failure.
+Database* database(Store store);
+
+// sup-appserver over the SQLite database, started once; its origin ("http://127.0.0.1:port").
+QString appServerOrigin();
+
+enum class Transport { InProcess, Http };
+
+// The routine as a user has it: the maintenance screen shown (1280x800), the filter confirmed
+// once with the branch list of the database and every operator. `reload()` is the Verificar
+// action: the filter's confirm again, as the screen holds it.
+class Client {
+public:
+    Client(Database& db, Transport transport);
+    ~Client();
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    void reload();            // confirm + repaint of the screen
+    qsizetype items() const;  // rows of cdsItem
+    qsizetype shadow() const; // rows of cdsAuxItem
+    // The arguments and the answer of the last GetItem the screens sent (in-process only).
+    static const QVariantList& lastArgs();
+
+private:
+    std::unique_ptr<sup::testkit::ScriptedHost> host_;
+};
+
+// The 34 arguments the screen sends for the criteria of `db` and the server's answer to them.
+struct Request {
+    QVariantList args;
+    QVariant answer;
+};
+const Request& request(Database& db);
+
+} // namespace confirmbench

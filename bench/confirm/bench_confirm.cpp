@@ -1,0 +1,746 @@
+// The filter's confirm on a large database: from the click to the items and their shadow copy
+// loaded and the grid painted, end to end through the routine's screens, and stage by stage
+// (server query and packets, transport, load, shadow copy, grid), each stage beside a raw peer
+// doing the same work with the bare library underneath:
+//   - embedded SQLite with the server in-process (the default set-up);
+//   - sup-appserver over HTTP on loopback, on the same SQLite file;
+//   - PostgreSQL (when SUP_TEST_PG names a database), server in-process.
+//
+//   bench_confirm [--items=1000000] [--match=100000] [Google Benchmark flags]
+//
+// The criteria: the first destination branches whose open items reach --match, every logistics
+// operator, every other choice at its default. The seeded database is kept in the build tree
+// (and in a PostgreSQL schema) and reused while the server library is unchanged.
+
+#include "Fixture.h"
+
+#include "../data/Table.h"
+
+#include "sup/contracts/NetConnection.h"
+#include "sup/contracts/RpcWire.h"
+#include "sup/contracts/ServerResult.h"
+#include "sup/contracts/host/DBGrid.h"
+#include "sup/contracts/record/OrderItem.h"
+#include "sup/data/DataPacket.h"
+#include "sup/data/DataSource.h"
+#include "sup/data/WorkingSet.h"
+#include "sup/server/HttpServer.h"
+#include "sup/server/Items.h"
+#include "sup/server/Seed.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QCborStreamReader>
+#include <QCborStreamWriter>
+#include <QElapsedTimer>
+#include <QSqlDriver>
+#include <QTableView>
+#include <QUrl>
+
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+#include <sqlite3.h>
+
+#ifdef SUP_BENCH_LIBPQ
+#include <libpq-fe.h>
+#endif
+
+#include <cstring>
+#include <iostream>
+#include <thread>
+
+using namespace confirmbench;
+using namespace sup;
+using data::DataPacket;
+
+namespace {
+
+const QString kModule = QStringLiteral("Sup07700.rdmAltPedidosOL");
+
+// Runs `body` and reports a failure of the fixture as the benchmark's error.
+template <class F> void guarded(benchmark::State& state, F&& body) {
+    try {
+        body();
+    } catch (const std::exception& e) {
+        state.SkipWithError(e.what());
+    }
+}
+
+std::vector<DataPacket> packetsOf(const QVariant& answer) {
+    std::vector<DataPacket> out;
+    for (const QVariant& v : answer.toList())
+        out.push_back(v.value<DataPacket>());
+    return out;
+}
+
+// ---- end to end ----------------------------------------------------------------------------
+
+void confirm(benchmark::State& state, Store store, Transport transport) {
+    guarded(state, [&] {
+        Database* db = database(store);
+        if (!db) {
+            state.SkipWithError("SUP_TEST_PG not set");
+            return;
+        }
+        Client client(*db, transport);
+        for (auto _ : state)
+            client.reload();
+        if (client.items() != db->rows || client.shadow() != db->rows)
+            throw std::runtime_error(QStringLiteral("the reload left %1 items and %2 in the "
+                                                    "shadow copy, %3 expected")
+                                         .arg(client.items())
+                                         .arg(client.shadow())
+                                         .arg(db->rows)
+                                         .toStdString());
+        state.counters["rows"] = double(client.items());
+    });
+}
+
+void BM_ConfirmSQLite(benchmark::State& s) {
+    confirm(s, Store::SQLite, Transport::InProcess);
+}
+void BM_ConfirmHttp(benchmark::State& s) {
+    confirm(s, Store::SQLite, Transport::Http);
+}
+void BM_ConfirmPostgreSQL(benchmark::State& s) {
+    confirm(s, Store::PostgreSQL, Transport::InProcess);
+}
+
+// ---- server: SQL and packets ------------------------------------------------------------
+
+void serverCall(benchmark::State& state, Store store) {
+    guarded(state, [&] {
+        Database* db = database(store);
+        if (!db) {
+            state.SkipWithError("SUP_TEST_PG not set");
+            return;
+        }
+        const Request& r = request(*db);
+        qsizetype rows = 0;
+        for (auto _ : state) {
+            QVariantList a = r.args;
+            const QVariant answer = db->server->call(kModule, QStringLiteral("GetItem"), a,
+                                                     {server::kDemoOperator, {}});
+            rows = answer.toList().value(0).value<DataPacket>().rowCount();
+        }
+        if (rows != db->rows)
+            state.SkipWithError("GetItem answered another row count");
+        state.counters["rows"] = double(rows);
+    });
+}
+
+void BM_ServerSQLite(benchmark::State& s) {
+    serverCall(s, Store::SQLite);
+}
+void BM_ServerPostgreSQL(benchmark::State& s) {
+    serverCall(s, Store::PostgreSQL);
+}
+
+// The same columns of the same rows, in the same order, selected by the branch list and the
+// default batch choice (items without a batch) alone.
+QString rawSql(const Database& db) {
+    QStringList quoted;
+    for (const QString& b : db.branches)
+        quoted << u'\'' + b + u'\'';
+    return server::itemSelectSql(
+        db.conn->dialect(),
+        QStringLiteral("I.CDFILDEST IN (%1) AND (I.CDLOTENVITOL IS NULL OR I.CDLOTENVITOL = '')")
+            .arg(quoted.join(u',')));
+}
+
+// The peer: a prepared statement stepped with the C API, every value touched.
+void BM_RawSQLite(benchmark::State& state) {
+    guarded(state, [&] {
+        Database* db = database(Store::SQLite);
+        const QByteArray sql = rawSql(*db).toUtf8();
+        qsizetype rows = 0;
+        for (auto _ : state) {
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(db->conn->sqliteHandle(), sql.constData(), int(sql.size()), &st,
+                               nullptr);
+            std::size_t bytes = 0;
+            double sum = 0;
+            rows = 0;
+            const int n = sqlite3_column_count(st);
+            while (sqlite3_step(st) == SQLITE_ROW) {
+                for (int i = 0; i < n; ++i) {
+                    switch (sqlite3_column_type(st, i)) {
+                    case SQLITE_TEXT:
+                        benchmark::DoNotOptimize(sqlite3_column_text(st, i));
+                        bytes += std::size_t(sqlite3_column_bytes(st, i));
+                        break;
+                    case SQLITE_FLOAT:
+                    case SQLITE_INTEGER:
+                        sum += sqlite3_column_double(st, i);
+                        break;
+                    default:
+                        break;
+                    }
+                }
+                ++rows;
+            }
+            sqlite3_finalize(st);
+            benchmark::DoNotOptimize(bytes);
+            benchmark::DoNotOptimize(sum);
+        }
+        if (rows != db->rows)
+            state.SkipWithError("the raw scan found another row count");
+        state.counters["rows"] = double(rows);
+    });
+}
+
+#ifdef SUP_BENCH_LIBPQ
+// The peer on PostgreSQL: one PQexec of the same SELECT, every value touched.
+void BM_RawPostgreSQL(benchmark::State& state) {
+    guarded(state, [&] {
+        Database* db = database(Store::PostgreSQL);
+        if (!db) {
+            state.SkipWithError("SUP_TEST_PG not set");
+            return;
+        }
+        PGconn* pg =
+            *static_cast<PGconn* const*>(db->conn->database().driver()->handle().constData());
+        const QByteArray sql = rawSql(*db).toUtf8();
+        qsizetype rows = 0;
+        for (auto _ : state) {
+            PGresult* res = PQexec(pg, sql.constData());
+            rows = PQntuples(res);
+            const int n = PQnfields(res);
+            std::size_t bytes = 0;
+            for (int r = 0; r < rows; ++r)
+                for (int i = 0; i < n; ++i) {
+                    benchmark::DoNotOptimize(PQgetvalue(res, r, i));
+                    bytes += std::size_t(PQgetlength(res, r, i));
+                }
+            benchmark::DoNotOptimize(bytes);
+            PQclear(res);
+        }
+        if (rows != db->rows)
+            state.SkipWithError("the raw query found another row count");
+        state.counters["rows"] = double(rows);
+    });
+}
+#endif
+
+// ---- transport --------------------------------------------------------------------------
+
+// In-process: the screens' path, a TNetConnection on the in-process server.
+void BM_CallInProcess(benchmark::State& state) {
+    guarded(state, [&] {
+        Database* db = database(Store::SQLite);
+        const Request& r = request(*db);
+        contracts::setInProcessFactory([server = db->server](const QString& module) {
+            return server::ReferenceServer::module(server, module, server::kDemoOperator);
+        });
+        contracts::TNetConnection conn;
+        conn.setServerName(kModule);
+        conn.connect();
+        qsizetype rows = 0;
+        for (auto _ : state) {
+            QVariantList a = r.args;
+            rows = conn.AppServer()
+                       .call(QStringLiteral("GetItem"), a)
+                       .toList()
+                       .value(0)
+                       .value<DataPacket>()
+                       .rowCount();
+        }
+        contracts::setInProcessFactory(nullptr);
+        if (rows != db->rows)
+            state.SkipWithError("the call answered another row count");
+        state.counters["rows"] = double(rows);
+    });
+}
+
+const QByteArray& encodedAnswer() {
+    static const QByteArray bytes =
+        contracts::rpc::encodeAnswer(request(*database(Store::SQLite)).answer);
+    return bytes;
+}
+
+void BM_Encode(benchmark::State& state) {
+    guarded(state, [&] {
+        const QVariant& answer = request(*database(Store::SQLite)).answer;
+        qsizetype size = 0;
+        for (auto _ : state)
+            size = contracts::rpc::encodeAnswer(answer).size();
+        state.counters["MB"] = double(size) / 1e6;
+    });
+}
+
+void BM_Decode(benchmark::State& state) {
+    guarded(state, [&] {
+        const QByteArray& bytes = encodedAnswer();
+        qsizetype rows = 0;
+        for (auto _ : state)
+            rows = contracts::rpc::decodeAnswer(bytes)
+                       .result.toList()
+                       .value(0)
+                       .value<DataPacket>()
+                       .rowCount();
+        state.counters["rows"] = double(rows);
+    });
+}
+
+// The raw CBOR peer: every cell of the four packets written row by row with QCborStreamWriter.
+QByteArray rawEncode(const std::vector<DataPacket>& packets) {
+    QByteArray out;
+    QCborStreamWriter w(&out);
+    w.startArray(quint64(packets.size()));
+    for (const DataPacket& p : packets) {
+        const int n = p.fieldCount();
+        w.startArray(quint64(p.rowCount()));
+        for (qsizetype r = 0; r < p.rowCount(); ++r) {
+            w.startArray(quint64(n));
+            for (int f = 0; f < n; ++f) {
+                const data::Column& c = p.column(f);
+                if (c.isNull(r)) {
+                    w.appendNull();
+                    continue;
+                }
+                switch (c.type()) {
+                case data::FieldType::Text: {
+                    const QByteArrayView t = c.utf8(r);
+                    w.appendTextString(t.data(), t.size());
+                } break;
+                case data::FieldType::Double:
+                    w.append(c.real(r));
+                    break;
+                case data::FieldType::Integer:
+                    w.append(c.integer(r));
+                    break;
+                case data::FieldType::Boolean:
+                    w.append(c.boolean(r));
+                    break;
+                case data::FieldType::DateTime:
+                    w.append(c.dateTimeMs(r));
+                    break;
+                }
+            }
+            w.endArray();
+        }
+        w.endArray();
+    }
+    w.endArray();
+    return out;
+}
+
+void BM_RawEncode(benchmark::State& state) {
+    guarded(state, [&] {
+        const std::vector<DataPacket> packets = packetsOf(request(*database(Store::SQLite)).answer);
+        qsizetype size = 0;
+        for (auto _ : state)
+            size = rawEncode(packets).size();
+        state.counters["MB"] = double(size) / 1e6;
+    });
+}
+
+// Walks every value of a raw encoding, copying each text into a buffer.
+qsizetype rawDecode(const QByteArray& bytes) {
+    QCborStreamReader r(bytes);
+    char buf[512];
+    qsizetype cells = 0;
+    double sum = 0;
+    const auto walk = [&](auto&& self) -> void {
+        while (r.hasNext()) {
+            switch (r.type()) {
+            case QCborStreamReader::Array:
+                r.enterContainer();
+                self(self);
+                r.leaveContainer();
+                break;
+            case QCborStreamReader::String: {
+                auto chunk = r.readStringChunk(buf, sizeof buf);
+                while (chunk.status == QCborStreamReader::Ok && chunk.data > 0)
+                    chunk = r.readStringChunk(buf, sizeof buf);
+                ++cells;
+                break;
+            }
+            case QCborStreamReader::Double:
+                sum += r.toDouble();
+                r.next();
+                ++cells;
+                break;
+            case QCborStreamReader::UnsignedInteger:
+            case QCborStreamReader::NegativeInteger:
+                sum += double(r.toInteger());
+                r.next();
+                ++cells;
+                break;
+            default:
+                r.next();
+                ++cells;
+                break;
+            }
+        }
+    };
+    walk(walk);
+    benchmark::DoNotOptimize(sum);
+    return cells;
+}
+
+void BM_RawDecode(benchmark::State& state) {
+    guarded(state, [&] {
+        const QByteArray bytes = rawEncode(packetsOf(request(*database(Store::SQLite)).answer));
+        qsizetype cells = 0;
+        for (auto _ : state)
+            cells = rawDecode(bytes);
+        state.counters["cells"] = double(cells);
+    });
+}
+
+// An HTTP server of the product whose GetItem answers the prepared answer at once, so that a
+// call through it costs the answer's encoding, the loopback transfer and the decoding.
+class CannedBackend final : public server::DatabaseBackend {
+public:
+    CannedBackend(const QString& url, QVariant answer)
+        : DatabaseBackend(url)
+        , answer_(std::move(answer)) {}
+    QVariant call(const QString& module, const QString& method, QVariantList& args,
+                  const server::CallContext& context) override {
+        if (method == u"GetItem")
+            return answer_;
+        return DatabaseBackend::call(module, method, args, context);
+    }
+
+private:
+    QVariant answer_;
+};
+
+// Transfer alone: the HTTP call to the canned server minus the encoding and the decoding of the
+// same answer, timed in the same iteration.
+void BM_Transfer(benchmark::State& state) {
+    guarded(state, [&] {
+        Database* db = database(Store::SQLite);
+        const Request& r = request(*db);
+        server::HttpServerOptions o;
+        o.databaseUrl = db->url;
+        o.threads = 1;
+        o.backendFactory = [url = db->url, answer = r.answer] {
+            return std::make_unique<CannedBackend>(url, answer);
+        };
+        server::HttpServer http(o);
+        QString error;
+        if (!http.start(&error))
+            throw std::runtime_error(error.toStdString());
+        const QString origin = QStringLiteral("http://127.0.0.1:%1").arg(http.port());
+        if (const QVariant fault =
+                contracts::signOn(QUrl(origin), server::kDemoOperator, QStringLiteral("sup07700"));
+            fault.isValid())
+            throw std::runtime_error(contracts::faultOf(fault).message.toStdString());
+        contracts::TNetConnection conn;
+        conn.setServerName(kModule);
+        conn.setHost(origin);
+        conn.setTimeoutMs(120000);
+        conn.connect();
+        qsizetype rows = 0;
+        for (auto _ : state) {
+            QElapsedTimer t;
+            t.start();
+            QVariantList a = r.args;
+            const QVariant answer = conn.AppServer().call(QStringLiteral("GetItem"), a);
+            const qint64 call = t.nsecsElapsed();
+            if (contracts::isFault(answer))
+                throw std::runtime_error(contracts::faultOf(answer).message.toStdString());
+            rows = answer.toList().value(0).value<DataPacket>().rowCount();
+            t.restart();
+            const QByteArray bytes = contracts::rpc::encodeAnswer(r.answer);
+            benchmark::DoNotOptimize(contracts::rpc::decodeAnswer(bytes).result.isValid());
+            const qint64 codec = t.nsecsElapsed();
+            state.SetIterationTime(double(qMax<qint64>(0, call - codec)) / 1e9);
+        }
+        contracts::signOff(QUrl(origin));
+        if (rows != db->rows)
+            state.SkipWithError("the HTTP call answered another row count");
+        state.counters["rows"] = double(rows);
+    });
+}
+
+// The peer: the same bytes served by a bare httplib server and fetched by a bare httplib client.
+void BM_RawTransfer(benchmark::State& state) {
+    guarded(state, [&] {
+        const std::string body(encodedAnswer().constData(), std::size_t(encodedAnswer().size()));
+        httplib::Server srv;
+        srv.Post("/blob", [&](const httplib::Request&, httplib::Response& res) {
+            res.set_content(body, "application/cbor");
+        });
+        const int port = srv.bind_to_any_port("127.0.0.1");
+        std::thread serve([&] { srv.listen_after_bind(); });
+        httplib::Client cli("127.0.0.1", port);
+        cli.set_keep_alive(true);
+        std::size_t got = 0;
+        for (auto _ : state) {
+            QElapsedTimer t;
+            t.start();
+            auto res = cli.Post("/blob", "{}", "application/cbor");
+            got = res ? res->body.size() : 0;
+            state.SetIterationTime(double(t.nsecsElapsed()) / 1e9);
+        }
+        srv.stop();
+        serve.join();
+        if (got != body.size())
+            state.SkipWithError("the raw transfer lost bytes");
+        state.counters["MB"] = double(got) / 1e6;
+    });
+}
+
+// ---- client: load, shadow copy, grid ----------------------------------------------------
+
+// What the confirm does with the answer: each packet checked by a trial load into a set of the
+// target's fields, then loaded into its set (the group authorisations take their packet's).
+void BM_Load(benchmark::State& state) {
+    guarded(state, [&] {
+        const std::vector<DataPacket> packets = packetsOf(request(*database(Store::SQLite)).answer);
+        const data::FieldDefs defs[] = {contracts::orderItemFields(),
+                                        contracts::paramFilialFields(),
+                                        contracts::ajusteQtdeFields(),
+                                        {}};
+        data::TWorkingSet sets[4];
+        for (int i = 0; i < 3; ++i)
+            sets[i].setFieldDefs(defs[i]);
+        for (auto _ : state) {
+            for (int i = 3; i >= 0; --i) {
+                DataPacket p = packets[std::size_t(i)];
+                if (i < 3) {
+                    data::TWorkingSet trial;
+                    trial.setFieldDefs(defs[i]);
+                    trial.loadFromPacket(p);
+                    p = trial.data();
+                }
+                sets[i].loadFromPacket(p);
+            }
+        }
+        state.counters["rows"] = double(sets[0].recordCount());
+    });
+}
+
+// The shadow copy the maintenance screen keeps of the loaded items.
+void BM_Snapshot(benchmark::State& state) {
+    guarded(state, [&] {
+        const DataPacket items = packetsOf(request(*database(Store::SQLite)).answer).front();
+        data::TWorkingSet item, aux;
+        item.setFieldDefs(contracts::orderItemFields());
+        item.loadFromPacket(items);
+        aux.setFieldDefs(contracts::auxItemFields());
+        for (auto _ : state)
+            aux.loadFromPacket(item.data());
+        state.counters["rows"] = double(aux.recordCount());
+    });
+}
+
+// The peer of load and copy: the answer's bytes copied once.
+void BM_RawCopy(benchmark::State& state) {
+    guarded(state, [&] {
+        const QByteArray& bytes = encodedAnswer();
+        std::vector<char> to(std::size_t(bytes.size()));
+        for (auto _ : state) {
+            std::memcpy(to.data(), bytes.constData(), to.size());
+            benchmark::DoNotOptimize(to.data());
+            benchmark::ClobberMemory();
+        }
+        state.counters["MB"] = double(bytes.size()) / 1e6;
+    });
+}
+
+// The grid: a load resets the data grid's model; the grid then paints its first page.
+void BM_Grid(benchmark::State& state) {
+    guarded(state, [&] {
+        const DataPacket items = packetsOf(request(*database(Store::SQLite)).answer).front();
+        data::TWorkingSet set;
+        set.setFieldDefs(contracts::orderItemFields());
+        data::TDataSource source;
+        source.setDataSet(&set);
+        host::TDBGrid grid;
+        grid.setDataSource(&source);
+        grid.resize(1280, 800);
+        grid.show();
+        set.loadFromPacket(items);
+        QCoreApplication::processEvents();
+        for (auto _ : state) {
+            set.loadFromPacket(items);
+            grid.repaint();
+        }
+        state.counters["rows"] = double(grid.model()->rowCount());
+    });
+}
+
+// The peer: a QTableView over a model of the same shape whose cells are one constant text.
+class ConstantModel final : public QAbstractTableModel {
+public:
+    ConstantModel(int rows, int columns)
+        : rows_(rows)
+        , columns_(columns) {}
+    int rowCount(const QModelIndex& = {}) const override { return rows_; }
+    int columnCount(const QModelIndex& = {}) const override { return columns_; }
+    QVariant data(const QModelIndex&, int role) const override {
+        return role == Qt::DisplayRole ? QVariant(text_) : QVariant();
+    }
+    void reset() {
+        beginResetModel();
+        endResetModel();
+    }
+
+private:
+    int rows_, columns_;
+    QString text_ = QStringLiteral("0001 - Loja");
+};
+
+void BM_RawGrid(benchmark::State& state) {
+    guarded(state, [&] {
+        const DataPacket items = packetsOf(request(*database(Store::SQLite)).answer).front();
+        ConstantModel model(int(items.rowCount()), items.fieldCount());
+        QTableView view;
+        view.setModel(&model);
+        view.resize(1280, 800);
+        view.show();
+        QCoreApplication::processEvents();
+        for (auto _ : state) {
+            model.reset();
+            view.repaint();
+        }
+        state.counters["rows"] = double(model.rowCount());
+    });
+}
+
+double minOf(const std::vector<double>& v) {
+    return *std::min_element(v.begin(), v.end());
+}
+double maxOf(const std::vector<double>& v) {
+    return *std::max_element(v.begin(), v.end());
+}
+
+// Every figure is labelled with the number of items the criteria match.
+int gRows = 0;
+
+void add(const char* name, void (*fn)(benchmark::State&), bool manual = false) {
+    auto* b = benchmark::RegisterBenchmark(name, fn)
+                  ->Arg(gRows)
+                  ->Unit(benchmark::kMillisecond)
+                  ->MinTime(0.5)
+                  ->ComputeStatistics("min", minOf)
+                  ->ComputeStatistics("max", maxOf);
+    if (manual)
+        b->UseManualTime();
+    else
+        b->UseRealTime();
+}
+
+bench::Comparison line(const char* label, const char* figure, const char* peerLabel,
+                       const char* peer, double goal) {
+    bench::Comparison c;
+    c.label = label;
+    c.figure = figure;
+    c.peerLabel = peerLabel;
+    c.peer = peer;
+    c.goal = goal;
+    if (goal > 0)
+        c.goalText = "<= " + std::to_string(int(goal));
+    return c;
+}
+
+std::vector<bench::Comparison> comparisons() {
+    std::vector<bench::Comparison> c;
+    const auto second = [&](const char* label, const char* figure) {
+        bench::Comparison x = line(label, figure, "1 s", "", 1);
+        x.constant = 1.0;
+        x.goalText = "< 1 s";
+        c.push_back(x);
+    };
+    second("confirm, embedded SQLite", "confirm/sqlite");
+    c.push_back(
+        line("  server: SQL + packets", "server/sqlite", "raw sqlite3 scan", "raw/sqlite", 2));
+    c.push_back(line("  transport, in-process", "call/inprocess", "server called directly",
+                     "server/sqlite", 2));
+    c.push_back(line("  load of the 4 packets", "load", "memcpy of the answer", "raw/copy", 2));
+    c.push_back(line("  shadow copy", "snapshot", "memcpy of the answer", "raw/copy", 2));
+    c.push_back(line("  grid reset + paint", "grid", "QTableView, constant model", "raw/grid", 2));
+
+    second("confirm, sup-appserver HTTP", "confirm/http");
+    c.push_back(line("  encode the answer", "encode", "QCborStreamWriter, cells", "raw/encode", 2));
+    c.push_back(
+        line("  loopback transfer", "transfer", "bare httplib, same bytes", "raw/transfer", 2));
+    c.push_back(line("  decode the answer", "decode", "QCborStreamReader walk", "raw/decode", 2));
+    c.push_back(
+        line("  against embedded", "confirm/http", "confirm, embedded", "confirm/sqlite", 0));
+
+    second("confirm, PostgreSQL", "confirm/postgresql");
+    c.push_back(line("  server: SQL + packets", "server/postgresql", "raw libpq PQexec",
+                     "raw/postgresql", 2));
+    c.push_back(
+        line("  against embedded", "confirm/postgresql", "confirm, embedded", "confirm/sqlite", 0));
+    return c;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("TZ", "America/Sao_Paulo");
+    std::vector<char*> args{argv[0]};
+    bool reps = false, interleave = false, aggregates = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a.rfind("--items=", 0) == 0) {
+            settings().items = std::stoll(a.substr(8));
+            continue;
+        }
+        if (a.rfind("--match=", 0) == 0) {
+            settings().match = std::stoll(a.substr(8));
+            continue;
+        }
+        reps = reps || a.rfind("--benchmark_repetitions", 0) == 0;
+        interleave = interleave || a.rfind("--benchmark_enable_random_interleaving", 0) == 0;
+        aggregates = aggregates || a.rfind("--benchmark_report_aggregates_only", 0) == 0;
+        args.push_back(argv[i]);
+    }
+    std::string repsArg = "--benchmark_repetitions=5";
+    std::string interleaveArg = "--benchmark_enable_random_interleaving=true";
+    std::string aggregatesArg = "--benchmark_report_aggregates_only=true";
+    if (!reps)
+        args.push_back(repsArg.data());
+    if (!interleave)
+        args.push_back(interleaveArg.data());
+    if (!aggregates)
+        args.push_back(aggregatesArg.data());
+    int n = int(args.size());
+    args.push_back(nullptr);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&n, args.data());
+    if (benchmark::ReportUnrecognizedArguments(n, args.data()))
+        return 2;
+
+    try {
+        gRows = int(database(Store::SQLite)->rows);
+    } catch (const std::exception& e) {
+        std::cerr << "bench_confirm: " << e.what() << '\n';
+        return 1;
+    }
+    add("confirm/sqlite", BM_ConfirmSQLite);
+    add("confirm/http", BM_ConfirmHttp);
+    add("confirm/postgresql", BM_ConfirmPostgreSQL);
+    add("server/sqlite", BM_ServerSQLite);
+    add("raw/sqlite", BM_RawSQLite);
+    add("server/postgresql", BM_ServerPostgreSQL);
+#ifdef SUP_BENCH_LIBPQ
+    add("raw/postgresql", BM_RawPostgreSQL);
+#endif
+    add("call/inprocess", BM_CallInProcess);
+    add("encode", BM_Encode);
+    add("raw/encode", BM_RawEncode);
+    add("decode", BM_Decode);
+    add("raw/decode", BM_RawDecode);
+    add("transfer", BM_Transfer, true);
+    add("raw/transfer", BM_RawTransfer, true);
+    add("load", BM_Load);
+    add("snapshot", BM_Snapshot);
+    add("raw/copy", BM_RawCopy);
+    add("grid", BM_Grid);
+    add("raw/grid", BM_RawGrid);
+
+    bench::TableReporter reporter(comparisons(), "Filter confirm");
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    confirmbench::shutdown();
+    return 0;
+}
