@@ -14,6 +14,8 @@
 
 #include "Fixture.h"
 
+#include "../common/BenchArgs.h"
+#include "../common/RawSqliteScan.h"
 #include "../data/Table.h"
 
 #include "sup/contracts/NetConnection.h"
@@ -154,35 +156,8 @@ void BM_RawSQLite(benchmark::State& state) {
         Database* db = database(Store::SQLite);
         const QByteArray sql = rawSql(*db).toUtf8();
         qsizetype rows = 0;
-        for (auto _ : state) {
-            sqlite3_stmt* st = nullptr;
-            sqlite3_prepare_v2(db->conn->sqliteHandle(), sql.constData(), int(sql.size()), &st,
-                               nullptr);
-            std::size_t bytes = 0;
-            double sum = 0;
-            rows = 0;
-            const int n = sqlite3_column_count(st);
-            while (sqlite3_step(st) == SQLITE_ROW) {
-                for (int i = 0; i < n; ++i) {
-                    switch (sqlite3_column_type(st, i)) {
-                    case SQLITE_TEXT:
-                        benchmark::DoNotOptimize(sqlite3_column_text(st, i));
-                        bytes += std::size_t(sqlite3_column_bytes(st, i));
-                        break;
-                    case SQLITE_FLOAT:
-                    case SQLITE_INTEGER:
-                        sum += sqlite3_column_double(st, i);
-                        break;
-                    default:
-                        break;
-                    }
-                }
-                ++rows;
-            }
-            sqlite3_finalize(st);
-            benchmark::DoNotOptimize(bytes);
-            benchmark::DoNotOptimize(sum);
-        }
+        for (auto _ : state)
+            rows = bench::rawSqliteScan(db->conn->sqliteHandle(), sql);
         if (rows != db->rows)
             state.SkipWithError("the raw scan found another row count");
         state.counters["rows"] = double(rows);
@@ -677,37 +652,21 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("TZ", "America/Sao_Paulo");
-    std::vector<char*> args{argv[0]};
-    bool reps = false, interleave = false, aggregates = false;
+    bench::BenchArgs args(argv[0]);
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a.rfind("--items=", 0) == 0) {
+        if (a.rfind("--items=", 0) == 0)
             settings().items = std::stoll(a.substr(8));
-            continue;
-        }
-        if (a.rfind("--match=", 0) == 0) {
+        else if (a.rfind("--match=", 0) == 0)
             settings().match = std::stoll(a.substr(8));
-            continue;
-        }
-        reps = reps || a.rfind("--benchmark_repetitions", 0) == 0;
-        interleave = interleave || a.rfind("--benchmark_enable_random_interleaving", 0) == 0;
-        aggregates = aggregates || a.rfind("--benchmark_report_aggregates_only", 0) == 0;
-        args.push_back(argv[i]);
+        else
+            args.add(argv[i]);
     }
-    std::string repsArg = "--benchmark_repetitions=5";
-    std::string interleaveArg = "--benchmark_enable_random_interleaving=true";
-    std::string aggregatesArg = "--benchmark_report_aggregates_only=true";
-    if (!reps)
-        args.push_back(repsArg.data());
-    if (!interleave)
-        args.push_back(interleaveArg.data());
-    if (!aggregates)
-        args.push_back(aggregatesArg.data());
-    int n = int(args.size());
-    args.push_back(nullptr);
+    int n = 0;
+    char** flags = args.finish(&n);
     QApplication app(argc, argv);
-    benchmark::Initialize(&n, args.data());
-    if (benchmark::ReportUnrecognizedArguments(n, args.data()))
+    benchmark::Initialize(&n, flags);
+    if (benchmark::ReportUnrecognizedArguments(n, flags))
         return 2;
 
     try {

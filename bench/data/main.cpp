@@ -4,6 +4,7 @@
 //
 // Defaults: 5 repetitions of every benchmark, interleaved in random order, aggregates only.
 
+#include "../common/BenchArgs.h"
 #include "Benchmarks.h"
 #include "Items.h"
 #include "Table.h"
@@ -166,8 +167,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     std::vector<int> sizes{100000, 1000000};
-    std::vector<char*> args{argv[0]};
-    bool reps = false, interleave = false, aggregates = false;
+    bench::BenchArgs args(argv[0]);
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a.rfind("--rows=", 0) == 0) {
@@ -180,28 +180,13 @@ int main(int argc, char** argv) {
             }
             continue;
         }
-        reps = reps || a.rfind("--benchmark_repetitions", 0) == 0;
-        interleave = interleave || a.rfind("--benchmark_enable_random_interleaving", 0) == 0;
-        aggregates = aggregates || a.rfind("--benchmark_report_aggregates_only", 0) == 0;
-        args.push_back(argv[i]);
+        args.add(argv[i]);
     }
-    std::string repsArg = "--benchmark_repetitions=5";
-    std::string interleaveArg = "--benchmark_enable_random_interleaving=true";
-    std::string aggregatesArg = "--benchmark_report_aggregates_only=true";
-    if (!reps) {
-        args.push_back(repsArg.data());
-    }
-    if (!interleave) {
-        args.push_back(interleaveArg.data());
-    }
-    if (!aggregates) {
-        args.push_back(aggregatesArg.data());
-    }
-    int n = int(args.size());
-    args.push_back(nullptr);
+    int n = 0;
+    char** flags = args.finish(&n);
     QApplication app(argc, argv); // the attached mark-all shows a QTableView
-    benchmark::Initialize(&n, args.data());
-    if (benchmark::ReportUnrecognizedArguments(n, args.data())) {
+    benchmark::Initialize(&n, flags);
+    if (benchmark::ReportUnrecognizedArguments(n, flags)) {
         return 2;
     }
     bench::registerLoadBenchmarks(sizes);

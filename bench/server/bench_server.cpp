@@ -8,6 +8,7 @@
 // Every iteration of a write benchmark rolls its transaction back, so each starts from the same
 // rows.
 
+#include "../common/RawSqliteScan.h"
 #include "SqlValues.h"
 #include "sup/server/DeltaApply.h"
 #include "sup/server/Items.h"
@@ -135,34 +136,8 @@ void BM_ItemPacket_RawScan(benchmark::State& state) {
     Fixture& f = sqliteFixture();
     const QByteArray sql = f.itemSql.toUtf8();
     qsizetype rows = 0;
-    for (auto _ : state) {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(f.conn->sqliteHandle(), sql.constData(), int(sql.size()), &st, nullptr);
-        std::size_t bytes = 0;
-        double sum = 0;
-        rows = 0;
-        const int n = sqlite3_column_count(st);
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            for (int i = 0; i < n; ++i) {
-                switch (sqlite3_column_type(st, i)) {
-                case SQLITE_TEXT:
-                    benchmark::DoNotOptimize(sqlite3_column_text(st, i));
-                    bytes += std::size_t(sqlite3_column_bytes(st, i));
-                    break;
-                case SQLITE_FLOAT:
-                case SQLITE_INTEGER:
-                    sum += sqlite3_column_double(st, i);
-                    break;
-                default:
-                    break;
-                }
-            }
-            ++rows;
-        }
-        sqlite3_finalize(st);
-        benchmark::DoNotOptimize(bytes);
-        benchmark::DoNotOptimize(sum);
-    }
+    for (auto _ : state)
+        rows = bench::rawSqliteScan(f.conn->sqliteHandle(), sql);
     state.counters["rows"] = double(rows);
 }
 
