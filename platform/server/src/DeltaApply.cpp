@@ -809,189 +809,240 @@ private:
     const DataPacket& delta_;
 };
 
-} // namespace
+// ---------------------------------------------------------------- applying the rows
 
-DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const DataPacket& delta,
-                       const DeltaOptions& options) {
+// A delta is applied only inside the caller's transaction.
+void checkDeltaShape(const sql::Connection& conn, const DataPacket& delta) {
     if (conn.transactionDepth() == 0)
         throw sql::SqlError(
             QStringLiteral("Alterações só podem ser aplicadas dentro de uma transação."));
     if (!delta.isDelta())
         throw DeltaError(QStringLiteral("O valor enviado não é um conjunto de alterações."),
                          QStringLiteral("args"));
-    Plan plan = makePlan(target, delta);
-    const QString now = nowText();
-    recordDeltaId(conn, delta, options, now);
-    const QString id = delta.deltaId().toString(QUuid::WithoutBraces);
+}
 
+// The written columns (indexes in Plan::writes) whose value differs from the loaded one.
+QList<int> changedWrites(const Plan& plan, const DataPacket& delta, qsizetype row) {
+    QList<int> out;
+    for (int w = 0; w < plan.writes.size(); ++w) {
+        const Col& c = plan.writes[w];
+        if (!delta.column(c.field).cellEquals(row, delta.loadedColumn(c.field), row))
+            out << w;
+    }
+    return out;
+}
+
+// What the rows came to: the counts, the audit rows of the rows written and the rows that
+// could not be written.
+struct Outcome {
     DeltaResult result;
     QList<AuditRow> audit;
-    QList<qsizetype> conflictRows;
-    QList<qsizetype> insertConflicts;
+    QList<qsizetype> conflictRows;    // changed or deleted rows no longer as loaded
+    QList<qsizetype> insertConflicts; // inserted rows whose key is taken
 
-    auto changedWrites = [&](qsizetype row) {
-        QList<int> out;
-        for (int w = 0; w < plan.writes.size(); ++w) {
-            const Col& c = plan.writes[w];
-            if (!delta.column(c.field).cellEquals(row, delta.loadedColumn(c.field), row))
-                out << w;
+    void updated(qsizetype row, const QList<int>& changed, bool done) {
+        if (!done) {
+            conflictRows << row;
+            return;
         }
-        return out;
-    };
-    auto auditChanged = [&](qsizetype row, const QList<int>& changed) {
+        ++result.updated;
         for (int w : changed)
             audit << AuditRow{row, w, 'U'};
-    };
-
-    if (conn.dialect() == sql::Dialect::SQLite) {
-        SqliteApplier a(conn, target, plan, delta);
-        for (qsizetype row = 0; row < delta.rowCount(); ++row) {
-            switch (delta.kind(row)) {
-            case RowKind::Unmodified:
-                ++result.unchanged;
-                break;
-            case RowKind::Modified: {
-                const QList<int> changed = changedWrites(row);
-                if (changed.isEmpty()) {
-                    ++result.unchanged;
-                    break;
-                }
-                if (options.beforeRow)
-                    options.beforeRow(row);
-                quint64 mask = 0;
-                for (int w : changed)
-                    mask |= quint64(1) << w;
-                if (a.update(row, changed, mask)) {
-                    ++result.updated;
-                    auditChanged(row, changed);
-                } else {
-                    conflictRows << row;
-                }
-                break;
-            }
-            case RowKind::Deleted:
-                if (options.beforeRow)
-                    options.beforeRow(row);
-                if (a.remove(row)) {
-                    ++result.deleted;
-                    audit << AuditRow{row, -1, 'D'};
-                } else {
-                    conflictRows << row;
-                }
-                break;
-            case RowKind::Inserted:
-                if (options.beforeRow)
-                    options.beforeRow(row);
-                if (a.insert(row)) {
-                    ++result.inserted;
-                    audit << AuditRow{row, -1, 'I'};
-                } else {
-                    insertConflicts << row;
-                }
-                break;
-            }
-        }
-        if (!conflictRows.isEmpty() || !insertConflicts.isEmpty()) {
-            QList<DeltaConflict> conflicts;
-            for (qsizetype row : conflictRows) {
-                DeltaConflict c{row, keyText(plan, delta, row, true), false, {}};
-                const auto stored = a.stored(row);
-                describeConflict(c, plan, delta, row, stored ? &*stored : nullptr);
-                conflicts << c;
-            }
-            for (qsizetype row : insertConflicts)
-                conflicts << DeltaConflict{
-                    row,
-                    keyText(plan, delta, row, false),
-                    false,
-                    {QStringLiteral("já existe um registro com esta chave")}};
-            throw DeltaError(conflictMessage(conflicts), QStringLiteral("conflict"), conflicts);
-        }
-        a.audit(audit, options, now, id);
-        return result;
     }
+    void deleted(qsizetype row, bool done) {
+        if (!done) {
+            conflictRows << row;
+            return;
+        }
+        ++result.deleted;
+        audit << AuditRow{row, -1, 'D'};
+    }
+    void inserted(qsizetype row, bool done) {
+        if (!done) {
+            insertConflicts << row;
+            return;
+        }
+        ++result.inserted;
+        audit << AuditRow{row, -1, 'I'};
+    }
+    bool hasConflicts() const { return !conflictRows.isEmpty() || !insertConflicts.isEmpty(); }
+};
 
-    PgApplier a(conn, target, plan, delta);
+DeltaConflict keyTakenConflict(const Plan& plan, const DataPacket& delta, qsizetype row) {
+    return DeltaConflict{row,
+                         keyText(plan, delta, row, false),
+                         false,
+                         {QStringLiteral("já existe um registro com esta chave")}};
+}
+
+// ---------------------------------------------------------------- SQLite rows
+
+// Bit w set for each changed write: the key of the cached UPDATE statement.
+quint64 changedMask(const QList<int>& changed) {
+    quint64 mask = 0;
+    for (int w : changed)
+        mask |= quint64(1) << w;
+    return mask;
+}
+
+void applySqliteRow(SqliteApplier& a, const Plan& plan, const DataPacket& delta,
+                    const DeltaOptions& options, qsizetype row, Outcome& out) {
+    switch (delta.kind(row)) {
+    case RowKind::Unmodified:
+        ++out.result.unchanged;
+        break;
+    case RowKind::Modified: {
+        const QList<int> changed = changedWrites(plan, delta, row);
+        if (changed.isEmpty()) {
+            ++out.result.unchanged;
+            break;
+        }
+        if (options.beforeRow)
+            options.beforeRow(row);
+        out.updated(row, changed, a.update(row, changed, changedMask(changed)));
+        break;
+    }
+    case RowKind::Deleted:
+        if (options.beforeRow)
+            options.beforeRow(row);
+        out.deleted(row, a.remove(row));
+        break;
+    case RowKind::Inserted:
+        if (options.beforeRow)
+            options.beforeRow(row);
+        out.inserted(row, a.insert(row));
+        break;
+    }
+}
+
+// The stale rows, each with what is stored now, then the inserted rows whose key is taken.
+[[noreturn]] void throwSqliteConflicts(SqliteApplier& a, const Plan& plan, const DataPacket& delta,
+                                       const Outcome& out) {
+    QList<DeltaConflict> conflicts;
+    for (qsizetype row : out.conflictRows) {
+        DeltaConflict c{row, keyText(plan, delta, row, true), false, {}};
+        const auto stored = a.stored(row);
+        describeConflict(c, plan, delta, row, stored ? &*stored : nullptr);
+        conflicts << c;
+    }
+    for (qsizetype row : out.insertConflicts)
+        conflicts << keyTakenConflict(plan, delta, row);
+    throw DeltaError(conflictMessage(conflicts), QStringLiteral("conflict"), conflicts);
+}
+
+DeltaResult applySqlite(sql::Connection& conn, const DeltaTarget& target, const Plan& plan,
+                        const DataPacket& delta, const DeltaOptions& options, const QString& now,
+                        const QString& id) {
+    SqliteApplier a(conn, target, plan, delta);
+    Outcome out;
+    for (qsizetype row = 0; row < delta.rowCount(); ++row)
+        applySqliteRow(a, plan, delta, options, row, out);
+    if (out.hasConflicts())
+        throwSqliteConflicts(a, plan, delta, out);
+    a.audit(out.audit, options, now, id);
+    return out.result;
+}
+
+// ---------------------------------------------------------------- PostgreSQL rows
+
+// The rows by statement: changed rows grouped by their changed columns, deleted and inserted.
+struct PgBatches {
     std::map<QList<int>, QList<qsizetype>> groups;
     QList<qsizetype> deletes, inserts;
+};
+
+PgBatches batchRows(const Plan& plan, const DataPacket& delta, DeltaResult& result) {
+    PgBatches b;
     for (qsizetype row = 0; row < delta.rowCount(); ++row) {
         switch (delta.kind(row)) {
         case RowKind::Unmodified:
             ++result.unchanged;
             break;
         case RowKind::Modified: {
-            const QList<int> changed = changedWrites(row);
+            const QList<int> changed = changedWrites(plan, delta, row);
             if (changed.isEmpty())
                 ++result.unchanged;
             else
-                groups[changed] << row;
+                b.groups[changed] << row;
             break;
         }
         case RowKind::Deleted:
-            deletes << row;
+            b.deletes << row;
             break;
         case RowKind::Inserted:
-            inserts << row;
+            b.inserts << row;
             break;
         }
     }
-    for (const auto& [changed, rows] : groups) {
+    return b;
+}
+
+// Updates group by group, then the deletes, then the inserts.
+void applyPgBatches(PgApplier& a, const PgBatches& b, const DeltaOptions& options, Outcome& out) {
+    for (const auto& [changed, rows] : b.groups) {
         const QSet<qsizetype> done = a.update(rows, changed, options);
-        for (qsizetype row : rows) {
-            if (done.contains(row)) {
-                ++result.updated;
-                auditChanged(row, changed);
-            } else {
-                conflictRows << row;
-            }
-        }
+        for (qsizetype row : rows)
+            out.updated(row, changed, done.contains(row));
     }
-    if (!deletes.isEmpty()) {
-        const QSet<qsizetype> done = a.remove(deletes, options);
-        for (qsizetype row : deletes) {
-            if (done.contains(row)) {
-                ++result.deleted;
-                audit << AuditRow{row, -1, 'D'};
-            } else {
-                conflictRows << row;
-            }
-        }
+    if (!b.deletes.isEmpty()) {
+        const QSet<qsizetype> done = a.remove(b.deletes, options);
+        for (qsizetype row : b.deletes)
+            out.deleted(row, done.contains(row));
     }
-    if (!inserts.isEmpty()) {
-        const QSet<qsizetype> done = a.insert(inserts, options);
-        for (qsizetype row : inserts) {
-            if (done.contains(row)) {
-                ++result.inserted;
-                audit << AuditRow{row, -1, 'I'};
-            } else {
-                insertConflicts << row;
-            }
-        }
+    if (!b.inserts.isEmpty()) {
+        const QSet<qsizetype> done = a.insert(b.inserts, options);
+        for (qsizetype row : b.inserts)
+            out.inserted(row, done.contains(row));
     }
-    if (!conflictRows.isEmpty() || !insertConflicts.isEmpty()) {
-        QList<DeltaConflict> conflicts;
-        const auto stored = conflictRows.isEmpty() ? QHash<qsizetype, QHash<QString, QVariant>>{}
-                                                   : a.stored(conflictRows);
-        for (qsizetype row : conflictRows) {
-            DeltaConflict c{row, keyText(plan, delta, row, true), false, {}};
-            const auto it = stored.find(row);
-            describeConflict(c, plan, delta, row, it == stored.end() ? nullptr : &it.value());
-            conflicts << c;
-        }
-        for (qsizetype row : insertConflicts)
-            conflicts << DeltaConflict{row,
-                                       keyText(plan, delta, row, false),
-                                       false,
-                                       {QStringLiteral("já existe um registro com esta chave")}};
-        std::sort(conflicts.begin(), conflicts.end(),
-                  [](const DeltaConflict& x, const DeltaConflict& y) { return x.row < y.row; });
-        throw DeltaError(conflictMessage(conflicts), QStringLiteral("conflict"), conflicts);
+}
+
+// As on SQLite, but the stale rows are read in one statement and the conflicts go in row order.
+[[noreturn]] void throwPgConflicts(PgApplier& a, const Plan& plan, const DataPacket& delta,
+                                   const Outcome& out) {
+    QList<DeltaConflict> conflicts;
+    const auto stored = out.conflictRows.isEmpty() ? QHash<qsizetype, QHash<QString, QVariant>>{}
+                                                   : a.stored(out.conflictRows);
+    for (qsizetype row : out.conflictRows) {
+        DeltaConflict c{row, keyText(plan, delta, row, true), false, {}};
+        const auto it = stored.find(row);
+        describeConflict(c, plan, delta, row, it == stored.end() ? nullptr : &it.value());
+        conflicts << c;
     }
+    for (qsizetype row : out.insertConflicts)
+        conflicts << keyTakenConflict(plan, delta, row);
+    std::sort(conflicts.begin(), conflicts.end(),
+              [](const DeltaConflict& x, const DeltaConflict& y) { return x.row < y.row; });
+    throw DeltaError(conflictMessage(conflicts), QStringLiteral("conflict"), conflicts);
+}
+
+DeltaResult applyPostgres(sql::Connection& conn, const DeltaTarget& target, Plan& plan,
+                          const DataPacket& delta, const DeltaOptions& options, const QString& now,
+                          const QString& id) {
+    PgApplier a(conn, target, plan, delta);
+    Outcome out;
+    const PgBatches batches = batchRows(plan, delta, out.result);
+    applyPgBatches(a, batches, options, out);
+    if (out.hasConflicts())
+        throwPgConflicts(a, plan, delta, out);
     // Audit rows in the order of the delta's rows, whatever order the groups ran in.
-    std::stable_sort(audit.begin(), audit.end(),
+    std::stable_sort(out.audit.begin(), out.audit.end(),
                      [](const AuditRow& x, const AuditRow& y) { return x.row < y.row; });
-    a.audit(audit, options, now, id);
-    return result;
+    a.audit(out.audit, options, now, id);
+    return out.result;
+}
+
+} // namespace
+
+DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const DataPacket& delta,
+                       const DeltaOptions& options) {
+    checkDeltaShape(conn, delta);
+    Plan plan = makePlan(target, delta);
+    const QString now = nowText();
+    recordDeltaId(conn, delta, options, now);
+    const QString id = delta.deltaId().toString(QUuid::WithoutBraces);
+    if (conn.dialect() == sql::Dialect::SQLite)
+        return applySqlite(conn, target, plan, delta, options, now, id);
+    return applyPostgres(conn, target, plan, delta, options, now, id);
 }
 
 DeltaTarget orderItemTarget() {
