@@ -2,8 +2,8 @@
 
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
 
-#include "sup/contracts/host/Busy.h"
-#include "sup/contracts/host/Forms.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Forms.h"
 #include "sup/contracts/host/Host.h"
 
 #include <QMdiArea>

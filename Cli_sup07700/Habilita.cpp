@@ -1,5 +1,6 @@
 // The enabling of every action from the state of the item set.
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
 
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
@@ -13,6 +14,7 @@ bool TfrmAltPedidosOL::reservationColumnShown() const {
 void TfrmAltPedidosOL::Habilita() {
     const sup::data::TWorkingSet* set = dtsPadrao->dataSet();
     const bool E = !set || !set->active() || set->isEmpty();
+    const sup::data::TWorkingSet* cdsItem = dm_->cdsItem;
     const int C = cdsItem->active() ? cdsItem->changeCount() : 0;
     const DataSetState S = dtsPadrao->state();
     const bool editing = S == DataSetState::Edit || S == DataSetState::Insert;
@@ -31,7 +33,8 @@ void TfrmAltPedidosOL::Habilita() {
     mnuED->setEnabled(operations);
     mnuAltAut->setEnabled(operations);
     mnuEnvPedOL->setEnabled(operations);
-    mnuBloqItem->setEnabled(operations && cdsAutGruPop->active() && !cdsAutGruPop->isEmpty());
+    mnuBloqItem->setEnabled(operations && dm_->cdsAutGruPop->active() &&
+                             !dm_->cdsAutGruPop->isEmpty());
     mnuReservaOL->setEnabled(operations && reservationColumnShown());
     mnuConfImpressora->setEnabled(false);
     mnuListagem->setEnabled(false);

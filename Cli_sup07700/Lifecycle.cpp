@@ -3,41 +3,43 @@
 #include "Cli_sup07700/Cli_sup07700.h"
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
 #include "Cli_sup07701/Cli_sup07701.h"
-#include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
 
-#include "sup/contracts/host/Busy.h"
-#include "sup/contracts/host/Consiste.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Consiste.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/contracts/host/Vantrel.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
+#include "sup/contracts/ServerCalls.h"
+#include "sup/net/NetConnection.h"
+#include "sup/widgetkit/Query.h"
 
 using namespace sup::host;
 using sup::data::DataPacket;
 using sup::data::DataSetState;
+using sup::data::TWorkingSet;
 
 void TfrmAltPedidosOL::FormCreate() {
     TfrmPadraoGrid::FormCreate();
 
     {
         TBusyGuard busy(this, aviConectando);
-        if (!netAltPedidosOL->connect()) {
-            throw EHostError(netAltPedidosOL->lastError());
-        }
+        dm_->connect();
     }
 
+    TADOIBQuery* qryCentCmp = dm_->qryCentCmp;
     qryCentCmp->Close();
     qryCentCmp->ParamByName(QStringLiteral("P_CDFILIAL")) = Vantrel().FiliProc;
     qryCentCmp->Open();
 
     {
         TBusyGuard busy(this, aviRecebendo);
-        QVariantList args{qryCentCmp->FieldByName(u"CDFILIAL")->asString()};
-        const QVariant answer =
-            netAltPedidosOL->AppServer().call(QStringLiteral("GetParametroOL"), args);
+        const QVariant answer = sup::contracts::calls::GetParametroOL(
+            dm_->server(), qryCentCmp->FieldByName(u"CDFILIAL")->asString());
         const QVariant payload = CheckResultServ(answer, true, 0);
-        cdsParametroOL->loadFromPacket(payload.value<DataPacket>());
+        dm_->cdsParametroOL->loadFromPacket(payload.value<DataPacket>());
     }
 
     Repaint();
@@ -52,14 +54,15 @@ void TfrmAltPedidosOL::FormActivate() {
         firstActivation_ = false;
         CriaFiltroAltPedidoOL();
         const QString mask = Vantrel().DBPict(ptProduto);
-        cdsItem->fieldByName(u"CDARVPROD")->setEditMask(mask);
-        cdsProdPref->fieldByName(u"CDARVPROD")->setEditMask(mask);
-        cdsPesqProduto->fieldByName(u"CDARVPROD")->setEditMask(mask);
+        dm_->cdsItem->fieldByName(u"CDARVPROD")->setEditMask(mask);
+        dm_->cdsProdPref->fieldByName(u"CDARVPROD")->setEditMask(mask);
+        dm_->cdsPesqProduto->fieldByName(u"CDARVPROD")->setEditMask(mask);
         Habilita();
     }
 
     // The reservation column is shown when the processing branch's central purchasing branch
     // works with stock reservation.
+    TWorkingSet* cdsParamFilial = dm_->cdsParamFilial;
     if (cdsParamFilial->active() && !cdsParamFilial->isEmpty()) {
         const QString proc = Vantrel().FiliProc;
         QString central;
@@ -81,18 +84,12 @@ void TfrmAltPedidosOL::FormActivate() {
 
 void TfrmAltPedidosOL::FormClose(TCloseAction& action) {
     boStCriado = false;
-    if (frmFiltroAltPedidoOL) {
-        TfrmFiltroAltPedidoOL* filter = frmFiltroAltPedidoOL;
-        frmFiltroAltPedidoOL = nullptr;
-        delete filter;
-    }
-    while (netAltPedidosOL->Connected()) {
-        netAltPedidosOL->disconnect();
-    }
+    sup07700::LiberaFiltroAltPedidoOL();
+    dm_->disconnect();
     TfrmPadraoGrid::FormClose(action);
 }
 
-void TfrmAltPedidosOL::netAltPedidosOLBeforeConnect(sup::contracts::TNetConnection& connection) {
+void TfrmAltPedidosOL::netAltPedidosOLBeforeConnect(sup::net::TNetConnection& connection) {
     connection.setHost(Vantrel().WebURL);
     connection.setPort(Vantrel().WebPort);
 }
@@ -100,7 +97,7 @@ void TfrmAltPedidosOL::netAltPedidosOLBeforeConnect(sup::contracts::TNetConnecti
 void TfrmAltPedidosOL::dtsPadraoStateChange() {
     TfrmPadraoGrid::dtsPadraoStateChange();
     Habilita();
-    const DataSetState s = cdsItem->state();
+    const DataSetState s = dm_->cdsItem->state();
     setPickerButtons(s == DataSetState::Edit || s == DataSetState::Insert);
 }
 
@@ -116,7 +113,7 @@ void TfrmAltPedidosOL::setPickerButtons(bool on) {
 
 void TfrmAltPedidosOL::panFiltroEnter() {
     TfrmPadraoGrid::panFiltroEnter();
-    cdsItem->close();
+    dm_->cdsItem->close();
     Habilita();
 }
 
@@ -127,9 +124,7 @@ void TfrmAltPedidosOL::sbtFiltroClick() {
 
 void TfrmAltPedidosOL::sbtVerificarClick() {
     TfrmPadraoGrid::sbtVerificarClick();
-    if (frmFiltroAltPedidoOL) {
-        frmFiltroAltPedidoOL->sbtConfirmaClick();
-    }
+    dm_->reload();
 }
 
 void TfrmAltPedidosOL::sbtCancelarClick() {
@@ -137,6 +132,7 @@ void TfrmAltPedidosOL::sbtCancelarClick() {
     if (!dtsPadrao->dataSet()) {
         return;
     }
+    TWorkingSet* cdsItem = dm_->cdsItem;
     const DataSetState s = cdsItem->state();
     if (s == DataSetState::Edit || s == DataSetState::Insert) {
         if (msgPadrao->ShowMsg(QStringLiteral("Canc"), mtConfirmation, mbYesNo) == mrYes) {
@@ -149,24 +145,25 @@ void TfrmAltPedidosOL::sbtCancelarClick() {
         cdsItem->cancel();
         cdsItem->cancelUpdates();
         cdsItem->mergeChangeLog();
-        cdsAuxItem->loadFromPacket(cdsItem->data());
+        dm_->cdsAuxItem->loadFromPacket(cdsItem->data());
         Habilita();
     }
 }
 
 void TfrmAltPedidosOL::cdsItemAfterOpen() {
-    cdsAuxItem->loadFromPacket(cdsItem->data());
+    dm_->cdsAuxItem->loadFromPacket(dm_->cdsItem->data());
 }
 
 void TfrmAltPedidosOL::cdsItemAfterScroll() {
-    if (cdsAuxItem->tag() == 99) {
+    if (dm_->cdsAuxItem->tag() == 99) {
         return;
     }
     const QString field = dbgPadrao->SelectedField().toUpper();
     dbgPadrao->setEditing(field == u"CDARVPROD" || field == u"CDMARCA" || field == u"QTPROGENPEOL");
-    if (cdsParamFilial->active() && !cdsItem->isEmpty()) {
+    TWorkingSet* cdsParamFilial = dm_->cdsParamFilial;
+    if (cdsParamFilial->active() && !dm_->cdsItem->isEmpty()) {
         cdsParamFilial->locate(QStringLiteral("CDFILIAL"),
-                               cdsItem->fieldByName(u"CDFILDEST")->asString().left(4));
+                               dm_->cdsItem->fieldByName(u"CDFILDEST")->asString().left(4));
     }
 }
 

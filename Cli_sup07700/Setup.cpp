@@ -1,13 +1,14 @@
 // Controls, menus, grid columns, working sets, connection and local query of the maintenance
 // screen.
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
-#include "units/LocalQueries.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
 
-#include "sup/contracts/host/Guard.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/contracts/host/Vantrel.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
+#include "sup/net/NetConnection.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -88,27 +89,8 @@ TfrmAltPedidosOL::TfrmAltPedidosOL(QWidget* parent)
 TfrmAltPedidosOL::~TfrmAltPedidosOL() = default;
 
 void TfrmAltPedidosOL::buildData() {
-    const sup::contracts::MaintenanceSets s = sup::contracts::createMaintenanceSets(this);
-    cdsItem = s.cdsItem;
-    cdsAuxItem = s.cdsAuxItem;
-    cdsAuxItemBloq = s.cdsAuxItemBloq;
-    cdsParamFilial = s.cdsParamFilial;
-    cdsAjusteQtde = s.cdsAjusteQtde;
-    cdsAutGruPop = s.cdsAutGruPop;
-    cdsParametroOL = s.cdsParametroOL;
-    cdsBloqItem = s.cdsBloqItem;
-    cdsReserva = s.cdsReserva;
-    cdsParaSupriED = s.cdsParaSupriED;
-    cdsParaSupriOL = s.cdsParaSupriOL;
-    cdsProdRelacOL = s.cdsProdRelacOL;
-    cdsBloqIncluiProdCmpOL = s.cdsBloqIncluiProdCmpOL;
-    cdsPesqProduto = s.cdsPesqProduto;
-    cdsPesqMarca = s.cdsPesqMarca;
-    cdsMarcaPref1 = s.cdsMarcaPref1;
-    cdsProdPref = s.cdsProdPref;
-    cdsMarcaPref2 = s.cdsMarcaPref2;
-    cdsMarcaPref = s.cdsMarcaPref;
-
+    dm_ = new TdmAltPedidosOL(this);
+    TWorkingSet* cdsItem = dm_->cdsItem;
     cdsItem->AfterOpen = [this](TWorkingSet&) {
         cdsItemAfterOpen();
     };
@@ -133,14 +115,11 @@ void TfrmAltPedidosOL::buildData() {
     };
     dtsPadrao->setDataSet(cdsItem);
 
-    netAltPedidosOL = new sup::contracts::TNetConnection(this, QStringLiteral("netAltPedidosOL"));
-    netAltPedidosOL->setServerName(QStringLiteral("Sup07700.rdmAltPedidosOL"));
-    netAltPedidosOL->BeforeConnect = [this](sup::contracts::TNetConnection& c) {
+    dm_->netAltPedidosOL->BeforeConnect = [this](sup::net::TNetConnection& c) {
         netAltPedidosOLBeforeConnect(c);
     };
-
-    qryCentCmp = new TADOIBQuery(this, QStringLiteral("qryCentCmp"));
-    sup07700::SetCentCmpQuery(*qryCentCmp);
+    // Whoever loads the items (the filter's confirm, every reload), the actions follow.
+    connect(dm_, &TdmAltPedidosOL::itemsLoaded, this, [this] { Habilita(); });
 }
 
 void TfrmAltPedidosOL::buildActions() {

@@ -1,14 +1,16 @@
 #pragma once
 
-#include "sup/contracts/NetConnection.h"
-#include "sup/contracts/host/BaseScreens.h"
-#include "sup/contracts/host/Query.h"
-#include "sup/contracts/record/OrderItem.h"
+#include "sup/widgetkit/BaseScreens.h"
 
 #include <QLabel>
 #include <QPointer>
 
 class QMenu;
+class TdmAltPedidosOL;
+
+namespace sup::net {
+class TNetConnection;
+} // namespace sup::net
 
 namespace sup::data {
 class TDataSource;
@@ -42,7 +44,7 @@ public:
     void FormCreate() override;
     void FormActivate() override;
     void FormClose(sup::host::TCloseAction& action) override;
-    void netAltPedidosOLBeforeConnect(sup::contracts::TNetConnection& connection);
+    void netAltPedidosOLBeforeConnect(sup::net::TNetConnection& connection);
 
     // Actions.
     void dtsPadraoStateChange() override;
@@ -64,30 +66,9 @@ public:
     bool reservationColumnShown() const;
     bool firstActivationPending() const { return firstActivation_; }
 
-    // Working sets.
-    sup::data::TWorkingSet* cdsItem = nullptr;
-    sup::data::TWorkingSet* cdsAuxItem = nullptr;
-    sup::data::TWorkingSet* cdsAuxItemBloq = nullptr;
-    sup::data::TWorkingSet* cdsParamFilial = nullptr;
-    sup::data::TWorkingSet* cdsAjusteQtde = nullptr;
-    sup::data::TWorkingSet* cdsAutGruPop = nullptr;
-    sup::data::TWorkingSet* cdsParametroOL = nullptr;
-    sup::data::TWorkingSet* cdsBloqItem = nullptr;
-    sup::data::TWorkingSet* cdsReserva = nullptr;
-    sup::data::TWorkingSet* cdsParaSupriED = nullptr;
-    sup::data::TWorkingSet* cdsParaSupriOL = nullptr;
-    sup::data::TWorkingSet* cdsProdRelacOL = nullptr;
-    sup::data::TWorkingSet* cdsBloqIncluiProdCmpOL = nullptr;
-    sup::data::TWorkingSet* cdsPesqProduto = nullptr;
-    sup::data::TWorkingSet* cdsPesqMarca = nullptr;
-    sup::data::TWorkingSet* cdsMarcaPref1 = nullptr;
-    sup::data::TWorkingSet* cdsProdPref = nullptr;
-    sup::data::TWorkingSet* cdsMarcaPref2 = nullptr;
-    sup::data::TWorkingSet* cdsMarcaPref = nullptr;
-
-    // Connection and local query.
-    sup::contracts::TNetConnection* netAltPedidosOL = nullptr;
-    sup::host::TADOIBQuery* qryCentCmp = nullptr;
+    // The routine's data module, created with this screen and owned by it: the connection, the
+    // items and every sibling working set.
+    TdmAltPedidosOL& data() const { return *dm_; }
 
     // The screen's own menu items and buttons.
     QAction* mnuFiltro = nullptr;
@@ -130,5 +111,6 @@ private:
     void buildData();
     void setPickerButtons(bool on);
 
+    TdmAltPedidosOL* dm_ = nullptr;
     bool firstActivation_ = true;
 };

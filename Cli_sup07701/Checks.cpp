@@ -2,10 +2,13 @@
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
 
-#include "sup/contracts/host/Busy.h"
-#include "sup/contracts/host/Consiste.h"
-#include "sup/contracts/host/Messages.h"
-#include "sup/contracts/host/Product.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Consiste.h"
+#include "sup/widgetkit/Messages.h"
+#include "sup/widgetkit/Product.h"
+#include "Dm_sup07700/Dm_sup07700.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
+#include "sup/contracts/ServerCalls.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/WorkingSet.h"
 
@@ -47,9 +50,8 @@ void TfrmFiltroAltPedidoOL::Vd_AgrupFilial() {
     focusOnFailure(medAgrupFilial, [this] {
         {
             TBusyGuard busy(this, aviRecebendo);
-            QVariantList args;
             const QVariant answer =
-                maintenanceConnection().AppServer().call(QStringLiteral("GetAgruFili"), args);
+                sup::contracts::calls::GetAgruFili(sup07700::DataModule().server());
             const QVariant payload = CheckResultServ(answer, true, 0);
             cdsGrupFili->loadFromPacket(payload.value<DataPacket>());
         }

@@ -46,6 +46,10 @@ SUP07700_HIDDEN extern QString stRegiao; // key list of the chosen regions; "T" 
 SUP07700_HIDDEN extern QString stOL;     // key list of the chosen logistics operators
 SUP07700_HIDDEN extern TFILTRO Filtro;   // dates and product codes of the last filter
 
+// Destroys the filter screen, if one exists, and clears its reference (the maintenance screen's
+// close).
+void LiberaFiltroAltPedidoOL();
+
 void Cli_sup07701_Initialization();
 void Cli_sup07701_Finalization();
 } // namespace sup07700

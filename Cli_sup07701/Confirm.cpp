@@ -1,26 +1,23 @@
-// The confirm of the filter screen: the checks of the criteria, the item request and the loading
-// of its answer into the maintenance screen's working sets.
-#include "Cli_sup07700/Cli_sup07700.h"
-#include "Cli_sup07700/TfrmAltPedidosOL.h"
+// The confirm of the filter screen: the checks of the criteria and the item request, whose
+// answer the routine's data module loads.
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
+#include "Dm_sup07700/Dm_sup07700.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
 
-#include "sup/contracts/host/Busy.h"
-#include "sup/contracts/host/Consiste.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Consiste.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/contracts/host/Vantrel.h"
-#include "sup/data/DataPacket.h"
 #include "sup/data/DayNumber.h"
+#include "sup/contracts/ItemCriteria.h"
 #include "sup/data/WorkingSet.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
 
-#include <array>
 
 using namespace sup::host;
-using sup::data::DataPacket;
-using sup::data::TWorkingSet;
 using sup07700::stFilial;
 using sup07700::stOL;
 using sup07700::stRegiao;
@@ -32,8 +29,8 @@ bool blank(const TDateEditPlus* edit) {
 }
 
 // The date of an edit as a date argument: a null date for an empty edit.
-QVariant dateArg(const TDateEditPlus* edit) {
-    return QVariant(sup::data::dateFromDayNumber(edit->GetDate()));
+QDate dateArg(const TDateEditPlus* edit) {
+    return sup::data::dateFromDayNumber(edit->GetDate());
 }
 
 // The upper bound of the product range: padded with "Z" to the width of the product code, so
@@ -44,31 +41,6 @@ QString upperProduct(const QString& typed) {
         return typed;
     }
     return typed + QString(kWidth - typed.size(), QLatin1Char('Z'));
-}
-
-QString badAnswer() {
-    return QString::fromUtf8("A resposta do servidor à consulta dos pedidos não veio no formato "
-                             "esperado; os pedidos mostrados não foram alterados.");
-}
-
-// One packet of the answer, checked against the set it is meant for. A set with declared fields
-// gets a copy already in its own field types (a trial load), so that the real load that follows
-// cannot fail half way through the four sets.
-DataPacket conformed(const QVariant& value, const TWorkingSet& target, bool declared) {
-    if (value.metaType() != QMetaType::fromType<DataPacket>()) {
-        throw EHostError(badAnswer());
-    }
-    const DataPacket packet = value.value<DataPacket>();
-    if (packet.isDelta()) {
-        throw EHostError(badAnswer());
-    }
-    if (!declared) {
-        return packet;
-    }
-    TWorkingSet trial;
-    trial.setFieldDefs(target.fieldDefs());
-    trial.loadFromPacket(packet);
-    return trial.data();
 }
 
 } // namespace
@@ -204,72 +176,48 @@ void TfrmFiltroAltPedidoOL::sbtConfirmaClick() {
         }
     }
 
-    // Copies: the server may rewrite the by-reference arguments; none is read back.
-    QVariantList args{
-        dateArg(depEmisIni),
-        dateArg(depEmisFim),
-        dateArg(depEntrIni),
-        dateArg(depEntrFim),
-        dateArg(depDtIniEmbarque),
-        dateArg(depDtFinEmbarque),
-        allBranches ? T : none,
-        allBranches ? none : stFilial,
-        allOperators ? T : none,
-        allOperators ? none : stOL,
-        medAgrupFilial->Text(),
-        medProdutoInicial->Text(),
-        upperProduct(medProdutoFinal->Text()),
-        pairFlag(depDtIniEmbarque, depDtFinEmbarque),
-        pairFlag(depEmisIni, depEmisFim),
-        pairFlag(depEntrIni, depEntrFim),
-        QString(stRegiao),
-        rbtRegiaoT->isChecked() ? T : none,
-        Vantrel().Operador,
-        bloq ? S : none,
-        nBloq ? N : none,
-        bloq && blank(depDtIniBloq) && blank(depDtFinBloq) ? T : none,
-        dateArg(depDtIniBloq),
-        depDtFinBloq->GetDate() + 1.0,
-        nBloq && blank(depDtIniNBloq) && blank(depDtFinNBloq) ? T : none,
-        dateArg(depDtIniNBloq),
-        depDtFinNBloq->GetDate() + 1.0,
-        extraFlag,
-        reservaFlag,
-        lote,
-        anySubGroup ? N : stSubGrupo,
-        group,
-        rbtTodasRota->isChecked() ? T : stRota,
-        rbtTodasMarca->isChecked() ? T : stMarca,
-    };
+    // A value of its own: the server may rewrite the by-reference criteria; none is read back.
+    sup::contracts::ItemCriteria k;
+    k.pedidoIni = dateArg(depEmisIni);
+    k.pedidoFim = dateArg(depEmisFim);
+    k.entregaIni = dateArg(depEntrIni);
+    k.entregaFim = dateArg(depEntrFim);
+    k.embarqueIni = dateArg(depDtIniEmbarque);
+    k.embarqueFim = dateArg(depDtFinEmbarque);
+    k.todasFiliais = allBranches ? T : none;
+    k.filiais = allBranches ? none : stFilial;
+    k.todosOL = allOperators ? T : none;
+    k.ol = allOperators ? none : stOL;
+    k.agrupamento = medAgrupFilial->Text();
+    k.produtoIni = medProdutoInicial->Text();
+    k.produtoFim = upperProduct(medProdutoFinal->Text());
+    k.semDatasEmbarque = pairFlag(depDtIniEmbarque, depDtFinEmbarque);
+    k.semDatasPedido = pairFlag(depEmisIni, depEmisFim);
+    k.semDatasEntrega = pairFlag(depEntrIni, depEntrFim);
+    k.regioes = stRegiao;
+    k.todasRegioes = rbtRegiaoT->isChecked() ? T : none;
+    k.operador = Vantrel().Operador;
+    k.bloqueados = bloq ? S : none;
+    k.desbloqueados = nBloq ? N : none;
+    k.semDatasBloqueio = bloq && blank(depDtIniBloq) && blank(depDtFinBloq) ? T : none;
+    k.bloqueioIni = dateArg(depDtIniBloq);
+    k.bloqueioFimMaisUm = depDtFinBloq->GetDate() + 1.0;
+    k.semDatasDesbloqueio = nBloq && blank(depDtIniNBloq) && blank(depDtFinNBloq) ? T : none;
+    k.desbloqueioIni = dateArg(depDtIniNBloq);
+    k.desbloqueioFimMaisUm = depDtFinNBloq->GetDate() + 1.0;
+    k.pedidoExtra = extraFlag;
+    k.reserva = reservaFlag;
+    k.lote = lote;
+    k.subgrupos = anySubGroup ? N : stSubGrupo;
+    k.grupoProduto = group;
+    k.rotas = rbtTodasRota->isChecked() ? T : stRota;
+    k.marcas = rbtTodasMarca->isChecked() ? T : stMarca;
 
-    sup::contracts::TNetConnection& connection = maintenanceConnection();
-    TfrmAltPedidosOL& maintenance = *frmAltPedidosOL;
+    TdmAltPedidosOL& dm = sup07700::DataModule();
     {
         TBusyGuard busy(this, aviRecebendo, msgPadrao->Msg(QStringLiteral("Get_Data")));
-        const QVariant answer = connection.AppServer().call(QStringLiteral("GetItem"), args);
-        const QVariant payload = CheckResultServ(answer, true, 0);
-        if (payload.typeId() != QMetaType::QVariantList) {
-            throw EHostError(badAnswer());
-        }
-        const QVariantList list = payload.toList();
-        if (list.size() < 4) {
-            throw EHostError(badAnswer());
-        }
-        // The whole answer is checked before any set changes.
-        const std::array<TWorkingSet*, 4> targets = {
-            maintenance.cdsItem, maintenance.cdsParamFilial, maintenance.cdsAjusteQtde,
-            maintenance.cdsAutGruPop};
-        std::array<DataPacket, 4> packets;
-        for (int i = 0; i < 4; ++i) {
-            // The group authorisations take the fields of their packet.
-            packets[i] = conformed(list[i], *targets[i], targets[i] != maintenance.cdsAutGruPop);
-        }
-        // The items last: whatever reacts to their load finds the other sets filled.
-        for (int i = 3; i >= 0; --i) {
-            targets[i]->loadFromPacket(packets[i]);
-        }
+        dm.loadItems(k);
     }
-    maintenance.Habilita();
 
     Repaint();
     setModalResult(mrOk);

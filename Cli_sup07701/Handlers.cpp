@@ -2,8 +2,8 @@
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
 
-#include "sup/contracts/host/Consiste.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Consiste.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,10 +2,12 @@
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
 
-#include "sup/contracts/host/Busy.h"
-#include "sup/contracts/host/Consiste.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Consiste.h"
 #include "sup/contracts/host/Vantrel.h"
+#include "sup/contracts/ServerCalls.h"
 #include "sup/data/DataPacket.h"
+#include "sup/net/NetConnection.h"
 #include "sup/data/WorkingSet.h"
 
 #include <QGroupBox>
@@ -43,8 +45,8 @@ void TfrmFiltroAltPedidoOL::FormCreate() {
     // with its own message.
     const QString central =
         qryCentCmp->IsEmpty() ? QString() : qryCentCmp->FieldByName(u"CDFILIAL")->asString();
-    QVariantList args{central};
-    const QVariant answer = netSuprimentos->AppServer().call(QStringLiteral("GetParaSupri"), args);
+    const QVariant answer =
+        sup::contracts::calls::GetParaSupri(netSuprimentos->AppServer(), central);
     const QVariant payload = CheckResultServ(answer, true, 0);
     cdsParaSupri->loadFromPacket(payload.value<DataPacket>());
 }
@@ -95,7 +97,7 @@ void TfrmFiltroAltPedidoOL::FormClose(TCloseAction& action) {
 }
 
 void TfrmFiltroAltPedidoOL::netSuprimentosBeforeConnect(
-    sup::contracts::TNetConnection& connection) {
+    sup::net::TNetConnection& connection) {
     connection.setHost(Vantrel().WebURL);
     connection.setPort(Vantrel().WebPort);
 }

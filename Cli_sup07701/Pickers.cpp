@@ -1,14 +1,15 @@
 // The multiple pickers of the filter screen: each fills its list (a local query or the server)
 // and lets the user mark the keys of the criterion.
-#include "Cli_sup07700/Cli_sup07700.h"
-#include "Cli_sup07700/TfrmAltPedidosOL.h"
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
+#include "Dm_sup07700/Dm_sup07700.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
 
-#include "sup/contracts/host/Busy.h"
-#include "sup/contracts/host/Consiste.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Consiste.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/contracts/host/Vantrel.h"
+#include "sup/contracts/ServerCalls.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
@@ -23,26 +24,17 @@ using sup07700::stRegiao;
 
 namespace {
 
-// Calls a list method on the maintenance screen's connection, busy indicator shown, and loads
-// its data packet into `set`; on failure the set keeps its content.
-void loadList(QWidget* owner, const QString& method, QVariantList args,
-              sup::data::TWorkingSet* set) {
+// Runs a list call of the routine's server (the data module's connection), busy indicator
+// shown, and loads its data packet into `set`; on failure the set keeps its content.
+template <class Call>
+void loadList(QWidget* owner, sup::data::TWorkingSet* set, Call&& call) {
     TBusyGuard busy(owner, aviRecebendo);
-    const QVariant answer =
-        TfrmFiltroAltPedidoOL::maintenanceConnection().AppServer().call(method, args);
+    const QVariant answer = call(sup07700::DataModule().server());
     const QVariant payload = CheckResultServ(answer, true, 0);
     set->loadFromPacket(payload.value<DataPacket>());
 }
 
 } // namespace
-
-sup::contracts::TNetConnection& TfrmFiltroAltPedidoOL::maintenanceConnection() {
-    if (!frmAltPedidosOL || !frmAltPedidosOL->netAltPedidosOL) {
-        throw EHostError(QString::fromUtf8("A tela de Alteração de Pedidos do OL não está aberta; "
-                                           "não há conexão com o servidor."));
-    }
-    return *frmAltPedidosOL->netAltPedidosOL;
-}
 
 void TfrmFiltroAltPedidoOL::btpFilialClick() {
     const QString regionFlag = rbtRegiaoT->isChecked() ? QStringLiteral("T") : QString();
@@ -74,10 +66,14 @@ void TfrmFiltroAltPedidoOL::btpFilialClick() {
     }
 
     btpFilial->setDataSource(dtsFiliAgrupFili);
-    loadList(
-        this, QStringLiteral("GetFiliAgrupFili"),
-        {medAgrupFilial->Text(), stRegiao, regionFlag, restricted ? Vantrel().Operador : QString()},
-        cdsFiliAgrupFili);
+    // Copies: the server may rewrite the by-reference arguments; none is read back.
+    QString regions = stRegiao;
+    QString allRegions = regionFlag;
+    loadList(this, cdsFiliAgrupFili, [&](sup::contracts::IAppServer& server) {
+        return sup::contracts::calls::GetFiliAgrupFili(
+            server, medAgrupFilial->Text(), regions, allRegions,
+            restricted ? Vantrel().Operador : QString());
+    });
     PesquisaLista(dtsFiliAgrupFili, QStringLiteral("CDFILIAL"), QString::fromUtf8("Filial Destino"),
                   false, stFilial);
 }
@@ -116,7 +112,7 @@ void TfrmFiltroAltPedidoOL::btpMarcaClick() {
 }
 
 void TfrmFiltroAltPedidoOL::btpLoteEnvioClick() {
-    loadList(this, QStringLiteral("GetLotePedOL"), {}, cdsLotePedOL);
+    loadList(this, cdsLotePedOL, sup::contracts::calls::GetLotePedOL);
     PesquisaLista(dtsLotePedOL, QStringLiteral("CDLOTENVITOL"),
                   msgPadrao->Msg(QStringLiteral("Lote_Envio")), false, stLote);
 }
@@ -134,7 +130,7 @@ void TfrmFiltroAltPedidoOL::btnSubGrupoClick() {
 }
 
 void TfrmFiltroAltPedidoOL::btnAgrupFilialBeforePesq() {
-    loadList(this, QStringLiteral("GetAgruFili"), {}, cdsGrupFili);
+    loadList(this, cdsGrupFili, sup::contracts::calls::GetAgruFili);
 }
 
 void TfrmFiltroAltPedidoOL::btnAgrupFilialAfterPesq() {
@@ -149,9 +145,8 @@ void TfrmFiltroAltPedidoOL::fetchProducts() {
         return;
     }
     TBusyGuard busy(this, aviRecebendo, msgPadrao->Msg(QStringLiteral("Get_Produto")));
-    QVariantList args{QString()};
-    const QVariant answer = TfrmFiltroAltPedidoOL::maintenanceConnection().AppServer().call(
-        QStringLiteral("GetProduto"), args);
+    const QVariant answer =
+        sup::contracts::calls::GetProduto(sup07700::DataModule().server(), QString());
     const QVariant payload = CheckResultServ(answer, true, 0);
     cdsProduto->loadFromPacket(payload.value<DataPacket>());
 }

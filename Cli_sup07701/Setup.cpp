@@ -4,10 +4,12 @@
 
 #include "ui_TfrmFiltroAltPedidoOL.h"
 
-#include "sup/contracts/host/Guard.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
+#include "sup/contracts/MethodContract.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
+#include "sup/net/NetConnection.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -159,9 +161,9 @@ void TfrmFiltroAltPedidoOL::bindControls() {
 }
 
 void TfrmFiltroAltPedidoOL::buildData() {
-    netSuprimentos = new sup::contracts::TNetConnection(this, QStringLiteral("netSuprimentos"));
-    netSuprimentos->setServerName(QStringLiteral("Sup.rdmSuprimentos"));
-    netSuprimentos->BeforeConnect = [this](sup::contracts::TNetConnection& c) {
+    netSuprimentos = new sup::net::TNetConnection(this, QStringLiteral("netSuprimentos"));
+    netSuprimentos->setServerName(sup::contracts::kModuleSuprimentos);
+    netSuprimentos->BeforeConnect = [this](sup::net::TNetConnection& c) {
         netSuprimentosBeforeConnect(c);
     };
 

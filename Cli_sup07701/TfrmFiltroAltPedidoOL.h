@@ -1,10 +1,9 @@
 #pragma once
 
-#include "sup/contracts/NetConnection.h"
-#include "sup/contracts/host/BaseScreens.h"
-#include "sup/contracts/host/Controls.h"
-#include "sup/contracts/host/Pickers.h"
-#include "sup/contracts/host/Query.h"
+#include "sup/widgetkit/BaseScreens.h"
+#include "sup/widgetkit/Controls.h"
+#include "sup/widgetkit/Pickers.h"
+#include "sup/widgetkit/Query.h"
 
 #include <QString>
 
@@ -25,6 +24,10 @@ class TDataSource;
 class TWorkingSet;
 } // namespace sup::data
 
+namespace sup::net {
+class TNetConnection;
+} // namespace sup::net
+
 // The filter of the OL order items: dates, branches, operators, region, route, brand, dispatch
 // batch, sub-group, product range, blocking, extra-order and reservation status. A modal screen
 // kept hidden between openings, so that its choices survive until the maintenance screen
@@ -39,10 +42,10 @@ public:
     void FormCreate() override;
     void FormActivate() override;
     void FormClose(sup::host::TCloseAction& action) override;
-    void netSuprimentosBeforeConnect(sup::contracts::TNetConnection& connection);
+    void netSuprimentosBeforeConnect(sup::net::TNetConnection& connection);
 
     // The confirm: checks the criteria, asks the server for the items and loads them into the
-    // maintenance screen's working sets. Run on the hidden screen it is the reload of the items
+    // routine's working sets (its data module). Run on the hidden screen it is the reload of the items
     // with the criteria the screen still holds.
     void sbtConfirmaClick() override;
     // Every check of the criteria, in order; the first failure focuses its control and ends the
@@ -113,9 +116,6 @@ public:
     void btnPesqProdutoFinalBeforePesq();
     void btnPesqProdutoFinalAfterPesq();
 
-    // The maintenance screen's connection, which carries every call of this screen but one.
-    static sup::contracts::TNetConnection& maintenanceConnection();
-
     // Key lists that live as long as this screen object.
     QString stLote;     // dispatch batches
     QString stSubGrupo; // product sub-groups
@@ -123,21 +123,8 @@ public:
     QString stMarca;    // brands
 
     // Groups, in tab order.
-    QGroupBox* grbPedido = nullptr;
-    QGroupBox* grbEntrega = nullptr;
-    QGroupBox* grbDtEmbarque = nullptr;
     QGroupBox* grbAgrupFili = nullptr;
     QGroupBox* grbFilialDest = nullptr;
-    QGroupBox* grbRegiao = nullptr;
-    QGroupBox* grbRota = nullptr;
-    QGroupBox* grbMarca = nullptr;
-    QGroupBox* grbOL = nullptr;
-    QGroupBox* grbLote = nullptr;
-    QGroupBox* grbSubGrupo = nullptr;
-    QGroupBox* grbProduto = nullptr;
-    QGroupBox* grpStatus = nullptr;
-    QGroupBox* grbPedOlExtr = nullptr;
-    QGroupBox* grbReserva = nullptr;
 
     // Dates.
     sup::host::TDateEditPlus* depEmisIni = nullptr;
@@ -195,24 +182,15 @@ public:
     QCheckBox* chbNReserva = nullptr;
 
     // Server connection, working sets, local queries and the data sources of the pickers.
-    sup::contracts::TNetConnection* netSuprimentos = nullptr;
+    sup::net::TNetConnection* netSuprimentos = nullptr;
     sup::data::TWorkingSet* cdsParaSupri = nullptr;
-    sup::data::TWorkingSet* cdsGrupFili = nullptr;
     sup::data::TWorkingSet* cdsFiliAgrupFili = nullptr;
     sup::data::TWorkingSet* cdsProduto = nullptr;
-    sup::data::TWorkingSet* cdsLotePedOL = nullptr;
     sup::host::TADOIBQuery* qryCentCmp = nullptr;
     sup::host::TADOIBQuery* qryFilial = nullptr;
     sup::host::TADOIBQuery* qryFilial2 = nullptr;
-    sup::host::TADOIBQuery* qryOL = nullptr;
-    sup::host::TADOIBQuery* qryRegiao = nullptr;
-    sup::host::TADOIBQuery* qrySubGrupo = nullptr;
-    sup::host::TADOIBQuery* qryRota = nullptr;
-    sup::host::TADOIBQuery* qryMarca = nullptr;
-    sup::host::TADOIBQuery* qryParamGeral = nullptr;
     sup::data::TDataSource* dtsGrupFili = nullptr;
     sup::data::TDataSource* dtsFiliAgrupFili = nullptr;
-    sup::data::TDataSource* dtsProduto = nullptr;
     sup::data::TDataSource* dtsLotePedOL = nullptr;
     sup::data::TDataSource* dtsFilial = nullptr;
     sup::data::TDataSource* dtsOL = nullptr;
@@ -222,6 +200,30 @@ public:
     sup::data::TDataSource* dtsMarca = nullptr;
 
 private:
+    // Groups, sets, queries and data sources only this screen touches.
+    QGroupBox* grbPedido = nullptr;
+    QGroupBox* grbEntrega = nullptr;
+    QGroupBox* grbDtEmbarque = nullptr;
+    QGroupBox* grbRegiao = nullptr;
+    QGroupBox* grbRota = nullptr;
+    QGroupBox* grbMarca = nullptr;
+    QGroupBox* grbOL = nullptr;
+    QGroupBox* grbLote = nullptr;
+    QGroupBox* grbSubGrupo = nullptr;
+    QGroupBox* grbProduto = nullptr;
+    QGroupBox* grpStatus = nullptr;
+    QGroupBox* grbPedOlExtr = nullptr;
+    QGroupBox* grbReserva = nullptr;
+    sup::data::TWorkingSet* cdsGrupFili = nullptr;
+    sup::data::TWorkingSet* cdsLotePedOL = nullptr;
+    sup::host::TADOIBQuery* qryOL = nullptr;
+    sup::host::TADOIBQuery* qryRegiao = nullptr;
+    sup::host::TADOIBQuery* qrySubGrupo = nullptr;
+    sup::host::TADOIBQuery* qryRota = nullptr;
+    sup::host::TADOIBQuery* qryMarca = nullptr;
+    sup::host::TADOIBQuery* qryParamGeral = nullptr;
+    sup::data::TDataSource* dtsProduto = nullptr;
+
     void bindControls();
     void buildPickers();
     void buildData();

@@ -2,14 +2,15 @@
 
 #include "Cli_sup07700/Cli_sup07700.h"
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
 #include "units/Units.h"
 
-#include "sup/contracts/NetConnection.h"
+#include "sup/net/NetConnection.h"
 #include "sup/contracts/ServerResult.h"
-#include "sup/contracts/host/Guard.h"
-#include "sup/contracts/host/KeyList.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/KeyList.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/host/SignOn.h"
 #include "sup/server/Schema.h"
@@ -262,7 +263,7 @@ Client::Client(Database& db, Transport transport)
     if (transport == Transport::Http) {
         v.WebURL = appServerOrigin();
         const QVariant fault =
-            contracts::signOn(QUrl(v.WebURL), server::kDemoOperator, QStringLiteral("sup07700"));
+            sup::net::signOn(QUrl(v.WebURL), server::kDemoOperator, QStringLiteral("sup07700"));
         if (fault.isValid())
             fail(QStringLiteral("sign-on refused: ") + contracts::faultOf(fault).message);
     }
@@ -319,11 +320,11 @@ void Client::reload() {
 }
 
 qsizetype Client::items() const {
-    return frmAltPedidosOL->cdsItem->recordCount();
+    return frmAltPedidosOL->data().cdsItem->recordCount();
 }
 
 qsizetype Client::shadow() const {
-    return frmAltPedidosOL->cdsAuxItem->recordCount();
+    return frmAltPedidosOL->data().cdsAuxItem->recordCount();
 }
 
 const QVariantList& Client::lastArgs() {

@@ -18,10 +18,10 @@
 #include "../common/RawSqliteScan.h"
 #include "../data/Table.h"
 
-#include "sup/contracts/NetConnection.h"
+#include "sup/net/NetConnection.h"
 #include "sup/contracts/RpcWire.h"
 #include "sup/contracts/ServerResult.h"
-#include "sup/contracts/host/DBGrid.h"
+#include "sup/widgetkit/DBGrid.h"
 #include "sup/contracts/record/OrderItem.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/DataSource.h"
@@ -207,7 +207,7 @@ void BM_CallInProcess(benchmark::State& state) {
         contracts::setInProcessFactory([server = db->server](const QString& module) {
             return server::ReferenceServer::module(server, module, server::kDemoOperator);
         });
-        contracts::TNetConnection conn;
+        sup::net::TNetConnection conn;
         conn.setServerName(kModule);
         conn.connect();
         qsizetype rows = 0;
@@ -400,10 +400,10 @@ void BM_Transfer(benchmark::State& state) {
             throw std::runtime_error(error.toStdString());
         const QString origin = QStringLiteral("http://127.0.0.1:%1").arg(http.port());
         if (const QVariant fault =
-                contracts::signOn(QUrl(origin), server::kDemoOperator, QStringLiteral("sup07700"));
+                sup::net::signOn(QUrl(origin), server::kDemoOperator, QStringLiteral("sup07700"));
             fault.isValid())
             throw std::runtime_error(contracts::faultOf(fault).message.toStdString());
-        contracts::TNetConnection conn;
+        sup::net::TNetConnection conn;
         conn.setServerName(kModule);
         conn.setHost(origin);
         conn.setTimeoutMs(120000);
@@ -424,7 +424,7 @@ void BM_Transfer(benchmark::State& state) {
             const qint64 codec = t.nsecsElapsed();
             state.SetIterationTime(double(qMax<qint64>(0, call - codec)) / 1e9);
         }
-        contracts::signOff(QUrl(origin));
+        sup::net::signOff(QUrl(origin));
         if (rows != db->rows)
             state.SkipWithError("the HTTP call answered another row count");
         state.counters["rows"] = double(rows);

@@ -1,7 +1,7 @@
 #include "MainWindow.h"
 
-#include "sup/contracts/host/Guard.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "Startup.h"
 
-#include "sup/contracts/NetConnection.h"
+#include "sup/net/NetConnection.h"
 #include "sup/contracts/ServerResult.h"
 #include "sup/host/SignOn.h"
 #include "sup/server/ReferenceServer.h"
@@ -95,7 +95,7 @@ Platform::Platform(const StartupOptions& options)
 
 Platform::~Platform() {
     if (!options_.serverUrl.isEmpty()) {
-        sup::contracts::signOff(QUrl(options_.serverUrl));
+        sup::net::signOff(QUrl(options_.serverUrl));
     }
 }
 
@@ -109,7 +109,7 @@ QString Platform::signOn(const QString& operatorCode, const QString& password,
         }
         if (!options_.serverUrl.isEmpty()) {
             const QVariant fault =
-                sup::contracts::signOn(QUrl(options_.serverUrl), op->code, password);
+                sup::net::signOn(QUrl(options_.serverUrl), op->code, password);
             if (fault.isValid()) {
                 return sup::contracts::faultOf(fault).message;
             }

@@ -1,6 +1,6 @@
 #include "units/LocalQueries.h"
 
-#include "sup/contracts/host/Query.h"
+#include "sup/widgetkit/Query.h"
 
 namespace sup07700 {
 

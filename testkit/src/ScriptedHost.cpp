@@ -1,6 +1,6 @@
 #include "sup/testkit/ScriptedHost.h"
 
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/host/SignOn.h"

@@ -1,18 +1,23 @@
 #include "sup/testkit/ScriptedServer.h"
 
-#include "sup/contracts/NetConnection.h"
+#include "sup/contracts/InProcess.h"
+#include "sup/contracts/MethodContract.h"
 #include "sup/contracts/ServerResult.h"
+
+#include <QBitArray>
 
 #include <QHash>
 #include <QTest>
 
 #include <deque>
+#include <optional>
 
 namespace sup::testkit {
 
 struct ScriptedServer::State {
     bool strict = true;
     QList<ServerCall> calls;
+    QStringList violations;
     QHash<QString, Handler> handlers;          // "module|method" or "|method"
     QHash<QString, std::deque<QVariant>> once; // method -> answers for the next calls
     struct Failure {
@@ -21,6 +26,36 @@ struct ScriptedServer::State {
     };
     QHash<QString, QList<Failure>> failures;
     QHash<QString, int> counts;
+
+    // A call that breaks the method contract is answered with a fault and, in strict mode, fails
+    // the running test: the real server would refuse it too.
+    std::optional<QVariant> refuse(const QString& module, const QString& method,
+                                   const QVariantList& args, const QBitArray* byRef) {
+        QString why;
+        const contracts::MethodSpec* spec = contracts::findMethod(module, method);
+        if (!spec)
+            why = contracts::isKnownModule(module)
+                      ? QStringLiteral("O módulo \"%1\" não tem o método \"%2\".").arg(module, method)
+                      : QStringLiteral("O servidor de aplicação não tem o módulo \"%1\" (método %2).")
+                            .arg(module, method);
+        else
+            why = contracts::checkArguments(*spec, args, byRef);
+        if (why.isEmpty())
+            return std::nullopt;
+        violations << why;
+        calls << ServerCall{module, method, args, args};
+        if (strict)
+            QTest::qFail(qPrintable(QStringLiteral("ScriptedServer: %1").arg(why)), __FILE__,
+                         __LINE__);
+        return contracts::makeFault(why, QStringLiteral("args"));
+    }
+
+    QVariant checkedCall(const QString& module, const QString& method, QVariantList& args,
+                         const QBitArray* byRef) {
+        if (std::optional<QVariant> refused = refuse(module, method, args, byRef))
+            return *refused;
+        return call(module, method, args);
+    }
 
     QVariant call(const QString& module, const QString& method, QVariantList& args) {
         ServerCall c{module, method, args, {}};
@@ -69,7 +104,13 @@ public:
         : state_(std::move(state))
         , module_(std::move(module)) {}
     QVariant call(const QString& method, QVariantList& args) override {
-        return state_->call(module_, method, args);
+        return state_->checkedCall(module_, method, args, nullptr);
+    }
+    QVariant invoke(const contracts::MethodSpec& spec, QVariantList& args,
+                    const QBitArray& byRef) override {
+        if (spec.module.compare(module_, Qt::CaseInsensitive) != 0)
+            return state_->checkedCall(module_, spec.name, args, &byRef);
+        return state_->checkedCall(spec.module, spec.name, args, &byRef);
     }
 
 private:
@@ -148,7 +189,11 @@ QStringList ScriptedServer::methods() const {
 }
 
 QVariant ScriptedServer::call(const QString& module, const QString& method, QVariantList& args) {
-    return state_->call(module, method, args);
+    return state_->checkedCall(module, method, args, nullptr);
+}
+
+QStringList ScriptedServer::violations() const {
+    return state_->violations;
 }
 
 std::unique_ptr<sup::contracts::IAppServer> ScriptedServer::connect(const QString& module) {

@@ -5,7 +5,7 @@
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
 
-#include "sup/contracts/host/Guard.h"
+#include "sup/widgetkit/Guard.h"
 #include "sup/data/DataPacket.h"
 #include "sup/testkit/ScriptedHost.h"
 

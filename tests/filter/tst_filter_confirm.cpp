@@ -6,13 +6,14 @@
 
 #include "Cli_sup07700/Cli_sup07700.h"
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
 #include "units/Units.h"
 
-#include "sup/contracts/host/Busy.h"
-#include "sup/contracts/host/Guard.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/DayNumber.h"
 #include "sup/data/WorkingSet.h"
@@ -628,7 +629,7 @@ private slots:
         compareArgs(server->last(QStringLiteral("GetItem")).args, want);
         QCOMPARE(sup07700::Filtro.DtEmisFim, sup::data::toDayNumber(QDate(2026, 1, 31)));
         QVERIFY(!s->isVisible());
-        QCOMPARE(maint()->cdsItem->recordCount(), 3);
+        QCOMPARE(maint()->data().cdsItem->recordCount(), 3);
 
         // The other checks still hold on a reload.
         s->depEmisIni->Clear();
@@ -640,21 +641,21 @@ private slots:
     void packetsLoadInTheOrderThreeTwoOneZero() {
         TfrmAltPedidosOL* m = maint();
         // Older content, so that a set that was not yet loaded shows.
-        m->cdsAutGruPop->loadFromPacket(suptest::autGruPopPacket(5));
-        m->cdsAjusteQtde->loadFromPacket(ajustePacket(5));
-        m->cdsParamFilial->loadFromPacket(suptest::paramFilialPacket({{"0099", "0099", "N"}}));
+        m->data().cdsAutGruPop->loadFromPacket(suptest::autGruPopPacket(5));
+        m->data().cdsAjusteQtde->loadFromPacket(ajustePacket(5));
+        m->data().cdsParamFilial->loadFromPacket(suptest::paramFilialPacket({{"0099", "0099", "N"}}));
         server->answer(QStringLiteral("GetItem"), itemAnswer(4, 3, 2, 1));
 
         QStringList seen;
         auto counts = [m] {
             return QStringLiteral("%1/%2/%3/%4")
-                .arg(m->cdsItem->active() ? m->cdsItem->recordCount() : -1)
-                .arg(m->cdsParamFilial->recordCount())
-                .arg(m->cdsAjusteQtde->recordCount())
-                .arg(m->cdsAutGruPop->recordCount());
+                .arg(m->data().cdsItem->active() ? m->data().cdsItem->recordCount() : -1)
+                .arg(m->data().cdsParamFilial->recordCount())
+                .arg(m->data().cdsAjusteQtde->recordCount())
+                .arg(m->data().cdsAutGruPop->recordCount());
         };
         for (sup::data::TWorkingSet* set :
-             {m->cdsAutGruPop, m->cdsAjusteQtde, m->cdsParamFilial, m->cdsItem}) {
+             {m->data().cdsAutGruPop, m->data().cdsAjusteQtde, m->data().cdsParamFilial, m->data().cdsItem}) {
             auto previous = set->AfterOpen;
             set->AfterOpen = [&seen, counts, set, previous](sup::data::TWorkingSet& w) {
                 seen << set->objectName() + QStringLiteral(" ") + counts();
@@ -668,25 +669,25 @@ private slots:
         QCOMPARE(seen, (QStringList{"cdsAutGruPop -1/1/5/1", "cdsAjusteQtde -1/1/2/1",
                                     "cdsParamFilial -1/3/2/1", "cdsItem 4/3/2/1"}));
         // cdsItem's own AfterOpen took the snapshot; the maintenance screen ran Habilita.
-        QCOMPARE(m->cdsAuxItem->recordCount(), 4);
+        QCOMPARE(m->data().cdsAuxItem->recordCount(), 4);
         QCOMPARE(m->dbgPadrao->model()->rowCount(), 4);
         QVERIFY(m->mnuVerificar->isEnabled());
         QVERIFY(m->mnuFiltro->isEnabled());
-        QCOMPARE(m->cdsParamFilial->fieldByName(u"CDFILIAL")->asString(), QStringLiteral("0012"));
+        QCOMPARE(m->data().cdsParamFilial->fieldByName(u"CDFILIAL")->asString(), QStringLiteral("0012"));
     }
 
     void aFailingCallLeavesEverythingAsItWas() {
         TfrmAltPedidosOL* m = maint();
-        m->cdsItem->loadFromPacket(suptest::itemPacket(2));
-        m->cdsAutGruPop->loadFromPacket(suptest::autGruPopPacket(2));
-        m->cdsAjusteQtde->loadFromPacket(ajustePacket(2));
-        m->cdsParamFilial->loadFromPacket(suptest::paramFilialPacket({{"0012", "0001", "S"}}));
-        const DataPacket items = m->cdsItem->data();
+        m->data().cdsItem->loadFromPacket(suptest::itemPacket(2));
+        m->data().cdsAutGruPop->loadFromPacket(suptest::autGruPopPacket(2));
+        m->data().cdsAjusteQtde->loadFromPacket(ajustePacket(2));
+        m->data().cdsParamFilial->loadFromPacket(suptest::paramFilialPacket({{"0012", "0001", "S"}}));
+        const DataPacket items = m->data().cdsItem->data();
         auto unchanged = [&] {
-            QVERIFY(m->cdsItem->data() == items);
-            QCOMPARE(m->cdsAutGruPop->recordCount(), 2);
-            QCOMPARE(m->cdsAjusteQtde->recordCount(), 2);
-            QCOMPARE(m->cdsParamFilial->recordCount(), 1);
+            QVERIFY(m->data().cdsItem->data() == items);
+            QCOMPARE(m->data().cdsAutGruPop->recordCount(), 2);
+            QCOMPARE(m->data().cdsAjusteQtde->recordCount(), 2);
+            QCOMPARE(m->data().cdsParamFilial->recordCount(), 1);
             QVERIFY(!host->busyVisible());
             QCOMPARE(host->busyShows(), host->busyHides());
         };
@@ -741,15 +742,15 @@ private slots:
 
     void anEmptyAnswerShowsAnEmptyGrid() {
         TfrmAltPedidosOL* m = maint();
-        m->cdsItem->loadFromPacket(suptest::itemPacket(2));
+        m->data().cdsItem->loadFromPacket(suptest::itemPacket(2));
         server->answer(QStringLiteral("GetItem"), itemAnswer(0, 0, 0, 0));
         sup07700::stOL = QStringLiteral("_0901_");
         QCOMPARE(confirmed([](Screen&) {}).size(), 34);
         QVERIFY(host->messages.isEmpty());
-        QVERIFY(m->cdsItem->active());
-        QVERIFY(m->cdsItem->isEmpty());
-        QCOMPARE(m->cdsItem->changeCount(), 0);
-        QCOMPARE(m->cdsAuxItem->recordCount(), 0);
+        QVERIFY(m->data().cdsItem->active());
+        QVERIFY(m->data().cdsItem->isEmpty());
+        QCOMPARE(m->data().cdsItem->changeCount(), 0);
+        QCOMPARE(m->data().cdsAuxItem->recordCount(), 0);
         QCOMPARE(m->dbgPadrao->model()->rowCount(), 0);
         QCOMPARE(enabledItems(), QStringList{"mnuFiltro"});
         QVERIFY(m->sbtFiltro->isEnabled());

@@ -2,12 +2,12 @@
 
 #include "HostTestUtil.h"
 
-#include "sup/contracts/host/Consiste.h"
-#include "sup/contracts/host/DBGrid.h"
-#include "sup/contracts/host/EditMask.h"
-#include "sup/contracts/host/KeyList.h"
-#include "sup/contracts/host/Messages.h"
-#include "sup/contracts/host/Product.h"
+#include "sup/widgetkit/Consiste.h"
+#include "sup/widgetkit/DBGrid.h"
+#include "sup/widgetkit/EditMask.h"
+#include "sup/widgetkit/KeyList.h"
+#include "sup/widgetkit/Messages.h"
+#include "sup/widgetkit/Product.h"
 #include "sup/sql/Database.h"
 #include "sup/testkit/ScriptedHost.h"
 

@@ -1,9 +1,9 @@
 // Controls: masked edits, date edits, number edits, flat buttons tied to menu items, enter and
 // exit handlers.
 
-#include "sup/contracts/host/Controls.h"
-#include "sup/contracts/host/Guard.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Controls.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/data/DayNumber.h"
 #include "sup/testkit/ScriptedHost.h"
 

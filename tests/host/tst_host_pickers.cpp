@@ -3,11 +3,11 @@
 
 #include "HostTestUtil.h"
 
-#include "sup/contracts/host/Busy.h"
-#include "sup/contracts/host/KeyList.h"
-#include "sup/contracts/host/Messages.h"
-#include "sup/contracts/host/Password.h"
-#include "sup/contracts/host/Pickers.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/KeyList.h"
+#include "sup/widgetkit/Messages.h"
+#include "sup/widgetkit/Password.h"
+#include "sup/widgetkit/Pickers.h"
 #include "sup/host/DesktopHost.h"
 #include "sup/host/Dialogs.h"
 #include "sup/host/SignOn.h"

@@ -4,9 +4,9 @@
 #include "HostTestUtil.h"
 #include "TestDatabases.h"
 
-#include "sup/contracts/host/Messages.h"
-#include "sup/contracts/host/Pickers.h"
-#include "sup/contracts/host/Query.h"
+#include "sup/widgetkit/Messages.h"
+#include "sup/widgetkit/Pickers.h"
+#include "sup/widgetkit/Query.h"
 #include "sup/testkit/ScriptedHost.h"
 
 #include <QTest>

@@ -3,13 +3,13 @@
 
 #include "HostTestUtil.h"
 
-#include "sup/contracts/NetConnection.h"
+#include "sup/net/NetConnection.h"
 #include "sup/contracts/ServerResult.h"
-#include "sup/contracts/host/BaseScreens.h"
-#include "sup/contracts/host/Guard.h"
-#include "sup/contracts/host/Messages.h"
-#include "sup/contracts/host/Options.h"
-#include "sup/contracts/host/Registry.h"
+#include "sup/widgetkit/BaseScreens.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
+#include "sup/widgetkit/Options.h"
+#include "sup/widgetkit/Registry.h"
 #include "sup/testkit/ScriptedHost.h"
 #include "sup/testkit/ScriptedServer.h"
 
@@ -604,7 +604,7 @@ void TstHostScreens::scriptedServerBehindAConnection() {
         return QVariant(true);
     });
     server.fail(QStringLiteral("GetVd_LotePedOL"), QStringLiteral("Lote em uso."), 2);
-    sup::contracts::TNetConnection net(nullptr, QStringLiteral("netAltPedidosOL"));
+    sup::net::TNetConnection net(nullptr, QStringLiteral("netAltPedidosOL"));
     net.setServerName(QStringLiteral("Sup07700.rdmAltPedidosOL"));
     QVERIFY(net.connect());
     QVariantList args{QStringLiteral("T")};
@@ -628,20 +628,27 @@ void TstHostScreens::scriptedServerBehindAConnection() {
     server.answer(QStringLiteral("GetParaSupri"), QStringLiteral("todos"));
     server.on(QStringLiteral("Sup.rdmSuprimentos"), QStringLiteral("GetParaSupri"),
               [](QVariantList&) { return QVariant(QStringLiteral("suprimentos")); });
-    QVariantList none;
-    QCOMPARE(server.call(QStringLiteral("Sup.rdmSuprimentos"), QStringLiteral("GetParaSupri"), none)
-                 .toString(),
-             QStringLiteral("suprimentos"));
+    QVariantList branch{QStringLiteral("0001")};
+    QCOMPARE(
+        server.call(QStringLiteral("Sup.rdmSuprimentos"), QStringLiteral("GetParaSupri"), branch)
+            .toString(),
+        QStringLiteral("suprimentos"));
     QCOMPARE(
         server
-            .call(QStringLiteral("Sup07700.rdmAltPedidosOL"), QStringLiteral("GetParaSupri"), none)
+            .call(QStringLiteral("Sup07700.rdmAltPedidosOL"), QStringLiteral("GetParaSupri"), branch)
             .toString(),
         QStringLiteral("todos"));
     server.answerOnce(QStringLiteral("GetParaSupri"), QStringLiteral("uma vez"));
-    QCOMPARE(server.call({}, QStringLiteral("GetParaSupri"), none).toString(),
-             QStringLiteral("uma vez"));
+    QCOMPARE(
+        server.call(QStringLiteral("Sup.rdmSuprimentos"), QStringLiteral("GetParaSupri"), branch)
+            .toString(),
+        QStringLiteral("uma vez"));
     server.setStrict(false);
-    QVERIFY(sup::contracts::isFault(server.call({}, QStringLiteral("Nada"), none)));
+    QVERIFY(sup::contracts::isFault(
+        server.call(QStringLiteral("Sup07700.rdmAltPedidosOL"), QStringLiteral("GetAgruFili"), branch)));
+    QVariantList none;
+    QVERIFY(sup::contracts::isFault(
+        server.call(QStringLiteral("Sup07700.rdmAltPedidosOL"), QStringLiteral("Nada"), none)));
     QCOMPARE(server.methods().last(), QStringLiteral("Nada"));
 }
 

@@ -5,14 +5,16 @@
 
 #include "Cli_sup07700/Cli_sup07700.h"
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07702/Cli_sup07702.h"
 #include "units/Units.h"
 
-#include "sup/contracts/host/Busy.h"
-#include "sup/contracts/host/Guard.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/data/WorkingSet.h"
+#include "sup/net/NetConnection.h"
 #include "sup/testkit/ScriptedServer.h"
 
 #include <QAction>
@@ -116,10 +118,10 @@ private slots:
         QCOMPARE(call.module, QStringLiteral("Sup07700.rdmAltPedidosOL"));
         QCOMPARE(call.args, QVariantList{central});
         QCOMPARE(call.args.first().typeId(), QMetaType::QString);
-        QCOMPARE(screen->cdsParametroOL->recordCount(), 1);
-        QCOMPARE(screen->cdsParametroOL->fieldByName(u"CDSUBGRARVOR")->asString(),
+        QCOMPARE(screen->data().cdsParametroOL->recordCount(), 1);
+        QCOMPARE(screen->data().cdsParametroOL->fieldByName(u"CDSUBGRARVOR")->asString(),
                  QStringLiteral("1001"));
-        QVERIFY(screen->netAltPedidosOL->Connected());
+        QVERIFY(screen->data().netAltPedidosOL->Connected());
         // Connecting (kind 0) and reading (kind 6), each hidden again.
         QCOMPARE(host->busyShows(), 2);
         QCOMPARE(host->busyHides(), 2);
@@ -210,20 +212,20 @@ private slots:
         QVERIFY(!s->sbtVerificar->isEnabled());
 
         // Items loaded, nothing changed.
-        s->cdsItem->loadFromPacket(suptest::itemPacket(3));
+        s->data().cdsItem->loadFromPacket(suptest::itemPacket(3));
         QCOMPARE(enabledItems(*s),
                  (QStringList{"mnuFiltro", "mnuAlterar", "mnuProcurar", "mnuVerificar"}));
 
         // One mark: the operations on marked items, but neither blocking (no group
         // authorisation) nor reservation (column hidden).
         s->dbgPadrao->setColumnVisible(TfrmAltPedidosOL::kReservationColumn, false);
-        mark(*s->cdsItem, 1);
-        QCOMPARE(s->cdsItem->changeCount(), 1);
+        mark(*s->data().cdsItem, 1);
+        QCOMPARE(s->data().cdsItem->changeCount(), 1);
         QCOMPARE(enabledItems(*s),
                  (QStringList{"mnuConfirmar", "mnuCancelar", "mnuProcurar", "mnuBaixaManual",
                               "mnuED", "mnuAltAut", "mnuEnvPedOL"}));
 
-        s->cdsAutGruPop->loadFromPacket(suptest::autGruPopPacket(1));
+        s->data().cdsAutGruPop->loadFromPacket(suptest::autGruPopPacket(1));
         s->dbgPadrao->setColumnVisible(TfrmAltPedidosOL::kReservationColumn, true);
         s->Habilita();
         QVERIFY(s->mnuBloqItem->isEnabled());
@@ -242,21 +244,21 @@ private slots:
         }
 
         // An edit in progress: only confirm and cancel.
-        s->cdsItem->moveTo(0);
-        s->cdsItem->edit();
+        s->data().cdsItem->moveTo(0);
+        s->data().cdsItem->edit();
         QCOMPARE(enabledItems(*s), (QStringList{"mnuConfirmar", "mnuCancelar"}));
         QVERIFY(!s->dbnPadrao->isEnabled());
-        s->cdsItem->cancel();
+        s->data().cdsItem->cancel();
         QVERIFY(s->dbnPadrao->isEnabled());
 
         // Changes dropped: back to the browsing set.
-        s->cdsItem->cancelUpdates();
+        s->data().cdsItem->cancelUpdates();
         s->Habilita();
         QCOMPARE(enabledItems(*s),
                  (QStringList{"mnuFiltro", "mnuAlterar", "mnuProcurar", "mnuVerificar"}));
 
         // A load without items: only the filter (and the navigator).
-        s->cdsItem->loadFromPacket(suptest::itemPacket(0));
+        s->data().cdsItem->loadFromPacket(suptest::itemPacket(0));
         s->Habilita();
         QCOMPARE(enabledItems(*s), QStringList{"mnuFiltro"});
         QVERIFY(s->dbnPadrao->isEnabled());
@@ -283,83 +285,83 @@ private slots:
         QFETCH(bool, shown);
         host->values().FiliProc = QStringLiteral("0001");
         TfrmAltPedidosOL* s = open();
-        s->cdsItem->loadFromPacket(suptest::itemPacket(2));
-        s->cdsParamFilial->loadFromPacket(suptest::paramFilialPacket(rows));
+        s->data().cdsItem->loadFromPacket(suptest::itemPacket(2));
+        s->data().cdsParamFilial->loadFromPacket(suptest::paramFilialPacket(rows));
         s->activateForm();
         QCOMPARE(s->reservationColumnShown(), shown);
-        mark(*s->cdsItem, 0);
+        mark(*s->data().cdsItem, 0);
         QCOMPARE(s->mnuReservaOL->isEnabled(), shown);
     }
 
     void cancelAsksOnlyWhenThereIsSomethingToCancel() {
         TfrmAltPedidosOL* s = open();
-        s->cdsItem->loadFromPacket(suptest::itemPacket(3));
+        s->data().cdsItem->loadFromPacket(suptest::itemPacket(3));
 
         // Nothing pending: no question (an unanswered one would fail the test).
         s->sbtCancelarClick();
         QVERIFY(host->messages.isEmpty());
 
         // An open edit: Yes drops the edit only.
-        mark(*s->cdsItem, 0);
-        s->cdsItem->moveTo(2);
-        s->cdsItem->edit();
-        s->cdsItem->fieldByName(u"QTPROGENPEOL")->setAsFloat(99);
+        mark(*s->data().cdsItem, 0);
+        s->data().cdsItem->moveTo(2);
+        s->data().cdsItem->edit();
+        s->data().cdsItem->fieldByName(u"QTPROGENPEOL")->setAsFloat(99);
         host->answerMessage(mrYes);
         s->sbtCancelarClick();
         QCOMPARE(host->lastMessage().key, QStringLiteral("Canc"));
         QCOMPARE(host->lastMessage().text, QStringLiteral("Cancelar operação?"));
-        QCOMPARE(s->cdsItem->state(), DataSetState::Browse);
-        QCOMPARE(s->cdsItem->fieldByName(u"QTPROGENPEOL")->asFloat(), 14.0);
-        QCOMPARE(s->cdsItem->changeCount(), 1);
+        QCOMPARE(s->data().cdsItem->state(), DataSetState::Browse);
+        QCOMPARE(s->data().cdsItem->fieldByName(u"QTPROGENPEOL")->asFloat(), 14.0);
+        QCOMPARE(s->data().cdsItem->changeCount(), 1);
 
         // Pending changes, answer No: everything stays.
         host->answerMessage(mrNo);
         s->sbtCancelarClick();
-        QCOMPARE(s->cdsItem->changeCount(), 1);
+        QCOMPARE(s->data().cdsItem->changeCount(), 1);
 
         // Answer Yes: marks and edits are gone, the snapshot follows.
         host->answerMessage(mrYes);
         s->sbtCancelarClick();
-        QCOMPARE(s->cdsItem->changeCount(), 0);
-        s->cdsItem->moveTo(0);
-        QCOMPARE(s->cdsItem->fieldByName(u"CALC")->asString(), QStringLiteral("N"));
-        QCOMPARE(s->cdsAuxItem->recordCount(), 3);
-        QCOMPARE(s->cdsAuxItem->changeCount(), 0);
+        QCOMPARE(s->data().cdsItem->changeCount(), 0);
+        s->data().cdsItem->moveTo(0);
+        QCOMPARE(s->data().cdsItem->fieldByName(u"CALC")->asString(), QStringLiteral("N"));
+        QCOMPARE(s->data().cdsAuxItem->recordCount(), 3);
+        QCOMPARE(s->data().cdsAuxItem->changeCount(), 0);
         QVERIFY(s->mnuFiltro->isEnabled());
         QVERIFY(!s->mnuBaixaManual->isEnabled());
     }
 
     void itemsCannotBeInsertedOrDeleted() {
         TfrmAltPedidosOL* s = open();
-        s->cdsItem->loadFromPacket(suptest::itemPacket(2));
-        QVERIFY(!Guarded([s] { s->cdsItem->insert(); }));
-        QVERIFY(!Guarded([s] { s->cdsItem->deleteRecord(); }));
-        QCOMPARE(s->cdsItem->recordCount(), 2);
-        QCOMPARE(s->cdsItem->state(), DataSetState::Browse);
-        QCOMPARE(s->cdsItem->changeCount(), 0);
+        s->data().cdsItem->loadFromPacket(suptest::itemPacket(2));
+        QVERIFY(!Guarded([s] { s->data().cdsItem->insert(); }));
+        QVERIFY(!Guarded([s] { s->data().cdsItem->deleteRecord(); }));
+        QCOMPARE(s->data().cdsItem->recordCount(), 2);
+        QCOMPARE(s->data().cdsItem->state(), DataSetState::Browse);
+        QCOMPARE(s->data().cdsItem->changeCount(), 0);
         QVERIFY(host->messages.isEmpty()); // refused silently
     }
 
     void snapshotFollowsEveryLoad() {
         TfrmAltPedidosOL* s = open();
-        s->cdsItem->loadFromPacket(suptest::itemPacket(4));
-        QCOMPARE(s->cdsAuxItem->recordCount(), 4);
-        QCOMPARE(s->cdsAuxItem->fieldCount(), sup::contracts::auxItemFields().size());
-        s->cdsAuxItem->moveTo(3);
-        QCOMPARE(s->cdsAuxItem->fieldByName(u"NRPEDEXOL")->asString(), QStringLiteral("P4"));
+        s->data().cdsItem->loadFromPacket(suptest::itemPacket(4));
+        QCOMPARE(s->data().cdsAuxItem->recordCount(), 4);
+        QCOMPARE(s->data().cdsAuxItem->fieldCount(), sup::contracts::auxItemFields().size());
+        s->data().cdsAuxItem->moveTo(3);
+        QCOMPARE(s->data().cdsAuxItem->fieldByName(u"NRPEDEXOL")->asString(), QStringLiteral("P4"));
     }
 
     void itemOriginIsShownAsText() {
         TfrmAltPedidosOL* s = open();
-        s->cdsItem->loadFromPacket(suptest::itemPacket(1));
-        s->cdsItem->first();
-        QCOMPARE(s->cdsItem->fieldByName(u"IDTIPOEXOL")->text(), QStringLiteral("Automático"));
-        s->cdsItem->edit();
-        s->cdsItem->fieldByName(u"IDTIPOEXOL")->setAsString(u"M");
-        QCOMPARE(s->cdsItem->fieldByName(u"IDTIPOEXOL")->text(), QStringLiteral("Manual"));
-        s->cdsItem->fieldByName(u"IDTIPOEXOL")->setAsString(u"X");
-        QCOMPARE(s->cdsItem->fieldByName(u"IDTIPOEXOL")->text(), QString());
-        s->cdsItem->cancel();
+        s->data().cdsItem->loadFromPacket(suptest::itemPacket(1));
+        s->data().cdsItem->first();
+        QCOMPARE(s->data().cdsItem->fieldByName(u"IDTIPOEXOL")->text(), QStringLiteral("Automático"));
+        s->data().cdsItem->edit();
+        s->data().cdsItem->fieldByName(u"IDTIPOEXOL")->setAsString(u"M");
+        QCOMPARE(s->data().cdsItem->fieldByName(u"IDTIPOEXOL")->text(), QStringLiteral("Manual"));
+        s->data().cdsItem->fieldByName(u"IDTIPOEXOL")->setAsString(u"X");
+        QCOMPARE(s->data().cdsItem->fieldByName(u"IDTIPOEXOL")->text(), QString());
+        s->data().cdsItem->cancel();
     }
 
     void unloadClearsTheAutomaticAlterationValues() {

@@ -1,6 +1,6 @@
 #include "ServerFixture.h"
 
-#include "sup/contracts/NetConnection.h"
+#include "sup/net/NetConnection.h"
 #include "sup/contracts/RpcWire.h"
 #include "sup/contracts/ServerResult.h"
 #include "sup/data/DataPacket.h"
@@ -103,10 +103,10 @@ public:
         }
         return DatabaseBackend::call(module, method, args, context);
     }
-    QList<int> byReferenceArguments(const QString& method) override {
+    QList<int> byReferenceArguments(const QString& module, const QString& method) override {
         if (method == u"Eco")
             return {0, 2};
-        return DatabaseBackend::byReferenceArguments(method);
+        return DatabaseBackend::byReferenceArguments(module, method);
     }
 };
 
@@ -127,7 +127,7 @@ struct Running {
             qFatal("%s", qPrintable(error));
         base = QStringLiteral("http://127.0.0.1:%1").arg(http->port());
     }
-    ~Running() { contracts::signOff(QUrl(base)); }
+    ~Running() { sup::net::signOff(QUrl(base)); }
     QByteArray token(const QString& op = server::kDemoOperator) {
         const RawReply r = raw(
             http->port(), {post("/auth/signon", contracts::rpc::encodeSignOn({op, kPassword}))});
@@ -139,9 +139,9 @@ struct Running {
     QString base;
 };
 
-std::unique_ptr<contracts::TNetConnection> connectHttp(const QString& base, const QString& module,
+std::unique_ptr<sup::net::TNetConnection> connectHttp(const QString& base, const QString& module,
                                                        int timeoutMs = 30000) {
-    auto net = std::make_unique<contracts::TNetConnection>();
+    auto net = std::make_unique<sup::net::TNetConnection>();
     net->setServerName(module);
     net->setHost(base);
     net->setTimeoutMs(timeoutMs);
@@ -168,7 +168,7 @@ private slots:
     void transportsGiveTheSameAnswers() {
         QFETCH(QString, db);
         Running r(db);
-        QVERIFY(!contracts::signOn(QUrl(r.base), server::kDemoOperator, kPassword).isValid());
+        QVERIFY(!sup::net::signOn(QUrl(r.base), server::kDemoOperator, kPassword).isValid());
         struct Case {
             QString module, method;
             QVariantList args;
@@ -249,14 +249,14 @@ private slots:
                  401);
 
         // The client renews an expired session with the credentials it signed on with.
-        QVERIFY(!contracts::signOn(QUrl(r.base), server::kDemoOperator, kPassword).isValid());
+        QVERIFY(!sup::net::signOn(QUrl(r.base), server::kDemoOperator, kPassword).isValid());
         auto net = connectHttp(r.base, server::kModuleAltPedidosOL);
         QVariantList args{QStringLiteral("0001")};
         QVERIFY(!contracts::isFault(net->AppServer().call(QStringLiteral("GetParametroOL"), args)));
         QThread::msleep(2100);
         QVERIFY(!contracts::isFault(net->AppServer().call(QStringLiteral("GetParametroOL"), args)));
         // After signing off, calls are refused.
-        contracts::signOff(QUrl(r.base));
+        sup::net::signOff(QUrl(r.base));
         const QVariant a = net->AppServer().call(QStringLiteral("GetParametroOL"), args);
         QCOMPARE(faultOf(a).code, QStringLiteral("auth"));
     }
@@ -267,20 +267,20 @@ private slots:
         const QUrl url(r.base);
         for (int i = 0; i < 3; ++i) {
             const QVariant f =
-                contracts::signOn(url, server::kPlainOperator, QStringLiteral("errada"));
+                sup::net::signOn(url, server::kPlainOperator, QStringLiteral("errada"));
             QCOMPARE(faultOf(f).message, QStringLiteral("Operador ou senha inválidos."));
         }
         // Now even the right password waits its turn.
-        QVariant f = contracts::signOn(url, server::kPlainOperator, kPassword);
+        QVariant f = sup::net::signOn(url, server::kPlainOperator, kPassword);
         QCOMPARE(faultOf(f).code, QStringLiteral("auth"));
         QVERIFY2(faultOf(f).message.contains(u"aguarde"), qPrintable(faultOf(f).message));
         // Another operator from the same address is held back too (the address counts).
-        f = contracts::signOn(url, server::kDemoOperator, kPassword);
+        f = sup::net::signOn(url, server::kDemoOperator, kPassword);
         QVERIFY(faultOf(f).message.contains(u"aguarde"));
         QThread::msleep(1100);
-        QVERIFY(!contracts::signOn(url, server::kPlainOperator, kPassword).isValid());
+        QVERIFY(!sup::net::signOn(url, server::kPlainOperator, kPassword).isValid());
         // An unknown operator gets the same answer as a wrong password.
-        QCOMPARE(faultOf(contracts::signOn(url, QStringLiteral("NINGUEM"), kPassword)).message,
+        QCOMPARE(faultOf(sup::net::signOn(url, QStringLiteral("NINGUEM"), kPassword)).message,
                  QStringLiteral("Operador ou senha inválidos."));
     }
 
@@ -408,8 +408,8 @@ private slots:
             QTcpSocket probe;
             auto net = connectHttp(QStringLiteral("http://127.0.0.1:1"),
                                    server::kModuleAltPedidosOL, 3000);
-            contracts::signOff(QUrl(QStringLiteral("http://127.0.0.1:1")));
-            const QVariant f = contracts::signOn(QUrl(QStringLiteral("http://127.0.0.1:1")),
+            sup::net::signOff(QUrl(QStringLiteral("http://127.0.0.1:1")));
+            const QVariant f = sup::net::signOn(QUrl(QStringLiteral("http://127.0.0.1:1")),
                                                  server::kDemoOperator, kPassword, 3000);
             QCOMPARE(faultOf(f).code, QStringLiteral("network"));
             QVERIFY2(faultOf(f).message.contains(u"recusou a conexão"),
@@ -419,14 +419,14 @@ private slots:
                      QStringLiteral("auth"));
         }
         {
-            contracts::TNetConnection net;
+            sup::net::TNetConnection net;
             net.setServerName(server::kModuleAltPedidosOL);
             net.setHost(QStringLiteral("ftp://x"));
             QVERIFY(!net.connect());
             QVERIFY(net.lastError().contains(u"inválido"));
         }
         Running r(QStringLiteral("sqlite"));
-        QVERIFY(!contracts::signOn(QUrl(r.base), server::kDemoOperator, kPassword).isValid());
+        QVERIFY(!sup::net::signOn(QUrl(r.base), server::kDemoOperator, kPassword).isValid());
         // A call slower than the timeout fails with a clear message; the caller is not left
         // hanging.
         auto net = connectHttp(r.base, server::kModuleAltPedidosOL, 150);
@@ -446,7 +446,7 @@ private slots:
         QCOMPARE(f, QVariant(true));
         QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
         // Port from the connection's port when the address has none.
-        contracts::TNetConnection byPort;
+        sup::net::TNetConnection byPort;
         byPort.setServerName(server::kModuleAltPedidosOL);
         byPort.setHost(QStringLiteral("http://127.0.0.1"));
         byPort.setPort(r.http->port());

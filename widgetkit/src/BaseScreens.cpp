@@ -1,10 +1,10 @@
-#include "sup/contracts/host/BaseScreens.h"
+#include "sup/widgetkit/BaseScreens.h"
 
-#include "sup/contracts/host/Guard.h"
+#include "sup/widgetkit/Guard.h"
 #include "sup/contracts/host/Host.h"
-#include "sup/contracts/host/Messages.h"
-#include "sup/contracts/host/Options.h"
-#include "sup/contracts/host/Pickers.h"
+#include "sup/widgetkit/Messages.h"
+#include "sup/widgetkit/Options.h"
+#include "sup/widgetkit/Pickers.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 

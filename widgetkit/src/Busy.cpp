@@ -1,4 +1,4 @@
-#include "sup/contracts/host/Busy.h"
+#include "sup/widgetkit/Busy.h"
 
 #include "sup/contracts/host/Host.h"
 

@@ -1,6 +1,6 @@
-#include "sup/contracts/host/Consiste.h"
+#include "sup/widgetkit/Consiste.h"
 
-#include "sup/contracts/host/DBGrid.h"
+#include "sup/widgetkit/DBGrid.h"
 
 #include <QByteArray>
 #include <QWidget>

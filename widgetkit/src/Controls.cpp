@@ -1,6 +1,6 @@
-#include "sup/contracts/host/Controls.h"
+#include "sup/widgetkit/Controls.h"
 
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/data/DayNumber.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
-#include "sup/contracts/host/DBGrid.h"
+#include "sup/widgetkit/DBGrid.h"
 
-#include "sup/contracts/host/Controls.h"
-#include "sup/contracts/host/Guard.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Controls.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/data/WorkingSetModel.h"

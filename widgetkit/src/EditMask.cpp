@@ -1,4 +1,4 @@
-#include "sup/contracts/host/EditMask.h"
+#include "sup/widgetkit/EditMask.h"
 
 namespace sup::host {
 

@@ -1,8 +1,8 @@
-#include "sup/contracts/host/Forms.h"
+#include "sup/widgetkit/Forms.h"
 
-#include "sup/contracts/host/Guard.h"
+#include "sup/widgetkit/Guard.h"
 #include "sup/contracts/host/Host.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -106,6 +106,10 @@ void TForm::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+int ShowModal(QDialog* screen) {
+    return Host::instance().showModal(screen);
 }
 
 } // namespace sup::host

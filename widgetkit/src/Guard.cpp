@@ -1,7 +1,7 @@
-#include "sup/contracts/host/Guard.h"
+#include "sup/widgetkit/Guard.h"
 
-#include "sup/contracts/host/Busy.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QAbstractButton>
 #include <QAction>

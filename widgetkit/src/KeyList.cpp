@@ -1,4 +1,4 @@
-#include "sup/contracts/host/KeyList.h"
+#include "sup/widgetkit/KeyList.h"
 
 namespace sup::host {
 

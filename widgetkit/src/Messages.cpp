@@ -1,4 +1,4 @@
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Messages.h"
 
 #include "sup/contracts/ServerResult.h"
 #include "sup/data/WorkingSet.h"

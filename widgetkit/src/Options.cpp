@@ -1,8 +1,8 @@
-#include "sup/contracts/host/Options.h"
+#include "sup/widgetkit/Options.h"
 
-#include "sup/contracts/host/Controls.h"
+#include "sup/widgetkit/Controls.h"
 #include "sup/contracts/host/Host.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,10 +1,10 @@
-#include "sup/contracts/host/Pickers.h"
+#include "sup/widgetkit/Pickers.h"
 
-#include "sup/contracts/host/Guard.h"
+#include "sup/widgetkit/Guard.h"
 #include "sup/contracts/host/Host.h"
-#include "sup/contracts/host/KeyList.h"
-#include "sup/contracts/host/Messages.h"
-#include "sup/contracts/host/Query.h"
+#include "sup/widgetkit/KeyList.h"
+#include "sup/widgetkit/Messages.h"
+#include "sup/widgetkit/Query.h"
 #include "sup/data/DataSource.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "sup/contracts/host/Product.h"
+#include "sup/widgetkit/Product.h"
 
-#include "sup/contracts/host/EditMask.h"
+#include "sup/widgetkit/EditMask.h"
 #include "sup/contracts/host/Host.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/data/DataSource.h"
 
 #include <QSqlError>

@@ -1,7 +1,7 @@
-#include "sup/contracts/host/Query.h"
+#include "sup/widgetkit/Query.h"
 
 #include "sup/contracts/host/Host.h"
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/data/DataPacket.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
-#include "sup/contracts/host/Registry.h"
+#include "sup/widgetkit/Registry.h"
 
 #include "sup/contracts/host/Host.h"
-#include "sup/contracts/host/Password.h"
+#include "sup/widgetkit/Password.h"
 
 namespace sup::host {
 

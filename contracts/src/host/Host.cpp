@@ -1,8 +1,5 @@
 #include "sup/contracts/host/Host.h"
 
-#include "sup/contracts/host/Forms.h"
-#include "sup/contracts/host/Messages.h"
-
 #include <stdexcept>
 
 namespace sup::host {
@@ -33,10 +30,6 @@ void Host::showHelp(const QString& screenCode, int helpContext) {
 
 const TVantrel& Vantrel() {
     return Host::instance().vantrel();
-}
-
-int ShowModal(QDialog* screen) {
-    return Host::instance().showModal(screen);
 }
 
 } // namespace sup::host

@@ -1,6 +1,6 @@
 #include "sup/host/DesktopHost.h"
 
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/host/Dialogs.h"
 #include "sup/host/SignOn.h"
 

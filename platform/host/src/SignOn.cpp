@@ -1,6 +1,6 @@
 #include "sup/host/SignOn.h"
 
-#include "sup/contracts/host/Messages.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

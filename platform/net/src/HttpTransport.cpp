@@ -4,7 +4,7 @@
 
 #include "HttpTransport.h"
 
-#include "sup/contracts/NetConnection.h"
+#include "sup/net/NetConnection.h"
 #include "sup/contracts/RpcWire.h"
 #include "sup/contracts/ServerResult.h"
 
@@ -17,7 +17,9 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
-namespace sup::contracts {
+namespace sup::net {
+
+using namespace sup::contracts;
 
 namespace {
 
@@ -242,7 +244,6 @@ private:
 
 } // namespace
 
-namespace net {
 
 QUrl serverOrigin(const QString& host, int port, QString* error) {
     QUrl url(host.trimmed(), QUrl::StrictMode);
@@ -268,12 +269,10 @@ std::unique_ptr<IAppServer> makeHttpTransport(const QString& host, int port, con
     return std::make_unique<HttpAppServer>(origin, module, timeoutMs);
 }
 
-} // namespace net
-
 QVariant signOn(const QUrl& server, const QString& operatorCode, const QString& password,
                 int timeoutMs) {
     QString error;
-    const QUrl origin = net::serverOrigin(server.toString(), 0, &error);
+    const QUrl origin = serverOrigin(server.toString(), 0, &error);
     if (!origin.isValid())
         return makeFault(error, QStringLiteral("args"));
     QNetworkAccessManager nam;
@@ -281,7 +280,7 @@ QVariant signOn(const QUrl& server, const QString& operatorCode, const QString& 
 }
 
 void signOff(const QUrl& server) {
-    const QUrl origin = net::serverOrigin(server.toString(), 0, nullptr);
+    const QUrl origin = serverOrigin(server.toString(), 0, nullptr);
     if (!origin.isValid())
         return;
     SessionEntry session;
@@ -297,4 +296,4 @@ void signOff(const QUrl& server) {
     post(nam, url, rpc::encodeCall({}), session.token, 5000);
 }
 
-} // namespace sup::contracts
+} // namespace sup::net

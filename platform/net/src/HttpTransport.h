@@ -7,7 +7,9 @@
 
 #include <memory>
 
-namespace sup::contracts::net {
+namespace sup::net {
+
+using contracts::IAppServer;
 
 // The HTTP client transport for `host` ("http://..." or "https://..."). Returns nullptr and sets
 // `error` (Portuguese) when the address is not usable.
@@ -17,4 +19,4 @@ std::unique_ptr<IAppServer> makeHttpTransport(const QString& host, int port, con
 // Base URL (scheme, host, port) of an application server address.
 QUrl serverOrigin(const QString& host, int port, QString* error);
 
-} // namespace sup::contracts::net
+} // namespace sup::net

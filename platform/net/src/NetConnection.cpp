@@ -1,21 +1,17 @@
-#include "sup/contracts/NetConnection.h"
+#include "sup/net/NetConnection.h"
 
+#include "sup/contracts/InProcess.h"
 #include "sup/contracts/ServerResult.h"
 
 #include "HttpTransport.h"
 
-#include <QMutex>
-#include <QMutexLocker>
 
-namespace sup::contracts {
+namespace sup::net {
+
+using contracts::IAppServer;
+using contracts::makeFault;
 
 namespace {
-
-QMutex factoryMutex;
-InProcessFactory& factoryRef() {
-    static InProcessFactory f;
-    return f;
-}
 
 // Answers every call with the reason the connection is not open.
 class OfflineServer final : public IAppServer {
@@ -41,16 +37,6 @@ bool isLocalHost(const QString& host) {
 
 } // namespace
 
-void setInProcessFactory(InProcessFactory factory) {
-    QMutexLocker lock(&factoryMutex);
-    factoryRef() = std::move(factory);
-}
-
-bool hasInProcessFactory() {
-    QMutexLocker lock(&factoryMutex);
-    return bool(factoryRef());
-}
-
 TNetConnection::TNetConnection(QObject* parent, const QString& name)
     : QObject(parent) {
     setObjectName(name);
@@ -69,11 +55,7 @@ bool TNetConnection::connect() {
         return false;
     }
     if (isLocalHost(host_)) {
-        InProcessFactory f;
-        {
-            QMutexLocker lock(&factoryMutex);
-            f = factoryRef();
-        }
+        const contracts::InProcessFactory f = contracts::inProcessFactory();
         if (!f) {
             lastError_ = QStringLiteral("O servidor local não foi configurado.");
             return false;
@@ -84,7 +66,7 @@ bool TNetConnection::connect() {
         return server_ != nullptr;
     }
     QString error;
-    server_ = net::makeHttpTransport(host_, port_, serverName_, timeoutMs_, &error);
+    server_ = makeHttpTransport(host_, port_, serverName_, timeoutMs_, &error);
     if (!server_)
         lastError_ = error;
     return server_ != nullptr;
@@ -101,4 +83,4 @@ IAppServer& TNetConnection::AppServer() {
     return *offline_;
 }
 
-} // namespace sup::contracts
+} // namespace sup::net

@@ -67,8 +67,8 @@ QVariant DatabaseBackend::call(const QString& module, const QString& method, QVa
     return server_->call(module, method, args, context);
 }
 
-QList<int> DatabaseBackend::byReferenceArguments(const QString& method) {
-    return ReferenceServer::byReferenceArguments(method);
+QList<int> DatabaseBackend::byReferenceArguments(const QString& module, const QString& method) {
+    return ReferenceServer::byReferenceArguments(module, method);
 }
 
 std::optional<OperatorInfo> DatabaseBackend::checkPassword(const QString& op,
@@ -685,7 +685,7 @@ struct HttpServer::Impl {
                     b->call(module, method, args, CallContext{op, fromStd(req.remote_addr)});
                 QMap<int, QVariant> refs;
                 if (!contracts::isFault(result))
-                    for (int i : b->byReferenceArguments(method))
+                    for (int i : b->byReferenceArguments(module, method))
                         if (i < args.size())
                             refs.insert(i, args[i]);
                 setCbor(res, contracts::rpc::encodeAnswer(result, refs));

@@ -9,6 +9,7 @@
 #include "Methods.h"
 #include "SqlValues.h"
 
+#include "sup/contracts/ItemCriteria.h"
 #include "sup/contracts/record/OrderItem.h"
 #include "sup/server/Items.h"
 
@@ -29,21 +30,9 @@ QString text(const QVariant& v) {
     return v.toString().trimmed();
 }
 
-// A date argument as a day; nullopt when empty (0, null or invalid).
-std::optional<QDate> dayOf(const QVariant& v) {
-    switch (v.typeId()) {
-    case QMetaType::QDate:
-        return v.toDate().isValid() ? std::optional<QDate>(v.toDate()) : std::nullopt;
-    case QMetaType::QDateTime:
-        return v.toDateTime().isValid() ? std::optional<QDate>(v.toDateTime().date())
-                                        : std::nullopt;
-    default: {
-        const double d = v.toDouble();
-        if (!std::isfinite(d) || d == 0.0)
-            return std::nullopt;
-        return QDate(1899, 12, 30).addDays(qint64(std::floor(d)));
-    }
-    }
+// A date criterion as a day; nullopt when empty.
+std::optional<QDate> dayOf(const QDate& d) {
+    return d.isValid() ? std::optional<QDate>(d) : std::nullopt;
 }
 
 QString dayText(const QDate& d) {
@@ -98,9 +87,9 @@ private:
 }
 
 // The operator whose authorisations and branches count: the signed-on one, else the argument.
-QString effectiveOperator(const MethodContext& ctx, const QVariant& arg) {
+QString effectiveOperator(const MethodContext& ctx, const QString& arg) {
     const QString signedOn = ctx.call.operatorCode.trimmed();
-    return signedOn.isEmpty() ? text(arg) : signedOn;
+    return signedOn.isEmpty() ? arg.trimmed() : signedOn;
 }
 
 // True when the operator may pick only the branches linked to it (FILIOPER). A missing or empty
@@ -111,89 +100,87 @@ bool branchesRestricted(const sql::Connection& conn) {
     return v.toString().trimmed().compare(u"N", Qt::CaseInsensitive) != 0;
 }
 
-} // namespace
+QString flag(const QString& v) {
+    return v.trimmed();
+}
 
-// GetItem: 34 criteria (see the method table for their order) -> [items, branch parameters,
-// quantity adjustments, group authorisations]. Only open items are served.
-QVariant GetItem(MethodContext& ctx, QVariantList& a) {
-    const sql::Connection& conn = ctx.conn;
-    Criteria c(conn.dialect());
+// Dates: "T" in a pair's flag means the pair is empty; otherwise each given date bounds.
+void dateCriteria(Criteria& c, const contracts::ItemCriteria& k) {
+    if (flag(k.semDatasPedido) != u"T")
+        c.dateRange(QStringLiteral("I.DTEMISPEDOL"), dayOf(k.pedidoIni), dayOf(k.pedidoFim));
+    if (flag(k.semDatasEntrega) != u"T")
+        c.dateRange(QStringLiteral("I.DTPROGENPEOL"), dayOf(k.entregaIni), dayOf(k.entregaFim));
+    if (flag(k.semDatasEmbarque) != u"T")
+        c.dateRange(QStringLiteral("I.DTPROGEMBARQ"), dayOf(k.embarqueIni), dayOf(k.embarqueFim));
+}
 
-    // Dates: "T" in the flag means the pair is empty; otherwise each given date bounds.
-    if (text(a[14]) != u"T")
-        c.dateRange(QStringLiteral("I.DTEMISPEDOL"), dayOf(a[0]), dayOf(a[1]));
-    if (text(a[15]) != u"T")
-        c.dateRange(QStringLiteral("I.DTPROGENPEOL"), dayOf(a[2]), dayOf(a[3]));
-    if (text(a[13]) != u"T")
-        c.dateRange(QStringLiteral("I.DTPROGEMBARQ"), dayOf(a[4]), dayOf(a[5]));
-
-    // Destination branches, logistics operators, branch grouping.
-    if (text(a[6]) != u"T")
-        c.keyList(QStringLiteral("I.CDFILDEST"), a[7].toString());
-    if (text(a[8]) != u"T")
-        c.keyList(QStringLiteral("I.CDFILIOPELOG"), a[9].toString());
-    if (const QString group = text(a[10]); !group.isEmpty())
+// Destination branches, logistics operators, branch grouping, product range, regions and the
+// branches the operator may see.
+void placeCriteria(Criteria& c, const contracts::ItemCriteria& k, const sql::Connection& conn,
+                   const QString& op) {
+    if (flag(k.todasFiliais) != u"T")
+        c.keyList(QStringLiteral("I.CDFILDEST"), k.filiais);
+    if (flag(k.todosOL) != u"T")
+        c.keyList(QStringLiteral("I.CDFILIOPELOG"), k.ol);
+    if (const QString group = k.agrupamento.trimmed(); !group.isEmpty())
         c.add(QStringLiteral("I.CDFILDEST IN (SELECT G.CDFILIAL FROM GRUPFILIFILI G"
                              " WHERE G.CDGRUPFILI = ?)"),
               {group});
 
     // Product tree codes; the upper bound arrives padded with "Z", which closes it over every
     // code below the typed prefix.
-    if (const QString from = text(a[11]); !from.isEmpty())
+    if (const QString from = k.produtoIni.trimmed(); !from.isEmpty())
         c.add(QStringLiteral("I.CDARVPROD >= ?"), {from});
-    if (const QString to = text(a[12]); !to.isEmpty())
+    if (const QString to = k.produtoFim.trimmed(); !to.isEmpty())
         c.add(QStringLiteral("I.CDARVPROD <= ?"), {to});
 
     // Regions of the destination branch: "T" in either argument means all.
-    if (text(a[17]) != u"T" && text(a[16]) != u"T")
-        c.keyList(QStringLiteral("F.CDREGIAO"), a[16].toString());
+    if (flag(k.todasRegioes) != u"T" && flag(k.regioes) != u"T")
+        c.keyList(QStringLiteral("F.CDREGIAO"), k.regioes);
 
-    // Branches the operator may see.
-    const QString op = effectiveOperator(ctx, a[18]);
     if (branchesRestricted(conn))
         c.add(QStringLiteral("EXISTS (SELECT 1 FROM FILIOPER O WHERE O.CDFILIAL = I.CDFILDEST"
                              " AND O.CDOPERADOR = ?)"),
               {op});
+}
 
-    // Blocked / unblocked status, each with its own date window (the final dates arrive as
-    // the day after the last one; 1.0 is an empty final date plus one).
-    {
-        const bool blocked = text(a[19]) == u"S";
-        const bool unblocked = text(a[20]) == u"N";
-        QStringList alternatives;
-        QVariantList binds;
-        auto window = [&](const QString& column, const QVariant& fromArg, const QVariant& toArg,
-                          QString& cond) {
-            if (const auto from = dayOf(fromArg)) {
-                cond += QStringLiteral(" AND %1 >= %2").arg(column, c.dateParam());
-                binds << dayText(*from);
-            }
-            const double to = toArg.toDouble();
-            if (std::isfinite(to) && to > 1.0) {
-                cond += QStringLiteral(" AND %1 < %2").arg(column, c.dateParam());
-                binds << dayText(QDate(1899, 12, 30).addDays(qint64(std::floor(to))));
-            }
-        };
-        if (blocked) {
-            QString cond = QStringLiteral("I.IDITMPEDOLBLOQ = 'S'");
-            if (text(a[21]) != u"T")
-                window(QStringLiteral("I.DTBLOQITMPEDOL"), a[22], a[23], cond);
-            alternatives << cond;
+// Blocked / unblocked status, each with its own date window (the final dates arrive as the day
+// after the last one; 1.0 is an empty final date plus one).
+void statusCriteria(Criteria& c, const contracts::ItemCriteria& k) {
+    QStringList alternatives;
+    QVariantList binds;
+    auto window = [&](const QString& column, const QDate& from, double to, QString& cond) {
+        if (const auto day = dayOf(from)) {
+            cond += QStringLiteral(" AND %1 >= %2").arg(column, c.dateParam());
+            binds << dayText(*day);
         }
-        if (unblocked) {
-            QString cond = QStringLiteral("I.IDITMPEDOLBLOQ <> 'S'");
-            if (text(a[24]) != u"T")
-                window(QStringLiteral("I.DTDESBLOQITMPEDOL"), a[25], a[26], cond);
-            alternatives << cond;
+        if (std::isfinite(to) && to > 1.0) {
+            cond += QStringLiteral(" AND %1 < %2").arg(column, c.dateParam());
+            binds << dayText(QDate(1899, 12, 30).addDays(qint64(std::floor(to))));
         }
-        if (alternatives.isEmpty())
-            c.add(QStringLiteral("1 = 0")); // no status wanted: nothing matches
-        else
-            c.add(u'(' + alternatives.join(QStringLiteral(") OR (")) + u')', binds);
+    };
+    if (flag(k.bloqueados) == u"S") {
+        QString cond = QStringLiteral("I.IDITMPEDOLBLOQ = 'S'");
+        if (flag(k.semDatasBloqueio) != u"T")
+            window(QStringLiteral("I.DTBLOQITMPEDOL"), k.bloqueioIni, k.bloqueioFimMaisUm, cond);
+        alternatives << cond;
     }
+    if (flag(k.desbloqueados) == u"N") {
+        QString cond = QStringLiteral("I.IDITMPEDOLBLOQ <> 'S'");
+        if (flag(k.semDatasDesbloqueio) != u"T")
+            window(QStringLiteral("I.DTDESBLOQITMPEDOL"), k.desbloqueioIni,
+                   k.desbloqueioFimMaisUm, cond);
+        alternatives << cond;
+    }
+    if (alternatives.isEmpty())
+        c.add(QStringLiteral("1 = 0")); // no status wanted: nothing matches
+    else
+        c.add(u'(' + alternatives.join(QStringLiteral(") OR (")) + u')', binds);
+}
 
-    // Extra orders.
-    if (const QString extra = text(a[27]); extra == u"S")
+// Extra orders, reservation, dispatch batch, product sub-groups, routes and brands.
+void orderCriteria(Criteria& c, const contracts::ItemCriteria& k) {
+    if (const QString extra = flag(k.pedidoExtra); extra == u"S")
         c.add(QStringLiteral("I.IDPEDEXTRA = 'S'"));
     else if (extra == u"N")
         c.add(QStringLiteral("I.IDPEDEXTRA <> 'S'"));
@@ -201,7 +188,7 @@ QVariant GetItem(MethodContext& ctx, QVariantList& a) {
         badCode(28, QStringLiteral("o pedido extra"), extra);
 
     // Reservation: 1 both, 2 only reserved items, 3 only items without reservation.
-    if (const QString res = text(a[28]); res == u"2")
+    if (const QString res = flag(k.reserva); res == u"2")
         c.add(QStringLiteral("I.QTRESERVESTOL > 0"));
     else if (res == u"3")
         c.add(QStringLiteral("I.QTRESERVESTOL <= 0"));
@@ -211,19 +198,19 @@ QVariant GetItem(MethodContext& ctx, QVariantList& a) {
     // Dispatch batch: "T" items without a batch, "N" any, else the listed batches. Most items
     // have no batch: the condition is written so that no plan reads them through the batch
     // index.
-    if (const QString batch = text(a[29]); batch == u"T")
+    if (const QString batch = flag(k.lote); batch == u"T")
         c.add(QStringLiteral("COALESCE(I.CDLOTENVITOL, '') = ''"));
     else if (batch != u"N")
-        c.keyList(QStringLiteral("I.CDLOTENVITOL"), a[29].toString());
+        c.keyList(QStringLiteral("I.CDLOTENVITOL"), k.lote);
 
     // Product sub-groups ("N": any), within the purchasing branch's product group when given.
-    if (text(a[30]) != u"N") {
+    if (flag(k.subgrupos) != u"N") {
         QString cond = QStringLiteral("EXISTS (SELECT 1 FROM PRODUTO P JOIN SUBGRUPPROD S"
                                       " ON S.CDSUBGRPROD = P.CDSUBGRPROD"
                                       " WHERE P.CDPRODUTO = I.CDPRODUTO AND ") +
                        c.keyListSql(QStringLiteral("P.CDSUBGRPROD"));
-        QVariantList binds{c.keyListBind(a[30].toString())};
-        if (const QString group = text(a[31]); !group.isEmpty()) {
+        QVariantList binds{c.keyListBind(k.subgrupos)};
+        if (const QString group = k.grupoProduto.trimmed(); !group.isEmpty()) {
             cond += QStringLiteral(" AND S.CDGRUPPROD = ?");
             binds << group;
         }
@@ -231,28 +218,26 @@ QVariant GetItem(MethodContext& ctx, QVariantList& a) {
     }
 
     // Routes of the destination branch and brands ("T": any).
-    if (text(a[32]) != u"T")
-        c.keyList(QStringLiteral("F.CDROTATRANS"), a[32].toString());
-    if (text(a[33]) != u"T")
-        c.keyList(QStringLiteral("I.CDMARCA"), a[33].toString());
+    if (flag(k.rotas) != u"T")
+        c.keyList(QStringLiteral("F.CDROTATRANS"), k.rotas);
+    if (flag(k.marcas) != u"T")
+        c.keyList(QStringLiteral("I.CDMARCA"), k.marcas);
+}
 
-    const data::DataPacket items = selectItems(conn, c.where(), c.binds());
-
-    // The parameters of the destination branches in the answer (its first 4 characters are
-    // the code).
+// The parameters of the destination branches in the answer (the first 4 characters of
+// CDFILDEST are the code).
+data::DataPacket branchParameters(const sql::Connection& conn, const data::DataPacket& items) {
     QStringList branches;
-    {
-        QSet<QString> seen;
-        const int f = items.indexOf(u"CDFILDEST");
-        for (qsizetype r = 0; r < items.rowCount(); ++r) {
-            const QString code = items.value(r, f).toString().left(4).trimmed();
-            if (!seen.contains(code)) {
-                seen.insert(code);
-                branches << code;
-            }
+    QSet<QString> seen;
+    const int f = items.indexOf(u"CDFILDEST");
+    for (qsizetype r = 0; r < items.rowCount(); ++r) {
+        const QString code = items.value(r, f).toString().left(4).trimmed();
+        if (!seen.contains(code)) {
+            seen.insert(code);
+            branches << code;
         }
     }
-    const data::DataPacket params = selectPacket(
+    return selectPacket(
         conn, contracts::paramFilialFields(),
         QStringLiteral("SELECT F.CDFILIAL, F.CDFILCENTCMP,"
                        " COALESCE(P.IDUTRESPEDEXOL, 'N'), COALESCE(P.IDPROSEMMAR, 'N'),"
@@ -262,14 +247,17 @@ QVariant GetItem(MethodContext& ctx, QVariantList& a) {
             keyListCondition(conn.dialect(), QStringLiteral("F.CDFILIAL")) +
             QStringLiteral(" ORDER BY F.CDFILIAL"),
         {keyListValue(conn.dialect(), branches)});
+}
 
-    const data::DataPacket adjustments =
-        selectPacket(conn, contracts::ajusteQtdeFields(),
-                     QStringLiteral("SELECT CDPRODORIG, CDPRODDEST, VRPEAJQTDSOL FROM AJUSTEQTDE"
-                                    " ORDER BY CDPRODORIG, CDPRODDEST"));
+data::DataPacket quantityAdjustments(const sql::Connection& conn) {
+    return selectPacket(conn, contracts::ajusteQtdeFields(),
+                        QStringLiteral("SELECT CDPRODORIG, CDPRODDEST, VRPEAJQTDSOL FROM AJUSTEQTDE"
+                                       " ORDER BY CDPRODORIG, CDPRODDEST"));
+}
 
-    // Authorisation to block, unblock and alter blocked items, through the operator's groups.
-    const data::DataPacket authorisations = selectPacket(
+// Authorisation to block, unblock and alter blocked items, through the operator's groups.
+data::DataPacket groupAuthorisations(const sql::Connection& conn, const QString& op) {
+    return selectPacket(
         conn,
         {FieldDef::text(QStringLiteral("CDGRUPOPER"), 10),
          FieldDef::text(QStringLiteral("IDAUTGRUPOP"), 10),
@@ -279,9 +267,28 @@ QVariant GetItem(MethodContext& ctx, QVariantList& a) {
                        " WHERE G.CDOPERADOR = ? AND A.IDAUTGRUPOP = 'BLIP'"
                        " ORDER BY A.CDGRUPOPER, A.NRAUTGRUPOP"),
         {op});
+}
 
-    return QVariantList{QVariant::fromValue(items), QVariant::fromValue(params),
-                        QVariant::fromValue(adjustments), QVariant::fromValue(authorisations)};
+} // namespace
+
+// GetItem: 34 criteria (contracts::ItemCriteria) -> [items, branch parameters, quantity
+// adjustments, group authorisations]. Only open items are served.
+QVariant GetItem(MethodContext& ctx, QVariantList& a) {
+    const sql::Connection& conn = ctx.conn;
+    const contracts::ItemCriteria k = contracts::ItemCriteria::fromArgs(a);
+    const QString op = effectiveOperator(ctx, k.operador);
+
+    Criteria c(conn.dialect());
+    dateCriteria(c, k);
+    placeCriteria(c, k, conn, op);
+    statusCriteria(c, k);
+    orderCriteria(c, k);
+    const data::DataPacket items = selectItems(conn, c.where(), c.binds());
+
+    return QVariantList{QVariant::fromValue(items),
+                        QVariant::fromValue(branchParameters(conn, items)),
+                        QVariant::fromValue(quantityAdjustments(conn)),
+                        QVariant::fromValue(groupAuthorisations(conn, op))};
 }
 
 // GetAgruFili: every branch grouping.
@@ -308,7 +315,7 @@ QVariant GetFiliAgrupFili(MethodContext& ctx, QVariantList& a) {
     }
     // An operator given restricts the list to the branches of the signed-on operator.
     if (!text(a[3]).isEmpty()) {
-        const QString op = effectiveOperator(ctx, a[3]);
+        const QString op = effectiveOperator(ctx, text(a[3]));
         sqlText += QStringLiteral(" AND EXISTS (SELECT 1 FROM FILIOPER O"
                                   " WHERE O.CDFILIAL = F.CDFILIAL AND O.CDOPERADOR = ?)");
         binds << op;

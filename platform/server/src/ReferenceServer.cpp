@@ -2,11 +2,13 @@
 
 #include "Methods.h"
 
-#include "sup/contracts/NetConnection.h"
+#include "sup/contracts/InProcess.h"
 #include "sup/contracts/ServerResult.h"
 #include "sup/server/Schema.h"
 
 #include <QLoggingCategory>
+
+#include <stdexcept>
 
 namespace sup::server {
 
@@ -30,6 +32,46 @@ private:
     CallContext context_;
 };
 
+// Runs a checked call in one transaction; any failure leaves the database and the
+// by-reference arguments as they were and answers a fault.
+QVariant runMethod(ReferenceServer& server, const contracts::MethodSpec& spec,
+                   const Handler& handler, QVariantList& args, const CallContext& context) {
+    const QString& name = spec.name;
+    const QVariantList saved = args; // by-reference arguments come back unchanged on failure
+    try {
+        sql::Connection& conn = server.connection();
+        MethodContext ctx{server, conn, context, spec};
+        sql::Transaction tx(conn, spec.writes ? sql::Transaction::Write : sql::Transaction::Read);
+        QVariant result = handler(ctx, args);
+        // An answer out of the contract's shape is this server's fault, not the caller's.
+        if (const QString wrong = contracts::checkAnswer(spec, result); !wrong.isEmpty())
+            throw std::logic_error(wrong.toStdString());
+        tx.commit();
+        return result;
+    } catch (const MethodFault& e) {
+        args = saved;
+        return contracts::makeFault(e.message(), e.code());
+    } catch (const sql::SqlError& e) {
+        args = saved;
+        qCWarning(lcServer) << name << "failed:" << e.driverText();
+        if (e.isBusy())
+            return contracts::makeFault(e.message(), QStringLiteral("busy"));
+        return contracts::makeFault(
+            QStringLiteral("Não foi possível executar %1. %2").arg(name, e.message()),
+            QStringLiteral("database"));
+    } catch (const std::exception& e) {
+        args = saved;
+        qCWarning(lcServer) << name << "failed:" << e.what();
+        return contracts::makeFault(QStringLiteral("Erro interno do servidor em %1: %2")
+                                        .arg(name, QString::fromUtf8(e.what())),
+                                    QStringLiteral("internal"));
+    } catch (...) {
+        args = saved;
+        return contracts::makeFault(QStringLiteral("Erro interno do servidor em %1.").arg(name),
+                                    QStringLiteral("internal"));
+    }
+}
+
 } // namespace
 
 ReferenceServer::ReferenceServer(std::shared_ptr<sql::Connection> conn)
@@ -44,27 +86,20 @@ std::shared_ptr<ReferenceServer> ReferenceServer::open(const QString& url) {
 }
 
 QStringList ReferenceServer::modules() {
-    return {kModuleAltPedidosOL, kModuleSuprimentos};
+    return contracts::knownModules();
 }
 
 bool ReferenceServer::hasModule(const QString& module) {
-    return modules().contains(module, Qt::CaseInsensitive);
+    return contracts::isKnownModule(module);
 }
 
-QStringList ReferenceServer::methods() {
-    QStringList out;
-    for (const MethodDef& m : methodTable())
-        out << m.name;
-    return out;
+bool ReferenceServer::offers(contracts::Method method) {
+    return bool(handlerOf(method));
 }
 
-QList<int> ReferenceServer::byReferenceArguments(const QString& method) {
-    QList<int> out;
-    if (const MethodDef* def = findMethod(method))
-        for (int i = 0; i < def->args.size(); ++i)
-            if (def->args[i].byRef)
-                out << i;
-    return out;
+QList<int> ReferenceServer::byReferenceArguments(const QString& module, const QString& method) {
+    const contracts::MethodSpec* spec = contracts::findMethod(module, method);
+    return spec ? spec->byReferencePositions() : QList<int>{};
 }
 
 QVariant ReferenceServer::call(const QString& module, const QString& method, QVariantList& args,
@@ -73,50 +108,21 @@ QVariant ReferenceServer::call(const QString& module, const QString& method, QVa
         return contracts::makeFault(
             QStringLiteral("O servidor de aplicação não tem o módulo \"%1\".").arg(module),
             QStringLiteral("module"));
-    const MethodDef* def = findMethod(method);
-    if (!def)
+    const contracts::MethodSpec* spec = contracts::findMethod(module, method);
+    if (!spec)
         return contracts::makeFault(
             QStringLiteral("O módulo \"%1\" não tem o método \"%2\".").arg(module, method),
             QStringLiteral("method"));
-    const QString bad = checkArguments(*def, args);
+    const QString bad = contracts::checkArguments(*spec, args);
     if (!bad.isEmpty())
         return contracts::makeFault(bad, QStringLiteral("args"));
-    if (!def->handler)
+    const Handler handler = handlerOf(spec->id);
+    if (!handler)
         return contracts::makeFault(
             QStringLiteral("O método %1 ainda não está disponível neste servidor de aplicação.")
-                .arg(def->name),
+                .arg(spec->name),
             QStringLiteral("unavailable"));
-
-    const QVariantList saved = args; // by-reference arguments come back unchanged on failure
-    try {
-        MethodContext ctx{*this, *conn_, context, def->name};
-        sql::Transaction tx(*conn_, def->writes ? sql::Transaction::Write : sql::Transaction::Read);
-        QVariant result = def->handler(ctx, args);
-        tx.commit();
-        return result;
-    } catch (const MethodFault& e) {
-        args = saved;
-        return contracts::makeFault(e.message(), e.code());
-    } catch (const sql::SqlError& e) {
-        args = saved;
-        qCWarning(lcServer) << def->name << "failed:" << e.driverText();
-        if (e.isBusy())
-            return contracts::makeFault(e.message(), QStringLiteral("busy"));
-        return contracts::makeFault(
-            QStringLiteral("Não foi possível executar %1. %2").arg(def->name, e.message()),
-            QStringLiteral("database"));
-    } catch (const std::exception& e) {
-        args = saved;
-        qCWarning(lcServer) << def->name << "failed:" << e.what();
-        return contracts::makeFault(QStringLiteral("Erro interno do servidor em %1: %2")
-                                        .arg(def->name, QString::fromUtf8(e.what())),
-                                    QStringLiteral("internal"));
-    } catch (...) {
-        args = saved;
-        return contracts::makeFault(
-            QStringLiteral("Erro interno do servidor em %1.").arg(def->name),
-            QStringLiteral("internal"));
-    }
+    return runMethod(*this, *spec, handler, args, context);
 }
 
 std::unique_ptr<contracts::IAppServer>

@@ -33,7 +33,11 @@ struct ServerCall {
 //   QCOMPARE(server.calls().size(), 3);
 //
 // A method without a script answers a fault "Método X não roteirizado." and, in strict mode
-// (the default), fails the running test.
+// (the default), fails the running test. So does every call that breaks the method contract
+// (sup/contracts/MethodContract.h): an unknown method or one of another module, a wrong count
+// or type of arguments, or, through the typed calls, an argument passed by value where the
+// contract says by reference (or the reverse); the answer is then a fault "args", as the real
+// server would give, and violations() lists why.
 class ScriptedServer {
 public:
     using Handler = std::function<QVariant(QVariantList& args)>;
@@ -59,6 +63,7 @@ public:
     int count(const QString& method) const;
     ServerCall last(const QString& method) const;
     QStringList methods() const; // the methods called, in order
+    QStringList violations() const; // calls refused for breaking the contract, why
 
     // The answer of a call as a connection gets it (for direct use).
     QVariant call(const QString& module, const QString& method, QVariantList& args);

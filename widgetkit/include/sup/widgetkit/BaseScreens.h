@@ -1,8 +1,8 @@
 #pragma once
 
-#include "sup/contracts/host/Controls.h"
-#include "sup/contracts/host/DBGrid.h"
-#include "sup/contracts/host/Forms.h"
+#include "sup/widgetkit/Controls.h"
+#include "sup/widgetkit/DBGrid.h"
+#include "sup/widgetkit/Forms.h"
 
 #include <QStringList>
 #include <QWidget>

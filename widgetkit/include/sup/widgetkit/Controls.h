@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sup/contracts/host/EditMask.h"
+#include "sup/widgetkit/EditMask.h"
 
 #include <QColor>
 #include <QDate>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sup/contracts/host/Controls.h"
+#include "sup/widgetkit/Controls.h"
 #include "sup/data/DataSource.h"
 
 #include <QPointer>

@@ -3,7 +3,6 @@
 #include "sup/contracts/host/Vantrel.h"
 
 #include <QList>
-#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +10,7 @@
 #include <optional>
 
 class QDialog;
+class QSqlDatabase;
 class QSettings;
 class QWidget;
 

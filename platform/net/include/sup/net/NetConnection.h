@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sup/contracts/AppServer.h"
+#include "sup/contracts/InProcess.h"
 
 #include <QObject>
 #include <QString>
@@ -9,14 +10,9 @@
 #include <functional>
 #include <memory>
 
-namespace sup::contracts {
+namespace sup::net {
 
-// Creates the in-process server interface of one remote module ("Sup07700.rdmAltPedidosOL",
-// "Sup.rdmSuprimentos"). The shell (over its local database) and the tests register one; the
-// contracts never see the server itself. Returns nullptr for an unknown module.
-using InProcessFactory = std::function<std::unique_ptr<IAppServer>(const QString& module)>;
-void setInProcessFactory(InProcessFactory factory);
-bool hasInProcessFactory();
+using contracts::IAppServer;
 
 // Session with an HTTP application server, shared by every connection of this process to the
 // same server (scheme, host and port). signOn checks the operator's password at the server and
@@ -78,4 +74,4 @@ private:
     std::unique_ptr<IAppServer> offline_;
 };
 
-} // namespace sup::contracts
+} // namespace sup::net

@@ -36,7 +36,7 @@ public:
     virtual ~RpcBackend() = default;
     virtual QVariant call(const QString& module, const QString& method, QVariantList& args,
                           const CallContext& context) = 0;
-    virtual QList<int> byReferenceArguments(const QString& method) = 0;
+    virtual QList<int> byReferenceArguments(const QString& module, const QString& method) = 0;
     // The operator when the password is right (and the operator active).
     virtual std::optional<OperatorInfo> checkPassword(const QString& operatorCode,
                                                       const QString& password) = 0;
@@ -54,7 +54,7 @@ public:
     explicit DatabaseBackend(const QString& url); // throws sql::SqlError
     QVariant call(const QString& module, const QString& method, QVariantList& args,
                   const CallContext& context) override;
-    QList<int> byReferenceArguments(const QString& method) override;
+    QList<int> byReferenceArguments(const QString& module, const QString& method) override;
     std::optional<OperatorInfo> checkPassword(const QString& operatorCode,
                                               const QString& password) override;
     void storeSession(const QByteArray& tokenHash, const QString& operatorCode,

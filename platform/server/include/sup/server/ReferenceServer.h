@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sup/contracts/AppServer.h"
+#include "sup/contracts/MethodContract.h"
 #include "sup/sql/Database.h"
 
 #include <QString>
@@ -12,8 +13,8 @@
 
 namespace sup::server {
 
-inline const QString kModuleAltPedidosOL = QStringLiteral("Sup07700.rdmAltPedidosOL");
-inline const QString kModuleSuprimentos = QStringLiteral("Sup.rdmSuprimentos");
+using contracts::kModuleAltPedidosOL;
+using contracts::kModuleSuprimentos;
 
 // Who is calling: the operator signed on for the session (in-process: the host's operator;
 // HTTP: the owner of the token) and, for the log, where from.
@@ -24,8 +25,8 @@ struct CallContext {
 
 // The reference application server over one database connection: the remote modules
 // "Sup07700.rdmAltPedidosOL" and "Sup.rdmSuprimentos", dispatched by module and method name
-// (letter case ignored, as the remote modules did). Every call:
-//  - has its argument count and types checked against the method's table;
+// (letter case ignored, as the remote modules did) through the method contract. Every call:
+//  - has its argument count and types checked against the contract;
 //  - runs in one transaction (write methods start it with BEGIN IMMEDIATE on SQLite);
 //  - answers a ServerFault with a Portuguese message on any failure, never throws, and leaves
 //    the database and the by-reference arguments as they were.
@@ -51,10 +52,11 @@ public:
 
     static QStringList modules();
     static bool hasModule(const QString& module);
-    // Positions (0-based) of the by-reference arguments of a method; empty for unknown ones.
-    static QList<int> byReferenceArguments(const QString& method);
-    // Every registered method name.
-    static QStringList methods();
+    // Positions (0-based) of the arguments a method writes back; empty for unknown ones.
+    static QList<int> byReferenceArguments(const QString& module, const QString& method);
+    // Whether this server runs the method (every method of the contract is known; some are
+    // not offered yet and answer so).
+    static bool offers(contracts::Method method);
 
 private:
     std::shared_ptr<sql::Connection> conn_;
