@@ -2,9 +2,9 @@
 
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
 
+#include "sup/contracts/host/Host.h"
 #include "sup/widgetkit/Busy.h"
 #include "sup/widgetkit/Forms.h"
-#include "sup/contracts/host/Host.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>

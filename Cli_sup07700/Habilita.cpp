@@ -34,7 +34,7 @@ void TfrmAltPedidosOL::Habilita() {
     mnuAltAut->setEnabled(operations);
     mnuEnvPedOL->setEnabled(operations);
     mnuBloqItem->setEnabled(operations && dm_->cdsAutGruPop->active() &&
-                             !dm_->cdsAutGruPop->isEmpty());
+                            !dm_->cdsAutGruPop->isEmpty());
     mnuReservaOL->setEnabled(operations && reservationColumnShown());
     mnuConfImpressora->setEnabled(false);
     mnuListagem->setEnabled(false);

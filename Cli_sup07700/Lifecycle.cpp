@@ -5,15 +5,15 @@
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Dm_sup07700/TdmAltPedidosOL.h"
 
-#include "sup/widgetkit/Busy.h"
-#include "sup/widgetkit/Consiste.h"
-#include "sup/widgetkit/Messages.h"
+#include "sup/contracts/ServerCalls.h"
 #include "sup/contracts/host/Vantrel.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
-#include "sup/contracts/ServerCalls.h"
 #include "sup/net/NetConnection.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Consiste.h"
+#include "sup/widgetkit/Messages.h"
 #include "sup/widgetkit/Query.h"
 
 using namespace sup::host;

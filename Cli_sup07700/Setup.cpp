@@ -3,12 +3,12 @@
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
 #include "Dm_sup07700/TdmAltPedidosOL.h"
 
-#include "sup/widgetkit/Guard.h"
-#include "sup/widgetkit/Messages.h"
 #include "sup/contracts/host/Vantrel.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/net/NetConnection.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QApplication>
 #include <QMenu>

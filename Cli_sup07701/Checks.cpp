@@ -2,15 +2,15 @@
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
 
-#include "sup/widgetkit/Busy.h"
-#include "sup/widgetkit/Consiste.h"
-#include "sup/widgetkit/Messages.h"
-#include "sup/widgetkit/Product.h"
 #include "Dm_sup07700/Dm_sup07700.h"
 #include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "sup/contracts/ServerCalls.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/WorkingSet.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Consiste.h"
+#include "sup/widgetkit/Messages.h"
+#include "sup/widgetkit/Product.h"
 
 #include <QLineEdit>
 

@@ -5,17 +5,16 @@
 #include "Dm_sup07700/Dm_sup07700.h"
 #include "Dm_sup07700/TdmAltPedidosOL.h"
 
+#include "sup/contracts/ItemCriteria.h"
+#include "sup/contracts/host/Vantrel.h"
+#include "sup/data/DayNumber.h"
+#include "sup/data/WorkingSet.h"
 #include "sup/widgetkit/Busy.h"
 #include "sup/widgetkit/Consiste.h"
 #include "sup/widgetkit/Messages.h"
-#include "sup/contracts/host/Vantrel.h"
-#include "sup/data/DayNumber.h"
-#include "sup/contracts/ItemCriteria.h"
-#include "sup/data/WorkingSet.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
-
 
 using namespace sup::host;
 using sup07700::stFilial;

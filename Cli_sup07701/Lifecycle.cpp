@@ -2,13 +2,13 @@
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
 
+#include "sup/contracts/ServerCalls.h"
+#include "sup/contracts/host/Vantrel.h"
+#include "sup/data/DataPacket.h"
+#include "sup/data/WorkingSet.h"
+#include "sup/net/NetConnection.h"
 #include "sup/widgetkit/Busy.h"
 #include "sup/widgetkit/Consiste.h"
-#include "sup/contracts/host/Vantrel.h"
-#include "sup/contracts/ServerCalls.h"
-#include "sup/data/DataPacket.h"
-#include "sup/net/NetConnection.h"
-#include "sup/data/WorkingSet.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -96,8 +96,7 @@ void TfrmFiltroAltPedidoOL::FormClose(TCloseAction& action) {
     }
 }
 
-void TfrmFiltroAltPedidoOL::netSuprimentosBeforeConnect(
-    sup::net::TNetConnection& connection) {
+void TfrmFiltroAltPedidoOL::netSuprimentosBeforeConnect(sup::net::TNetConnection& connection) {
     connection.setHost(Vantrel().WebURL);
     connection.setPort(Vantrel().WebPort);
 }

@@ -5,14 +5,14 @@
 #include "Dm_sup07700/Dm_sup07700.h"
 #include "Dm_sup07700/TdmAltPedidosOL.h"
 
-#include "sup/widgetkit/Busy.h"
-#include "sup/widgetkit/Consiste.h"
-#include "sup/widgetkit/Messages.h"
-#include "sup/contracts/host/Vantrel.h"
 #include "sup/contracts/ServerCalls.h"
+#include "sup/contracts/host/Vantrel.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Consiste.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QRadioButton>
 
@@ -26,8 +26,7 @@ namespace {
 
 // Runs a list call of the routine's server (the data module's connection), busy indicator
 // shown, and loads its data packet into `set`; on failure the set keeps its content.
-template <class Call>
-void loadList(QWidget* owner, sup::data::TWorkingSet* set, Call&& call) {
+template <class Call> void loadList(QWidget* owner, sup::data::TWorkingSet* set, Call&& call) {
     TBusyGuard busy(owner, aviRecebendo);
     const QVariant answer = call(sup07700::DataModule().server());
     const QVariant payload = CheckResultServ(answer, true, 0);
@@ -70,9 +69,9 @@ void TfrmFiltroAltPedidoOL::btpFilialClick() {
     QString regions = stRegiao;
     QString allRegions = regionFlag;
     loadList(this, cdsFiliAgrupFili, [&](sup::contracts::IAppServer& server) {
-        return sup::contracts::calls::GetFiliAgrupFili(
-            server, medAgrupFilial->Text(), regions, allRegions,
-            restricted ? Vantrel().Operador : QString());
+        return sup::contracts::calls::GetFiliAgrupFili(server, medAgrupFilial->Text(), regions,
+                                                       allRegions,
+                                                       restricted ? Vantrel().Operador : QString());
     });
     PesquisaLista(dtsFiliAgrupFili, QStringLiteral("CDFILIAL"), QString::fromUtf8("Filial Destino"),
                   false, stFilial);

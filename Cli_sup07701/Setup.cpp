@@ -4,12 +4,12 @@
 
 #include "ui_TfrmFiltroAltPedidoOL.h"
 
-#include "sup/widgetkit/Guard.h"
-#include "sup/widgetkit/Messages.h"
 #include "sup/contracts/MethodContract.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/net/NetConnection.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

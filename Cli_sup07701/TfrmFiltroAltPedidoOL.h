@@ -45,8 +45,8 @@ public:
     void netSuprimentosBeforeConnect(sup::net::TNetConnection& connection);
 
     // The confirm: checks the criteria, asks the server for the items and loads them into the
-    // routine's working sets (its data module). Run on the hidden screen it is the reload of the items
-    // with the criteria the screen still holds.
+    // routine's working sets (its data module). Run on the hidden screen it is the reload of the
+    // items with the criteria the screen still holds.
     void sbtConfirmaClick() override;
     // Every check of the criteria, in order; the first failure focuses its control and ends the
     // running action with its message. The list checks apply only while the screen is shown.

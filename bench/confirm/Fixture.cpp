@@ -2,20 +2,20 @@
 
 #include "Cli_sup07700/Cli_sup07700.h"
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
-#include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "units/Units.h"
 
-#include "sup/net/NetConnection.h"
 #include "sup/contracts/ServerResult.h"
-#include "sup/widgetkit/Guard.h"
-#include "sup/widgetkit/KeyList.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/host/SignOn.h"
+#include "sup/net/NetConnection.h"
 #include "sup/server/Schema.h"
 #include "sup/server/Seed.h"
 #include "sup/testkit/ScriptedHost.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/KeyList.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

@@ -18,17 +18,17 @@
 #include "../common/RawSqliteScan.h"
 #include "../data/Table.h"
 
-#include "sup/net/NetConnection.h"
 #include "sup/contracts/RpcWire.h"
 #include "sup/contracts/ServerResult.h"
-#include "sup/widgetkit/DBGrid.h"
 #include "sup/contracts/record/OrderItem.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
+#include "sup/net/NetConnection.h"
 #include "sup/server/HttpServer.h"
 #include "sup/server/Items.h"
 #include "sup/server/Seed.h"
+#include "sup/widgetkit/DBGrid.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>

@@ -23,14 +23,17 @@ struct Rows {
     qsizetype count = 0;
 };
 
-const Rows& rows()
-{
+const Rows& rows() {
     static const Rows r = [] {
         Rows x;
-        x.fields = {FieldDef::text(u"CALC"_s, 1, {}, true), FieldDef::text(u"ALTERADO"_s, 1, {}, true),
-                    FieldDef::text(u"NMPRODUTO"_s, 50),       FieldDef::text(u"LIVRE"_s, 0),
-                    FieldDef::real(u"QTPROGENPEOL"_s),        FieldDef::integer(u"N"_s),
-                    FieldDef::boolean(u"B"_s),                FieldDef::dateTime(u"DTPROGENPEOL"_s)};
+        x.fields = {FieldDef::text(u"CALC"_s, 1, {}, true),
+                    FieldDef::text(u"ALTERADO"_s, 1, {}, true),
+                    FieldDef::text(u"NMPRODUTO"_s, 50),
+                    FieldDef::text(u"LIVRE"_s, 0),
+                    FieldDef::real(u"QTPROGENPEOL"_s),
+                    FieldDef::integer(u"N"_s),
+                    FieldDef::boolean(u"B"_s),
+                    FieldDef::dateTime(u"DTPROGENPEOL"_s)};
         for (const FieldDef& f : x.fields) {
             x.columns.emplace_back(f);
         }
@@ -59,10 +62,8 @@ const Rows& rows()
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
-    const QString text =
-        QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     const Rows& r = rows();
     try {
         const FilterExpression e(text, r.fields);

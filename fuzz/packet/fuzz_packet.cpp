@@ -13,14 +13,12 @@ using namespace sup::data;
 
 namespace {
 
-[[noreturn]] void broken(const char* what)
-{
+[[noreturn]] void broken(const char* what) {
     std::fprintf(stderr, "packet codec: %s\n", what);
     std::abort();
 }
 
-void roundTrip(const DataPacket& p)
-{
+void roundTrip(const DataPacket& p) {
     const QByteArray again = encodePacket(p);
     if (encodedPacketSize(p) != again.size()) {
         broken("encodedPacketSize differs from the encoded size");
@@ -33,8 +31,7 @@ void roundTrip(const DataPacket& p)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto* bytes = reinterpret_cast<const char*>(data);
     try {
         roundTrip(decodePacket(QByteArrayView(bytes, qsizetype(size))));

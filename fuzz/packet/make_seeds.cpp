@@ -17,22 +17,25 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-FieldDefs allTypes()
-{
+FieldDefs allTypes() {
     FieldDef label = FieldDef::text(u"NMPRODUTO"_s, 50, u"Nome do Produto"_s);
     label.displayFormat = u"@"_s;
     label.editMask = u"9999;0; "_s;
     label.visible = false;
     label.update = UpdateMode::None;
     label.readOnly = true;
-    return {FieldDef::text(u"CALC"_s, 1, {}, true), label, FieldDef::text(u"CURTO"_s, 3),
-            FieldDef::text(u"LIVRE"_s, 0),          FieldDef::text(u"LONGO"_s, 300),
-            FieldDef::integer(u"N"_s),              FieldDef::real(u"QTDE"_s, u"Qtde."_s),
-            FieldDef::boolean(u"B"_s),              FieldDef::dateTime(u"DT"_s)};
+    return {FieldDef::text(u"CALC"_s, 1, {}, true),
+            label,
+            FieldDef::text(u"CURTO"_s, 3),
+            FieldDef::text(u"LIVRE"_s, 0),
+            FieldDef::text(u"LONGO"_s, 300),
+            FieldDef::integer(u"N"_s),
+            FieldDef::real(u"QTDE"_s, u"Qtde."_s),
+            FieldDef::boolean(u"B"_s),
+            FieldDef::dateTime(u"DT"_s)};
 }
 
-DataPacket rows(int n)
-{
+DataPacket rows(int n) {
     DataPacketBuilder b(allTypes());
     for (int r = 0; r < n; ++r) {
         if (r % 4 == 3) {
@@ -48,8 +51,7 @@ DataPacket rows(int n)
     return b.finish();
 }
 
-DataPacket delta(const DataPacket& src)
-{
+DataPacket delta(const DataPacket& src) {
     std::vector<Column> cur, old;
     std::vector<RowKind> kinds;
     for (int f = 0; f < src.fieldCount(); ++f) {
@@ -71,8 +73,7 @@ DataPacket delta(const DataPacket& src)
     return DataPacket::makeDelta(src.fields(), std::move(cur), std::move(old), std::move(kinds));
 }
 
-bool write(const QDir& dir, const QString& name, const QByteArray& bytes)
-{
+bool write(const QDir& dir, const QString& name, const QByteArray& bytes) {
     QFile f(dir.filePath(name));
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(f.fileName()));
@@ -83,8 +84,7 @@ bool write(const QDir& dir, const QString& name, const QByteArray& bytes)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_packet_seeds <folder>\n");
         return 2;

@@ -1,8 +1,8 @@
 #include "Startup.h"
 
-#include "sup/net/NetConnection.h"
 #include "sup/contracts/ServerResult.h"
 #include "sup/host/SignOn.h"
+#include "sup/net/NetConnection.h"
 #include "sup/server/ReferenceServer.h"
 #include "sup/server/Schema.h"
 #include "sup/server/Seed.h"
@@ -108,8 +108,7 @@ QString Platform::signOn(const QString& operatorCode, const QString& password,
             return wrong;
         }
         if (!options_.serverUrl.isEmpty()) {
-            const QVariant fault =
-                sup::net::signOn(QUrl(options_.serverUrl), op->code, password);
+            const QVariant fault = sup::net::signOn(QUrl(options_.serverUrl), op->code, password);
             if (fault.isValid()) {
                 return sup::contracts::faultOf(fault).message;
             }

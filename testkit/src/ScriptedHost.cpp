@@ -1,9 +1,9 @@
 #include "sup/testkit/ScriptedHost.h"
 
-#include "sup/widgetkit/Messages.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/host/SignOn.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -34,10 +34,11 @@ struct ScriptedServer::State {
         QString why;
         const contracts::MethodSpec* spec = contracts::findMethod(module, method);
         if (!spec)
-            why = contracts::isKnownModule(module)
-                      ? QStringLiteral("O módulo \"%1\" não tem o método \"%2\".").arg(module, method)
-                      : QStringLiteral("O servidor de aplicação não tem o módulo \"%1\" (método %2).")
-                            .arg(module, method);
+            why =
+                contracts::isKnownModule(module)
+                    ? QStringLiteral("O módulo \"%1\" não tem o método \"%2\".").arg(module, method)
+                    : QStringLiteral("O servidor de aplicação não tem o módulo \"%1\" (método %2).")
+                          .arg(module, method);
         else
             why = contracts::checkArguments(*spec, args, byRef);
         if (why.isEmpty())

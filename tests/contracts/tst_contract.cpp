@@ -76,41 +76,118 @@ QHash<Method, Caller> typedCalls() {
     deltaRef = data::DataPacket::makeDelta({}, {}, {}, {});
     const QDate day(2026, 3, 10);
     return {
-        {M::GetParametroOL, [=](IAppServer& s) { return c::GetParametroOL(s, t); }},
+        {M::GetParametroOL,
+         [=](IAppServer& s) {
+             return c::GetParametroOL(s, t);
+         }},
         {M::GetPesqProduto,
-         [=](IAppServer& s) { return c::GetPesqProduto(s, t, t, byRef(r), t, t); }},
-        {M::GetPesqMarca, [=](IAppServer& s) { return c::GetPesqMarca(s, t); }},
+         [=](IAppServer& s) {
+             return c::GetPesqProduto(s, t, t, byRef(r), t, t);
+         }},
+        {M::GetPesqMarca,
+         [=](IAppServer& s) {
+             return c::GetPesqMarca(s, t);
+         }},
         {M::GetBloqIncluiProdCmpOL,
-         [=](IAppServer& s) { return c::GetBloqIncluiProdCmpOL(s, t, t, t); }},
+         [=](IAppServer& s) {
+             return c::GetBloqIncluiProdCmpOL(s, t, t, t);
+         }},
         {M::GetVd_Est_Disp,
-         [=](IAppServer& s) { return c::GetVd_Est_Disp(s, r, r, r, r, r, r, d); }},
-        {M::VerificaMarcaPref, [=](IAppServer& s) { return c::VerificaMarcaPref(s, r, t, t, r, r); }},
+         [=](IAppServer& s) {
+             return c::GetVd_Est_Disp(s, r, r, r, r, r, r, d);
+         }},
+        {M::VerificaMarcaPref,
+         [=](IAppServer& s) {
+             return c::VerificaMarcaPref(s, r, t, t, r, r);
+         }},
         {M::VerificaMarcaPref1,
-         [=](IAppServer& s) { return c::VerificaMarcaPref1(s, r, t, t, r, r); }},
+         [=](IAppServer& s) {
+             return c::VerificaMarcaPref1(s, r, t, t, r, r);
+         }},
         {M::GetBloqProdSemRelacOL,
-         [=](IAppServer& s) { return c::GetBloqProdSemRelacOL(s, t, t, t); }},
+         [=](IAppServer& s) {
+             return c::GetBloqProdSemRelacOL(s, t, t, t);
+         }},
         {M::UpdItemPedidoOL,
-         [=](IAppServer& s) { return c::UpdItemPedidoOL(s, deltaRef, t, t, t, true, t, t); }},
-        {M::getParaSupri, [=](IAppServer& s) { return c::getParaSupri(s, t); }},
-        {M::SetBloqItem, [=](IAppServer& s) { return c::SetBloqItem(s, packet, t); }},
+         [=](IAppServer& s) {
+             return c::UpdItemPedidoOL(s, deltaRef, t, t, t, true, t, t);
+         }},
+        {M::getParaSupri,
+         [=](IAppServer& s) {
+             return c::getParaSupri(s, t);
+         }},
+        {M::SetBloqItem,
+         [=](IAppServer& s) {
+             return c::SetBloqItem(s, packet, t);
+         }},
         {M::GetVdReserva,
-         [=](IAppServer& s) { return c::GetVdReserva(s, t, t, t, t, t, day, day, t, r, 2.0); }},
-        {M::SetReserva, [=](IAppServer& s) { return c::SetReserva(s, packet); }},
-        {M::GetItem, [=](IAppServer& s) { return c::GetItem(s, criteria); }},
-        {M::GetAgruFili, [=](IAppServer& s) { return c::GetAgruFili(s); }},
-        {M::GetFiliAgrupFili, [=](IAppServer& s) { return c::GetFiliAgrupFili(s, t, r, r, t); }},
-        {M::GetProduto, [=](IAppServer& s) { return c::GetProduto(s, t); }},
-        {M::GetLotePedOL, [=](IAppServer& s) { return c::GetLotePedOL(s); }},
-        {M::GetFiltroSup, [=](IAppServer& s) { return c::GetFiltroSup(s); }},
-        {M::SetFiltroSup, [=](IAppServer& s) { return c::SetFiltroSup(s, r); }},
-        {M::GetProdutos, [=](IAppServer& s) { return c::GetProdutos(s, t, byRef(r), t); }},
-        {M::Carrega_PeriFili, [=](IAppServer& s) { return c::Carrega_PeriFili(s, t, r, day); }},
-        {M::GetAjusteUn, [=](IAppServer& s) { return c::GetAjusteUn(s, t); }},
-        {M::GetVdMarcPref, [=](IAppServer& s) { return c::GetVdMarcPref(s, list, r, t, r); }},
-        {M::AltAtuItem, [=](IAppServer& s) { return c::AltAtuItem(s, alt); }},
-        {M::GetVd_LotePedOL, [=](IAppServer& s) { return c::GetVd_LotePedOL(s, r); }},
-        {M::SetCadLoteEnvPedOL, [=](IAppServer& s) { return c::SetCadLoteEnvPedOL(s, packet, t); }},
-        {M::GetParaSupri, [=](IAppServer& s) { return c::GetParaSupri(s, t); }},
+         [=](IAppServer& s) {
+             return c::GetVdReserva(s, t, t, t, t, t, day, day, t, r, 2.0);
+         }},
+        {M::SetReserva,
+         [=](IAppServer& s) {
+             return c::SetReserva(s, packet);
+         }},
+        {M::GetItem,
+         [=](IAppServer& s) {
+             return c::GetItem(s, criteria);
+         }},
+        {M::GetAgruFili,
+         [=](IAppServer& s) {
+             return c::GetAgruFili(s);
+         }},
+        {M::GetFiliAgrupFili,
+         [=](IAppServer& s) {
+             return c::GetFiliAgrupFili(s, t, r, r, t);
+         }},
+        {M::GetProduto,
+         [=](IAppServer& s) {
+             return c::GetProduto(s, t);
+         }},
+        {M::GetLotePedOL,
+         [=](IAppServer& s) {
+             return c::GetLotePedOL(s);
+         }},
+        {M::GetFiltroSup,
+         [=](IAppServer& s) {
+             return c::GetFiltroSup(s);
+         }},
+        {M::SetFiltroSup,
+         [=](IAppServer& s) {
+             return c::SetFiltroSup(s, r);
+         }},
+        {M::GetProdutos,
+         [=](IAppServer& s) {
+             return c::GetProdutos(s, t, byRef(r), t);
+         }},
+        {M::Carrega_PeriFili,
+         [=](IAppServer& s) {
+             return c::Carrega_PeriFili(s, t, r, day);
+         }},
+        {M::GetAjusteUn,
+         [=](IAppServer& s) {
+             return c::GetAjusteUn(s, t);
+         }},
+        {M::GetVdMarcPref,
+         [=](IAppServer& s) {
+             return c::GetVdMarcPref(s, list, r, t, r);
+         }},
+        {M::AltAtuItem,
+         [=](IAppServer& s) {
+             return c::AltAtuItem(s, alt);
+         }},
+        {M::GetVd_LotePedOL,
+         [=](IAppServer& s) {
+             return c::GetVd_LotePedOL(s, r);
+         }},
+        {M::SetCadLoteEnvPedOL,
+         [=](IAppServer& s) {
+             return c::SetCadLoteEnvPedOL(s, packet, t);
+         }},
+        {M::GetParaSupri,
+         [=](IAppServer& s) {
+             return c::GetParaSupri(s, t);
+         }},
     };
 }
 
@@ -192,9 +269,41 @@ private slots:
         for (const MethodSpec& spec : methodContract()) {
             QCOMPARE(server::ReferenceServer::byReferenceArguments(spec.module, spec.name),
                      spec.byReferencePositions());
-            QVariantList wrong{QVariant::fromValue(data::DataPacket()), 1, 2, 3, 4, 5, 6, 7, 8,
-                               9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25,
-                               26, 27, 28, 29, 30, 31, 32, 33, 34};
+            QVariantList wrong{QVariant::fromValue(data::DataPacket()),
+                               1,
+                               2,
+                               3,
+                               4,
+                               5,
+                               6,
+                               7,
+                               8,
+                               9,
+                               10,
+                               11,
+                               12,
+                               13,
+                               14,
+                               15,
+                               16,
+                               17,
+                               18,
+                               19,
+                               20,
+                               21,
+                               22,
+                               23,
+                               24,
+                               25,
+                               26,
+                               27,
+                               28,
+                               29,
+                               30,
+                               31,
+                               32,
+                               33,
+                               34};
             const QVariant a = s.server->call(spec.module, spec.name, wrong, {});
             QVERIFY2(faultOf(a).code == u"args", qPrintable(spec.name));
             QCOMPARE(faultOf(a).message, checkArguments(spec, wrong));
@@ -235,12 +344,11 @@ private slots:
                  QStringLiteral("args"));
         // By value where the table says by reference, and the reverse.
         QVariantList lote{QStringLiteral("T")};
-        QCOMPARE(faultOf(conn->invoke(specOf(Method::GetVd_LotePedOL), lote, QBitArray(1)))
-                     .code,
+        QCOMPARE(faultOf(conn->invoke(specOf(Method::GetVd_LotePedOL), lote, QBitArray(1))).code,
                  QStringLiteral("args"));
-        QCOMPARE(faultOf(conn->invoke(specOf(Method::GetParametroOL), lote, QBitArray(1, true)))
-                     .code,
-                 QStringLiteral("args"));
+        QCOMPARE(
+            faultOf(conn->invoke(specOf(Method::GetParametroOL), lote, QBitArray(1, true))).code,
+            QStringLiteral("args"));
         // A method of the other module, and one of no module.
         auto sup = server.connect(kModuleSuprimentos);
         QVERIFY(isFault(sup->call(QStringLiteral("GetVd_LotePedOL"), lote)));

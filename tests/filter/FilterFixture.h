@@ -5,9 +5,9 @@
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
 
-#include "sup/widgetkit/Guard.h"
 #include "sup/data/DataPacket.h"
 #include "sup/testkit/ScriptedHost.h"
+#include "sup/widgetkit/Guard.h"
 
 #include <QDialog>
 #include <QPushButton>

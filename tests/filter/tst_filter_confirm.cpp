@@ -6,18 +6,18 @@
 
 #include "Cli_sup07700/Cli_sup07700.h"
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
-#include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "units/Units.h"
 
-#include "sup/widgetkit/Busy.h"
-#include "sup/widgetkit/Guard.h"
-#include "sup/widgetkit/Messages.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/DayNumber.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/testkit/ScriptedServer.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QAbstractItemModel>
 #include <QAction>
@@ -643,7 +643,8 @@ private slots:
         // Older content, so that a set that was not yet loaded shows.
         m->data().cdsAutGruPop->loadFromPacket(suptest::autGruPopPacket(5));
         m->data().cdsAjusteQtde->loadFromPacket(ajustePacket(5));
-        m->data().cdsParamFilial->loadFromPacket(suptest::paramFilialPacket({{"0099", "0099", "N"}}));
+        m->data().cdsParamFilial->loadFromPacket(
+            suptest::paramFilialPacket({{"0099", "0099", "N"}}));
         server->answer(QStringLiteral("GetItem"), itemAnswer(4, 3, 2, 1));
 
         QStringList seen;
@@ -654,8 +655,8 @@ private slots:
                 .arg(m->data().cdsAjusteQtde->recordCount())
                 .arg(m->data().cdsAutGruPop->recordCount());
         };
-        for (sup::data::TWorkingSet* set :
-             {m->data().cdsAutGruPop, m->data().cdsAjusteQtde, m->data().cdsParamFilial, m->data().cdsItem}) {
+        for (sup::data::TWorkingSet* set : {m->data().cdsAutGruPop, m->data().cdsAjusteQtde,
+                                            m->data().cdsParamFilial, m->data().cdsItem}) {
             auto previous = set->AfterOpen;
             set->AfterOpen = [&seen, counts, set, previous](sup::data::TWorkingSet& w) {
                 seen << set->objectName() + QStringLiteral(" ") + counts();
@@ -673,7 +674,8 @@ private slots:
         QCOMPARE(m->dbgPadrao->model()->rowCount(), 4);
         QVERIFY(m->mnuVerificar->isEnabled());
         QVERIFY(m->mnuFiltro->isEnabled());
-        QCOMPARE(m->data().cdsParamFilial->fieldByName(u"CDFILIAL")->asString(), QStringLiteral("0012"));
+        QCOMPARE(m->data().cdsParamFilial->fieldByName(u"CDFILIAL")->asString(),
+                 QStringLiteral("0012"));
     }
 
     void aFailingCallLeavesEverythingAsItWas() {
@@ -681,7 +683,8 @@ private slots:
         m->data().cdsItem->loadFromPacket(suptest::itemPacket(2));
         m->data().cdsAutGruPop->loadFromPacket(suptest::autGruPopPacket(2));
         m->data().cdsAjusteQtde->loadFromPacket(ajustePacket(2));
-        m->data().cdsParamFilial->loadFromPacket(suptest::paramFilialPacket({{"0012", "0001", "S"}}));
+        m->data().cdsParamFilial->loadFromPacket(
+            suptest::paramFilialPacket({{"0012", "0001", "S"}}));
         const DataPacket items = m->data().cdsItem->data();
         auto unchanged = [&] {
             QVERIFY(m->data().cdsItem->data() == items);

@@ -11,14 +11,14 @@
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
 #include "units/Units.h"
 
-#include "sup/widgetkit/Busy.h"
-#include "sup/widgetkit/Guard.h"
-#include "sup/widgetkit/KeyList.h"
-#include "sup/widgetkit/Messages.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/testkit/ScriptedServer.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/KeyList.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QRadioButton>
 #include <QSqlError>

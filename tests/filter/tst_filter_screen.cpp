@@ -8,22 +8,22 @@
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
 #include "units/Units.h"
 
-#include "sup/widgetkit/Busy.h"
-#include "sup/widgetkit/Guard.h"
-#include "sup/widgetkit/Messages.h"
+#include "sup/contracts/record/OrderItem.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/DayNumber.h"
 #include "sup/data/WorkingSet.h"
-#include "sup/contracts/record/OrderItem.h"
-#include "sup/net/NetConnection.h"
 #include "sup/host/SignOn.h"
+#include "sup/net/NetConnection.h"
 #include "sup/server/ReferenceServer.h"
 #include "sup/server/Schema.h"
 #include "sup/server/Seed.h"
 #include "sup/sql/Database.h"
 #include "sup/testkit/ScriptedHost.h"
 #include "sup/testkit/ScriptedServer.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,14 +2,14 @@
 
 #include "HostTestUtil.h"
 
+#include "sup/sql/Database.h"
+#include "sup/testkit/ScriptedHost.h"
 #include "sup/widgetkit/Consiste.h"
 #include "sup/widgetkit/DBGrid.h"
 #include "sup/widgetkit/EditMask.h"
 #include "sup/widgetkit/KeyList.h"
 #include "sup/widgetkit/Messages.h"
 #include "sup/widgetkit/Product.h"
-#include "sup/sql/Database.h"
-#include "sup/testkit/ScriptedHost.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

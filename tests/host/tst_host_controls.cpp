@@ -1,11 +1,11 @@
 // Controls: masked edits, date edits, number edits, flat buttons tied to menu items, enter and
 // exit handlers.
 
+#include "sup/data/DayNumber.h"
+#include "sup/testkit/ScriptedHost.h"
 #include "sup/widgetkit/Controls.h"
 #include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
-#include "sup/data/DayNumber.h"
-#include "sup/testkit/ScriptedHost.h"
 
 #include <QAction>
 #include <QTest>

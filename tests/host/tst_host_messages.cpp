@@ -1,11 +1,11 @@
 // Message catalogues, questions, MensErro and the guard, the error report, the busy indicator.
 
 #include "sup/contracts/ServerResult.h"
+#include "sup/data/WorkingSet.h"
+#include "sup/testkit/ScriptedHost.h"
 #include "sup/widgetkit/Busy.h"
 #include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
-#include "sup/data/WorkingSet.h"
-#include "sup/testkit/ScriptedHost.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -3,16 +3,16 @@
 
 #include "HostTestUtil.h"
 
-#include "sup/widgetkit/Busy.h"
-#include "sup/widgetkit/KeyList.h"
-#include "sup/widgetkit/Messages.h"
-#include "sup/widgetkit/Password.h"
-#include "sup/widgetkit/Pickers.h"
 #include "sup/host/DesktopHost.h"
 #include "sup/host/Dialogs.h"
 #include "sup/host/SignOn.h"
 #include "sup/sql/Database.h"
 #include "sup/testkit/ScriptedHost.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/KeyList.h"
+#include "sup/widgetkit/Messages.h"
+#include "sup/widgetkit/Password.h"
+#include "sup/widgetkit/Pickers.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -4,10 +4,10 @@
 #include "HostTestUtil.h"
 #include "TestDatabases.h"
 
+#include "sup/testkit/ScriptedHost.h"
 #include "sup/widgetkit/Messages.h"
 #include "sup/widgetkit/Pickers.h"
 #include "sup/widgetkit/Query.h"
-#include "sup/testkit/ScriptedHost.h"
 
 #include <QTest>
 

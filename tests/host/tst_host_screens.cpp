@@ -3,15 +3,15 @@
 
 #include "HostTestUtil.h"
 
-#include "sup/net/NetConnection.h"
 #include "sup/contracts/ServerResult.h"
+#include "sup/net/NetConnection.h"
+#include "sup/testkit/ScriptedHost.h"
+#include "sup/testkit/ScriptedServer.h"
 #include "sup/widgetkit/BaseScreens.h"
 #include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
 #include "sup/widgetkit/Options.h"
 #include "sup/widgetkit/Registry.h"
-#include "sup/testkit/ScriptedHost.h"
-#include "sup/testkit/ScriptedServer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -633,19 +633,19 @@ void TstHostScreens::scriptedServerBehindAConnection() {
         server.call(QStringLiteral("Sup.rdmSuprimentos"), QStringLiteral("GetParaSupri"), branch)
             .toString(),
         QStringLiteral("suprimentos"));
-    QCOMPARE(
-        server
-            .call(QStringLiteral("Sup07700.rdmAltPedidosOL"), QStringLiteral("GetParaSupri"), branch)
-            .toString(),
-        QStringLiteral("todos"));
+    QCOMPARE(server
+                 .call(QStringLiteral("Sup07700.rdmAltPedidosOL"), QStringLiteral("GetParaSupri"),
+                       branch)
+                 .toString(),
+             QStringLiteral("todos"));
     server.answerOnce(QStringLiteral("GetParaSupri"), QStringLiteral("uma vez"));
     QCOMPARE(
         server.call(QStringLiteral("Sup.rdmSuprimentos"), QStringLiteral("GetParaSupri"), branch)
             .toString(),
         QStringLiteral("uma vez"));
     server.setStrict(false);
-    QVERIFY(sup::contracts::isFault(
-        server.call(QStringLiteral("Sup07700.rdmAltPedidosOL"), QStringLiteral("GetAgruFili"), branch)));
+    QVERIFY(sup::contracts::isFault(server.call(QStringLiteral("Sup07700.rdmAltPedidosOL"),
+                                                QStringLiteral("GetAgruFili"), branch)));
     QVariantList none;
     QVERIFY(sup::contracts::isFault(
         server.call(QStringLiteral("Sup07700.rdmAltPedidosOL"), QStringLiteral("Nada"), none)));

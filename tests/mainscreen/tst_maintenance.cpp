@@ -5,17 +5,17 @@
 
 #include "Cli_sup07700/Cli_sup07700.h"
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
-#include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "Cli_sup07701/Cli_sup07701.h"
 #include "Cli_sup07702/Cli_sup07702.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "units/Units.h"
 
-#include "sup/widgetkit/Busy.h"
-#include "sup/widgetkit/Guard.h"
-#include "sup/widgetkit/Messages.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/net/NetConnection.h"
 #include "sup/testkit/ScriptedServer.h"
+#include "sup/widgetkit/Busy.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QAction>
 #include <QApplication>
@@ -355,7 +355,8 @@ private slots:
         TfrmAltPedidosOL* s = open();
         s->data().cdsItem->loadFromPacket(suptest::itemPacket(1));
         s->data().cdsItem->first();
-        QCOMPARE(s->data().cdsItem->fieldByName(u"IDTIPOEXOL")->text(), QStringLiteral("Automático"));
+        QCOMPARE(s->data().cdsItem->fieldByName(u"IDTIPOEXOL")->text(),
+                 QStringLiteral("Automático"));
         s->data().cdsItem->edit();
         s->data().cdsItem->fieldByName(u"IDTIPOEXOL")->setAsString(u"M");
         QCOMPARE(s->data().cdsItem->fieldByName(u"IDTIPOEXOL")->text(), QStringLiteral("Manual"));

@@ -1,8 +1,8 @@
 #include "ServerFixture.h"
 
-#include "sup/net/NetConnection.h"
 #include "sup/contracts/ServerResult.h"
 #include "sup/data/DataPacket.h"
+#include "sup/net/NetConnection.h"
 
 #include <QTest>
 
@@ -67,33 +67,14 @@ private slots:
 
     void everyMethodIsRegisteredInItsModule() {
         SeededServer s(QStringLiteral("sqlite"), 50);
-        const QStringList index = {"GetParametroOL",
-                                   "GetPesqProduto",
-                                   "GetPesqMarca",
-                                   "GetBloqIncluiProdCmpOL",
-                                   "GetVd_Est_Disp",
-                                   "VerificaMarcaPref",
-                                   "VerificaMarcaPref1",
-                                   "GetBloqProdSemRelacOL",
-                                   "UpdItemPedidoOL",
-                                   "getParaSupri",
-                                   "SetBloqItem",
-                                   "GetVdReserva",
-                                   "SetReserva",
-                                   "GetItem",
-                                   "GetAgruFili",
-                                   "GetFiliAgrupFili",
-                                   "GetProduto",
-                                   "GetLotePedOL",
-                                   "GetFiltroSup",
-                                   "SetFiltroSup",
-                                   "GetProdutos",
-                                   "Carrega_PeriFili",
-                                   "GetAjusteUn",
-                                   "GetVdMarcPref",
-                                   "AltAtuItem",
-                                   "GetVd_LotePedOL",
-                                   "SetCadLoteEnvPedOL"};
+        const QStringList index = {
+            "GetParametroOL",  "GetPesqProduto",    "GetPesqMarca",       "GetBloqIncluiProdCmpOL",
+            "GetVd_Est_Disp",  "VerificaMarcaPref", "VerificaMarcaPref1", "GetBloqProdSemRelacOL",
+            "UpdItemPedidoOL", "getParaSupri",      "SetBloqItem",        "GetVdReserva",
+            "SetReserva",      "GetItem",           "GetAgruFili",        "GetFiliAgrupFili",
+            "GetProduto",      "GetLotePedOL",      "GetFiltroSup",       "SetFiltroSup",
+            "GetProdutos",     "Carrega_PeriFili",  "GetAjusteUn",        "GetVdMarcPref",
+            "AltAtuItem",      "GetVd_LotePedOL",   "SetCadLoteEnvPedOL"};
         auto known = [&](const QString& module, const QString& m) {
             QVariantList none;
             const QVariant a = s.server->call(module, m, none, {});

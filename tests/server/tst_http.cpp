@@ -1,9 +1,9 @@
 #include "ServerFixture.h"
 
-#include "sup/net/NetConnection.h"
 #include "sup/contracts/RpcWire.h"
 #include "sup/contracts/ServerResult.h"
 #include "sup/data/DataPacket.h"
+#include "sup/net/NetConnection.h"
 #include "sup/server/HttpServer.h"
 
 #include <QDeadlineTimer>
@@ -140,7 +140,7 @@ struct Running {
 };
 
 std::unique_ptr<sup::net::TNetConnection> connectHttp(const QString& base, const QString& module,
-                                                       int timeoutMs = 30000) {
+                                                      int timeoutMs = 30000) {
     auto net = std::make_unique<sup::net::TNetConnection>();
     net->setServerName(module);
     net->setHost(base);
@@ -410,7 +410,7 @@ private slots:
                                    server::kModuleAltPedidosOL, 3000);
             sup::net::signOff(QUrl(QStringLiteral("http://127.0.0.1:1")));
             const QVariant f = sup::net::signOn(QUrl(QStringLiteral("http://127.0.0.1:1")),
-                                                 server::kDemoOperator, kPassword, 3000);
+                                                server::kDemoOperator, kPassword, 3000);
             QCOMPARE(faultOf(f).code, QStringLiteral("network"));
             QVERIFY2(faultOf(f).message.contains(u"recusou a conexão"),
                      qPrintable(faultOf(f).message));

@@ -1,12 +1,12 @@
 #include "sup/widgetkit/BaseScreens.h"
 
-#include "sup/widgetkit/Guard.h"
 #include "sup/contracts/host/Host.h"
+#include "sup/data/DataSource.h"
+#include "sup/data/WorkingSet.h"
+#include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
 #include "sup/widgetkit/Options.h"
 #include "sup/widgetkit/Pickers.h"
-#include "sup/data/DataSource.h"
-#include "sup/data/WorkingSet.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "sup/widgetkit/Controls.h"
 
-#include "sup/widgetkit/Messages.h"
 #include "sup/data/DayNumber.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,11 +1,11 @@
 #include "sup/widgetkit/DBGrid.h"
 
-#include "sup/widgetkit/Controls.h"
-#include "sup/widgetkit/Guard.h"
-#include "sup/widgetkit/Messages.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/data/WorkingSetModel.h"
+#include "sup/widgetkit/Controls.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "sup/widgetkit/Forms.h"
 
-#include "sup/widgetkit/Guard.h"
 #include "sup/contracts/host/Host.h"
+#include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
 
 #include <QEvent>

@@ -1,7 +1,7 @@
 #include "sup/widgetkit/Options.h"
 
-#include "sup/widgetkit/Controls.h"
 #include "sup/contracts/host/Host.h"
+#include "sup/widgetkit/Controls.h"
 #include "sup/widgetkit/Messages.h"
 
 #include <QCheckBox>

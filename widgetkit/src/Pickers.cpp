@@ -1,11 +1,11 @@
 #include "sup/widgetkit/Pickers.h"
 
-#include "sup/widgetkit/Guard.h"
 #include "sup/contracts/host/Host.h"
+#include "sup/data/DataSource.h"
+#include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/KeyList.h"
 #include "sup/widgetkit/Messages.h"
 #include "sup/widgetkit/Query.h"
-#include "sup/data/DataSource.h"
 
 #include <QApplication>
 #include <QLineEdit>

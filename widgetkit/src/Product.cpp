@@ -1,9 +1,9 @@
 #include "sup/widgetkit/Product.h"
 
-#include "sup/widgetkit/EditMask.h"
 #include "sup/contracts/host/Host.h"
-#include "sup/widgetkit/Messages.h"
 #include "sup/data/DataSource.h"
+#include "sup/widgetkit/EditMask.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,8 +1,8 @@
 #include "sup/widgetkit/Query.h"
 
 #include "sup/contracts/host/Host.h"
-#include "sup/widgetkit/Messages.h"
 #include "sup/data/DataPacket.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QDateTime>
 #include <QSqlDriver>

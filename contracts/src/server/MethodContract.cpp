@@ -77,13 +77,13 @@ QList<MethodSpec> buildContract() {
          T("descrição do remanejamento")},
         true);
     add(M::getParaSupri, "getParaSupri", {T("filial")}, false, A::Packet);
-    add(M::SetBloqItem, "SetBloqItem", {{ArgType::Packet, Passing::Value, "itens a bloquear"},
-        T("operador")}, true);
+    add(M::SetBloqItem, "SetBloqItem",
+        {{ArgType::Packet, Passing::Value, "itens a bloquear"}, T("operador")}, true);
     // [stock short, ..., ..., no OL relationship]
     add(M::GetVdReserva, "GetVdReserva",
-        {T("filial destino (campo inteiro)"), T("filial de lançamento"), T("pedido"), T("produto"), T("marca"),
-         DT("data de entrega"), DT("data de embarque"), T("OL"), RT("filial central de compras"),
-         D("quantidade")},
+        {T("filial destino (campo inteiro)"), T("filial de lançamento"), T("pedido"), T("produto"),
+         T("marca"), DT("data de entrega"), DT("data de embarque"), T("OL"),
+         RT("filial central de compras"), D("quantidade")},
         false, A::List, 4);
     add(M::SetReserva, "SetReserva", {{ArgType::Packet, Passing::Value, "reservas"}}, true,
         A::Scalar);
@@ -171,8 +171,13 @@ QList<MethodSpec> buildContract() {
     add(M::SetCadLoteEnvPedOL, "SetCadLoteEnvPedOL",
         {{ArgType::Packet, Passing::Value, "lotes de envio"}, T("operador")}, true);
 
-    t.append(MethodSpec{M::GetParaSupri, kModuleSuprimentos, QStringLiteral("GetParaSupri"),
-                        {T("filial")}, false, A::Packet, 0});
+    t.append(MethodSpec{M::GetParaSupri,
+                        kModuleSuprimentos,
+                        QStringLiteral("GetParaSupri"),
+                        {T("filial")},
+                        false,
+                        A::Packet,
+                        0});
     // specOf() finds a method by its place: the table follows the enumeration.
     for (qsizetype i = 0; i < t.size(); ++i)
         if (t[i].id != Method(i))

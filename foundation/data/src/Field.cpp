@@ -2,8 +2,7 @@
 
 namespace sup::data {
 
-FieldDef FieldDef::text(QString name, int size, QString label, bool fixed)
-{
+FieldDef FieldDef::text(QString name, int size, QString label, bool fixed) {
     FieldDef f;
     f.name = std::move(name);
     f.type = FieldType::Text;
@@ -13,8 +12,7 @@ FieldDef FieldDef::text(QString name, int size, QString label, bool fixed)
     return f;
 }
 
-FieldDef FieldDef::integer(QString name, QString label)
-{
+FieldDef FieldDef::integer(QString name, QString label) {
     FieldDef f;
     f.name = std::move(name);
     f.type = FieldType::Integer;
@@ -22,8 +20,7 @@ FieldDef FieldDef::integer(QString name, QString label)
     return f;
 }
 
-FieldDef FieldDef::real(QString name, QString label, QString displayFormat)
-{
+FieldDef FieldDef::real(QString name, QString label, QString displayFormat) {
     FieldDef f;
     f.name = std::move(name);
     f.type = FieldType::Double;
@@ -32,8 +29,7 @@ FieldDef FieldDef::real(QString name, QString label, QString displayFormat)
     return f;
 }
 
-FieldDef FieldDef::boolean(QString name, QString label)
-{
+FieldDef FieldDef::boolean(QString name, QString label) {
     FieldDef f;
     f.name = std::move(name);
     f.type = FieldType::Boolean;
@@ -41,8 +37,7 @@ FieldDef FieldDef::boolean(QString name, QString label)
     return f;
 }
 
-FieldDef FieldDef::dateTime(QString name, QString label)
-{
+FieldDef FieldDef::dateTime(QString name, QString label) {
     FieldDef f;
     f.name = std::move(name);
     f.type = FieldType::DateTime;
@@ -50,8 +45,7 @@ FieldDef FieldDef::dateTime(QString name, QString label)
     return f;
 }
 
-int indexOfField(const FieldDefs& defs, QStringView name)
-{
+int indexOfField(const FieldDefs& defs, QStringView name) {
     for (int i = 0; i < defs.size(); ++i) {
         if (QStringView(defs[i].name).compare(name, Qt::CaseInsensitive) == 0) {
             return i;

@@ -1,8 +1,8 @@
 #include "sup/host/DesktopHost.h"
 
-#include "sup/widgetkit/Messages.h"
 #include "sup/host/Dialogs.h"
 #include "sup/host/SignOn.h"
+#include "sup/widgetkit/Messages.h"
 
 #include <QApplication>
 #include <QDialog>

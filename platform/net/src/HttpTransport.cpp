@@ -4,9 +4,9 @@
 
 #include "HttpTransport.h"
 
-#include "sup/net/NetConnection.h"
 #include "sup/contracts/RpcWire.h"
 #include "sup/contracts/ServerResult.h"
+#include "sup/net/NetConnection.h"
 
 #include <QEventLoop>
 #include <QHash>
@@ -243,7 +243,6 @@ private:
 };
 
 } // namespace
-
 
 QUrl serverOrigin(const QString& host, int port, QString* error) {
     QUrl url(host.trimmed(), QUrl::StrictMode);

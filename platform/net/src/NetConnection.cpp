@@ -5,7 +5,6 @@
 
 #include "HttpTransport.h"
 
-
 namespace sup::net {
 
 using contracts::IAppServer;

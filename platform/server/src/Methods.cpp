@@ -9,14 +9,10 @@ namespace {
 QHash<contracts::Method, Handler> buildHandlers() {
     using M = contracts::Method;
     return {
-        {M::GetParametroOL, GetParametroOL},
-        {M::getParaSupri, GetParaSupri},
-        {M::GetParaSupri, GetParaSupri},
-        {M::GetItem, GetItem},
-        {M::GetAgruFili, GetAgruFili},
-        {M::GetFiliAgrupFili, GetFiliAgrupFili},
-        {M::GetProduto, GetProduto},
-        {M::GetLotePedOL, GetLotePedOL},
+        {M::GetParametroOL, GetParametroOL}, {M::getParaSupri, GetParaSupri},
+        {M::GetParaSupri, GetParaSupri},     {M::GetItem, GetItem},
+        {M::GetAgruFili, GetAgruFili},       {M::GetFiliAgrupFili, GetFiliAgrupFili},
+        {M::GetProduto, GetProduto},         {M::GetLotePedOL, GetLotePedOL},
     };
 }
 

@@ -168,8 +168,8 @@ void statusCriteria(Criteria& c, const contracts::ItemCriteria& k) {
     if (flag(k.desbloqueados) == u"N") {
         QString cond = QStringLiteral("I.IDITMPEDOLBLOQ <> 'S'");
         if (flag(k.semDatasDesbloqueio) != u"T")
-            window(QStringLiteral("I.DTDESBLOQITMPEDOL"), k.desbloqueioIni,
-                   k.desbloqueioFimMaisUm, cond);
+            window(QStringLiteral("I.DTDESBLOQITMPEDOL"), k.desbloqueioIni, k.desbloqueioFimMaisUm,
+                   cond);
         alternatives << cond;
     }
     if (alternatives.isEmpty())

@@ -27,20 +27,14 @@ namespace sup::contracts {
 
 namespace detail {
 
-template <class T>
-struct Ref {
-    T& value;
-};
-template <class T>
-struct IsRef : std::false_type {};
-template <class T>
-struct IsRef<Ref<T>> : std::true_type {};
+template <class T> struct Ref { T& value; };
+template <class T> struct IsRef : std::false_type {};
+template <class T> struct IsRef<Ref<T>> : std::true_type {};
 
 } // namespace detail
 
 // An argument that some callers pass by value and others by reference (byRef()).
-template <class T>
-class ValueOrRef {
+template <class T> class ValueOrRef {
 public:
     ValueOrRef(const T& value)
         : value_(&value) {}
@@ -57,10 +51,8 @@ private:
 
 namespace detail {
 
-template <class T>
-struct IsValueOrRef : std::false_type {};
-template <class T>
-struct IsValueOrRef<ValueOrRef<T>> : std::true_type {};
+template <class T> struct IsValueOrRef : std::false_type {};
+template <class T> struct IsValueOrRef<ValueOrRef<T>> : std::true_type {};
 
 QVariant toArg(const QString& v);
 QVariant toArg(double v);
@@ -81,8 +73,7 @@ void fromArg(const QVariant& v, QVariantList& out);
 // Checks the call against the contract and sends it.
 QVariant send(IAppServer& server, Method method, QVariantList& args, const QBitArray& byRef);
 
-template <class A>
-void push(QVariantList& args, QBitArray& mask, int& i, const A& a) {
+template <class A> void push(QVariantList& args, QBitArray& mask, int& i, const A& a) {
     if constexpr (IsRef<A>::value) {
         args << toArg(a.value);
         mask.setBit(i);
@@ -95,8 +86,7 @@ void push(QVariantList& args, QBitArray& mask, int& i, const A& a) {
     ++i;
 }
 
-template <class A>
-void pull(const QVariantList& args, int& i, const A& a) {
+template <class A> void pull(const QVariantList& args, int& i, const A& a) {
     if constexpr (IsRef<A>::value) {
         if (i < args.size())
             fromArg(args[i], a.value);
@@ -110,15 +100,13 @@ void pull(const QVariantList& args, int& i, const A& a) {
 } // namespace detail
 
 // Marks an argument passed by reference.
-template <class T>
-detail::Ref<T> byRef(T& value) {
+template <class T> detail::Ref<T> byRef(T& value) {
     return {value};
 }
 
 // Sends `method` with the arguments in order; by-reference ones (byRef) are written back after
 // the call.
-template <class... A>
-QVariant invoke(IAppServer& server, Method method, const A&... a) {
+template <class... A> QVariant invoke(IAppServer& server, Method method, const A&... a) {
     QVariantList args;
     args.reserve(qsizetype(sizeof...(A)));
     QBitArray mask(qsizetype(sizeof...(A)));
@@ -206,27 +194,27 @@ QVariant GetVdMarcPref(IAppServer& s, QVariantList& itens, QString& produtoNovo,
 
 // The arguments of AltAtuItem, in their order.
 struct AltAtuItemArgs {
-    QVariantList itens;               // by reference
+    QVariantList itens; // by reference
     bool alteraProduto = false;
     bool alteraQuantidade = false;
     bool alteraEntrega = false;
     QDate novaEntrega;
-    double novaQuantidade = 0;        // by reference
-    QString produtoNovo;              // by reference
+    double novaQuantidade = 0; // by reference
+    QString produtoNovo;       // by reference
     double ajusteUnidade = 0;
     double ajusteQuantidade = 0;
     QString textoRecusaPeriodicidade;
     bool consideraSolicitacao = false;
-    QString unidadeEstoque;           // by reference
+    QString unidadeEstoque; // by reference
     bool atualizaSolicitacoes = false;
     QString operador;
     QString descricaoAlteracao;
-    QString filialCentral;            // by reference
-    double estoqueDisponivel = 0;     // by reference
+    QString filialCentral;        // by reference
+    double estoqueDisponivel = 0; // by reference
     QString filialDestino;
     QString filialLancamento;
-    QString marcaNova;                // by reference
-    QString respostaParticularidade;  // by reference
+    QString marcaNova;               // by reference
+    QString respostaParticularidade; // by reference
 };
 // Applies the automatic alteration to the chosen items.
 QVariant AltAtuItem(IAppServer& s, AltAtuItemArgs& a);

@@ -62,7 +62,7 @@ public:
     QList<ServerCall> callsOf(const QString& method) const;
     int count(const QString& method) const;
     ServerCall last(const QString& method) const;
-    QStringList methods() const; // the methods called, in order
+    QStringList methods() const;    // the methods called, in order
     QStringList violations() const; // calls refused for breaking the contract, why
 
     // The answer of a call as a connection gets it (for direct use).

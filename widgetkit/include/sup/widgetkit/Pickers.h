@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sup/widgetkit/Controls.h"
 #include "sup/data/DataSource.h"
+#include "sup/widgetkit/Controls.h"
 
 #include <QPointer>
 #include <QString>

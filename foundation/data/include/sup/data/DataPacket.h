@@ -37,7 +37,7 @@ public:
                                 std::vector<Column> loaded, std::vector<RowKind> kinds,
                                 QUuid id = QUuid::createUuid());
 
-    bool isNull() const;      // no fields at all (never loaded)
+    bool isNull() const; // no fields at all (never loaded)
     bool isDelta() const;
     const FieldDefs& fields() const;
     int fieldCount() const;
