@@ -329,6 +329,8 @@ private slots:
     void hugeDeclaredLengthsAllocateNothing_data();
     void hugeDeclaredLengthsAllocateNothing();
     void deepNestingIsRefused();
+    void integersInDoubleFields();
+    void wideNullTextsStayWithinTheBudget();
     void messagesNameFieldAndRow();
     void decodedColumnsAreCompact();
 };
@@ -696,9 +698,11 @@ void TestCodec::hostile_data() {
     QTest::newRow("text in double")
         << build(Raw().withRows(twoCells(text("a"), text("1.5"))))
         << u"campo \"B\"|esperado número de ponto flutuante|encontrado texto"_s;
-    QTest::newRow("integer in double")
-        << build(Raw().withRows(twoCells(text("a"), [](QCborStreamWriter& w) { w.append(1); })))
-        << u"campo \"B\"|encontrado inteiro"_s;
+    // A whole number written as an integer is taken for a double only when exact.
+    QTest::newRow("integer beyond 2^53 in double")
+        << build(Raw().withRows(
+               twoCells(text("a"), [](QCborStreamWriter& w) { w.append((quint64(1) << 53) + 1); })))
+        << u"campo \"B\"|não cabe exato"_s;
     QTest::newRow("bytes in text") << build(Raw().withRows(rawA(QByteArray("\x41"
                                                                            "a",
                                                                            2))))
@@ -976,6 +980,74 @@ void TestCodec::hugeDeclaredLengthsAllocateNothing() {
     } catch (const PacketError&) {
     }
     QVERIFY2(probe::peakBytes() < (4u << 20), qPrintable(QString::number(probe::peakBytes())));
+}
+
+void TestCodec::integersInDoubleFields() {
+    // Common CBOR writers give 3.0 as the integer 3: it is read as the double it stands for.
+    const QByteArray bytes =
+        build(Raw()
+                  .withRows(cbor([](QCborStreamWriter& w) {
+                      w.startArray(3);
+                      for (qint64 v : {qint64(3), qint64(-2), qint64(1) << 53}) {
+                          w.startArray(2);
+                          w.append(QLatin1StringView("a"));
+                          w.append(v);
+                          w.endArray();
+                      }
+                      w.endArray();
+                  }))
+                  .withCount(QByteArray("\x03", 1)));
+    const DataPacket p = decodePacket(bytes);
+    QCOMPARE(p.rowCount(), 3);
+    QCOMPARE(p.value(0, 1), QVariant(3.0));
+    QCOMPARE(p.value(1, 1), QVariant(-2.0));
+    QCOMPARE(p.value(2, 1), QVariant(9007199254740992.0));
+}
+
+void TestCodec::wideNullTextsStayWithinTheBudget() {
+    // 200,000 null cells of a text(254) field: under 1 MB on the wire, about 50 MB once decoded.
+    const qsizetype rows = 200000;
+    const QByteArray bytes =
+        build(Raw()
+                  .withFields(cbor([](QCborStreamWriter& w) {
+                      w.startArray(1);
+                      writeDef(w, u"T"_s, FieldType::Text, 254);
+                      w.endArray();
+                  }))
+                  .withCount(cbor([&](QCborStreamWriter& w) { w.append(quint64(rows)); }))
+                  .withRows(cbor([&](QCborStreamWriter& w) {
+                      w.startArray(quint64(rows));
+                      for (qsizetype i = 0; i < rows; ++i) {
+                          w.startArray(1);
+                          w.append(nullptr);
+                          w.endArray();
+                      }
+                      w.endArray();
+                  })));
+    QVERIFY(bytes.size() < 1000000);
+    for (const bool knownEnd : {true, false}) {
+        probe::resetPeak();
+        QByteArray wrapped = QByteArray("\x81", 1) + bytes;
+        QCborStreamReader r(wrapped);
+        r.enterContainer();
+        DecodeBudget budget(16 << 20);
+        try {
+            (void)readPacket(r, &budget, knownEnd ? wrapped.size() : -1);
+            QFAIL("accepted");
+        } catch (const PacketError& e) {
+            QVERIFY2(QByteArrayView(e.what()).contains("limite de 16.0 MiB"), e.what());
+        }
+        // Growing storage holds the old block and the new one for a moment: twice the budget.
+        QVERIFY2(probe::peakBytes() < (34u << 20), qPrintable(QString::number(probe::peakBytes())));
+    }
+    // A budget that holds them lets them through, and the same bytes without one too.
+    QByteArray wrapped = QByteArray("\x81", 1) + bytes;
+    QCborStreamReader r(wrapped);
+    r.enterContainer();
+    DecodeBudget enough(64 << 20);
+    QCOMPARE(readPacket(r, &enough, wrapped.size()).rowCount(), rows);
+    QVERIFY(enough.left() < enough.limit());
+    QCOMPARE(decodePacket(bytes).rowCount(), rows);
 }
 
 void TestCodec::deepNestingIsRefused() {

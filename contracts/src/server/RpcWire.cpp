@@ -3,6 +3,7 @@
 #include "sup/data/DataPacket.h"
 #include "sup/data/PacketCodec.h"
 
+#include <QBitArray>
 #include <QCborStreamReader>
 #include <QCborStreamWriter>
 #include <QDate>
@@ -112,6 +113,15 @@ public:
         : size_(bytes.size())
         , r_(bytes.toByteArray()) {}
 
+    // Where data packets may stand: nowhere (a sign-on), or only as the call arguments whose
+    // positions `packetArgs` marks, within `budget`. Without a policy (answers a client reads)
+    // anywhere.
+    void limitPackets(const QBitArray* packetArgs, data::DecodeBudget* budget) {
+        limited_ = true;
+        packetArgs_ = packetArgs;
+        budget_ = budget;
+    }
+
     [[noreturn]] void fail(const QString& what) const {
         throw WireError(QStringLiteral("Mensagem malformada do transporte: %1.").arg(what));
     }
@@ -211,8 +221,14 @@ public:
             if (!r_.enterContainer())
                 fail(QStringLiteral("lista inválida"));
             QVariantList l;
-            while (r_.hasNext())
+            const bool args = depth == 1 && readingArgs_;
+            while (r_.hasNext()) {
+                if (args)
+                    argIndex_ = int(l.size());
                 l.append(readValue(depth + 1));
+            }
+            if (args)
+                argIndex_ = -1;
             check();
             if (!r_.leaveContainer())
                 fail(QStringLiteral("lista incompleta"));
@@ -224,7 +240,9 @@ public:
             QVariantMap m;
             while (r_.hasNext()) {
                 const QString key = readText();
+                readingArgs_ = depth == 0 && key == u"args";
                 m.insert(key, readValue(depth + 1));
+                readingArgs_ = false;
             }
             check();
             if (!r_.leaveContainer())
@@ -255,8 +273,16 @@ public:
                 return dt;
             }
             if (tag == kTagPacket) {
+                // Refused before a byte of it is decoded where no packet may stand.
+                if (limited_ &&
+                    (depth != 2 || argIndex_ < 0 || !packetArgs_ ||
+                     argIndex_ >= packetArgs_->size() || !packetArgs_->testBit(argIndex_)))
+                    fail(argIndex_ >= 0 && depth == 2
+                             ? QStringLiteral("o argumento %1 não aceita pacote de dados")
+                                   .arg(argIndex_ + 1)
+                             : QStringLiteral("pacote de dados onde não cabe um"));
                 try {
-                    return QVariant::fromValue(data::readPacket(r_));
+                    return QVariant::fromValue(data::readPacket(r_, budget_, size_));
                 } catch (const data::PacketError& e) {
                     throw WireError(QString::fromUtf8(e.what()));
                 }
@@ -301,6 +327,11 @@ private:
     qsizetype size_;
     QCborStreamReader r_;
     qsizetype values_ = 0;
+    bool limited_ = false;
+    const QBitArray* packetArgs_ = nullptr;
+    data::DecodeBudget* budget_ = nullptr;
+    bool readingArgs_ = false;
+    int argIndex_ = -1;
 };
 
 QByteArray encodeMap(const QVariantMap& m) {
@@ -320,6 +351,14 @@ QString textField(const Reader& r, const QVariantMap& m, const char* key, bool r
     if (v.typeId() != QMetaType::QString)
         r.fail(QStringLiteral("o campo %1 deve ser um texto").arg(QString::fromLatin1(key)));
     return v.toString();
+}
+
+QVariantList readCall(Reader& r) {
+    const QVariantMap m = r.readTop();
+    const QVariant args = m.value(QStringLiteral("args"));
+    if (args.typeId() != QMetaType::QVariantList)
+        r.fail(QStringLiteral("falta a lista de argumentos"));
+    return args.toList();
 }
 
 } // namespace
@@ -346,11 +385,25 @@ QByteArray encodeCall(const QVariantList& args) {
 
 QVariantList decodeCall(QByteArrayView body) {
     Reader r(body);
-    const QVariantMap m = r.readTop();
-    const QVariant args = m.value(QStringLiteral("args"));
-    if (args.typeId() != QMetaType::QVariantList)
-        r.fail(QStringLiteral("falta a lista de argumentos"));
-    return args.toList();
+    return readCall(r);
+}
+
+QVariantList decodeCall(QByteArrayView body, const MethodSpec* spec, qint64 memoryBudget) {
+    Reader r(body);
+    QBitArray packetArgs;
+    if (spec) {
+        packetArgs.resize(spec->args.size());
+        for (qsizetype i = 0; i < spec->args.size(); ++i)
+            packetArgs.setBit(i, spec->args[i].type == ArgType::Packet ||
+                                     spec->args[i].type == ArgType::Delta);
+    }
+    data::DecodeBudget budget(memoryBudget);
+    r.limitPackets(&packetArgs, &budget);
+    return readCall(r);
+}
+
+qint64 callMemoryBudget(qsizetype bodyBytes) {
+    return 16LL * 1024 * 1024 + 16LL * bodyBytes;
 }
 
 QByteArray encodeAnswer(const QVariant& result, const QMap<int, QVariant>& refs) {
@@ -405,6 +458,7 @@ QByteArray encodeSignOn(const SignOn& s) {
 
 SignOn decodeSignOn(QByteArrayView body) {
     Reader r(body);
+    r.limitPackets(nullptr, nullptr); // a sign-on carries no packet
     const QVariantMap m = r.readTop();
     return SignOn{textField(r, m, "operator"), textField(r, m, "password")};
 }

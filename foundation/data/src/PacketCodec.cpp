@@ -60,8 +60,10 @@ namespace {
 constexpr quint64 kMaxCount = std::numeric_limits<int>::max(); // rows, sizes and widths
 constexpr quint64 kMaxFields = 4096;
 constexpr qsizetype kMaxDefText = 4096; // characters of a name, label, format or mask
-// Rows reserved at once inside a stream of unknown size; more are added as rows arrive.
-constexpr qsizetype kBlindReserve = 4096;
+// Memory reserved at once for the rows of a packet inside a stream of unknown size; more is
+// added as rows arrive.
+constexpr qsizetype kBlindReserveBytes = 64 * 1024;
+constexpr qsizetype kMinReserveRows = 16;
 
 using Reader = QCborStreamReader;
 
@@ -344,9 +346,10 @@ enum class CellKind : quint8 { SlotText, FreeText, Real, Int, Bool };
 
 class Decoder {
 public:
-    Decoder(Reader& r, qint64 end)
+    Decoder(Reader& r, qint64 end, DecodeBudget* budget = nullptr)
         : r_(r)
-        , end_(end) {}
+        , end_(end)
+        , budget_(budget) {}
 
     DataPacket packet();
 
@@ -361,6 +364,7 @@ private:
 
     Reader& r_;
     qint64 end_; // offset just past the packet's last possible byte; -1 when unknown
+    DecodeBudget* budget_;
     FieldDefs defs_;
 
     [[noreturn]] void fail(const QString& problem) const;
@@ -815,6 +819,19 @@ inline void Decoder::readCell(ColumnData& c, CellKind kind, qsizetype row) {
             v = double(r_.toFloat());
         } else if (t == Reader::Float16) {
             v = double(float(r_.toFloat16()));
+        } else if (t == Reader::UnsignedInteger || t == Reader::NegativeInteger) {
+            // Common CBOR writers give a whole double as an integer; taken when exact.
+            constexpr quint64 kExact = quint64(1) << 53;
+            // A negative integer holds its magnitude (0 stands for 2^64).
+            const quint64 magnitude = t == Reader::UnsignedInteger
+                                          ? r_.toUnsignedInteger()
+                                          : quint64(r_.toNegativeInteger());
+            if (magnitude > kExact || (t == Reader::NegativeInteger && magnitude == 0)) {
+                fail(QStringLiteral("inteiro %1%2 não cabe exato num número de ponto flutuante")
+                         .arg(t == Reader::NegativeInteger ? QStringLiteral("-") : QString())
+                         .arg(magnitude));
+            }
+            v = t == Reader::UnsignedInteger ? double(magnitude) : -double(magnitude);
         } else {
             break;
         }
@@ -915,12 +932,20 @@ void Decoder::readRows(quint64 count, bool delta, std::vector<Column>& current,
                          : c->type == FieldType::Boolean ? 1
                                                          : 8);
     }
-    qsizetype initial = std::min(qsizetype(count), kBlindReserve);
-    if (end_ >= 0 && rowBytes > 0) {
+    if (delta) {
+        rowBytes += qsizetype(sizeof(RowKind));
+    }
+    rowBytes = std::max<qsizetype>(rowBytes, 1);
+    const qsizetype blind = std::max(kMinReserveRows, kBlindReserveBytes / rowBytes);
+    qsizetype initial = std::min(qsizetype(count), blind);
+    if (end_ >= 0) {
         initial = std::max(initial, std::min(qsizetype(count), 2 * remaining() / rowBytes));
     }
     qsizetype allocated = 0;
     const auto grow = [&](qsizetype rows) {
+        if (budget_) {
+            budget_->take((rows - allocated) * rowBytes);
+        }
         for (ColumnData* c : cols) {
             c->resize(rows);
         }
@@ -941,7 +966,7 @@ void Decoder::readRows(quint64 count, bool delta, std::vector<Column>& current,
             fail(QStringLiteral("há mais linhas do que as %1 declaradas").arg(count));
         }
         if (qsizetype(row) == allocated) {
-            grow(std::min(qsizetype(count), std::max(allocated * 2, kBlindReserve)));
+            grow(std::min(qsizetype(count), std::max(allocated * 2, blind)));
         }
         expectValue();
         if (!r_.isArray()) {
@@ -1201,8 +1226,23 @@ QByteArray encodePacket(const DataPacket& packet) {
     return out;
 }
 
-DataPacket readPacket(QCborStreamReader& reader) {
-    Decoder d(reader, -1);
+void DecodeBudget::take(qint64 bytes) {
+    if (bytes <= 0) {
+        return;
+    }
+    if (bytes > left_) {
+        left_ = 0;
+        throw PacketError(
+            QStringLiteral("Pacote de dados recusado: decodificado, ele ocuparia mais memória do "
+                           "que o limite de %1 MiB desta mensagem.")
+                .arg(double(limit_) / (1024.0 * 1024.0), 0, 'f', 1)
+                .toStdString());
+    }
+    left_ -= bytes;
+}
+
+DataPacket readPacket(QCborStreamReader& reader, DecodeBudget* budget, qint64 end) {
+    Decoder d(reader, end, budget);
     return d.packet();
 }
 

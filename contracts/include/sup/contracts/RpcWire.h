@@ -14,6 +14,7 @@
 // The decoder checks every type and bound and throws WireError (Portuguese) on bad input.
 
 #include "sup/contracts/AppServer.h"
+#include "sup/contracts/MethodContract.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -47,6 +48,12 @@ private:
 
 QByteArray encodeCall(const QVariantList& args); // throws WireError for an unsupported value
 QVariantList decodeCall(QByteArrayView body);    // throws WireError
+// The server's reading of a call to `spec` (nullptr: an unknown method): a data packet is
+// refused, before it is decoded, anywhere but as an argument the contract types as a packet or
+// delta, and the packets together may take at most `memoryBudget` bytes once decoded.
+QVariantList decodeCall(QByteArrayView body, const MethodSpec* spec, qint64 memoryBudget);
+// The memory a call of `bodyBytes` may take once decoded: 16 MiB plus 16 times its size.
+qint64 callMemoryBudget(qsizetype bodyBytes);
 
 struct Answer {
     QVariant result; // a ServerFault when the server answered a fault

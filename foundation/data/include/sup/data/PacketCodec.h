@@ -27,10 +27,30 @@ constexpr int kPacketFormatVersion = 1;
 QByteArray encodePacket(const DataPacket& packet); // throws PacketError
 DataPacket decodePacket(QByteArrayView bytes);     // throws PacketError
 
+// The memory the packets of one message may take once decoded, shared by every packet in it. A
+// null or short text costs its field's declared width in memory, so a small message can ask for
+// far more memory than it has bytes: a decoder with a budget refuses such a packet, with a
+// PacketError, before it takes the memory.
+class DecodeBudget {
+public:
+    explicit DecodeBudget(qint64 bytes)
+        : limit_(bytes)
+        , left_(bytes) {}
+    void take(qint64 bytes); // throws PacketError once the budget is spent
+    qint64 limit() const { return limit_; }
+    qint64 left() const { return left_; }
+
+private:
+    qint64 limit_;
+    qint64 left_;
+};
+
 // The same, inside a larger CBOR stream (the server transport embeds packets in its messages).
-// readPacket leaves the reader on the item after the packet.
+// readPacket leaves the reader on the item after the packet. `end` is the offset just past the
+// message (-1 when unknown): the rows a packet declares must fit in the bytes before it.
 void writePacket(QCborStreamWriter& writer, const DataPacket& packet); // throws PacketError
-DataPacket readPacket(QCborStreamReader& reader);                      // throws PacketError
+DataPacket readPacket(QCborStreamReader& reader, DecodeBudget* budget = nullptr,
+                      qint64 end = -1); // throws PacketError
 
 // Exact size in bytes of encodePacket(packet), without encoding it.
 qsizetype encodedPacketSize(const DataPacket& packet);
