@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     o.host = listen.left(colon);
     o.port = port;
     o.threads = qBound(1, p.value(QStringLiteral("threads")).toInt(), 64);
-    o.maxConnections = qBound(1, p.value(QStringLiteral("max-connections")).toInt(), 10000);
+    o.maxConnections = qBound(1, p.value(QStringLiteral("max-connections")).toInt(), 1024);
     o.tokenLifetimeSecs =
         qBound(1, p.value(QStringLiteral("session-hours")).toInt(), 24 * 30) * 3600;
     if (!p.isSet(QStringLiteral("quiet"))) {

@@ -27,6 +27,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <future>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -107,8 +109,11 @@ void DatabaseBackend::storeSession(const QByteArray& tokenHash, const QString& o
 
 std::optional<QString> DatabaseBackend::sessionOperator(const QByteArray& tokenHash, qint64 now) {
     sql::Connection& c = server_->connection();
-    QSqlQuery q = c.exec(QStringLiteral("SELECT CDOPERADOR, %1 FROM SESSAO WHERE DSTOKENHASH = ?")
-                             .arg(dateOut(c.dialect(), QStringLiteral("DTEXPIRA"))),
+    // A session ends with its operator's deactivation.
+    QSqlQuery q = c.exec(QStringLiteral("SELECT S.CDOPERADOR, %1 FROM SESSAO S JOIN OPERADOR O"
+                                        " ON O.CDOPERADOR = S.CDOPERADOR"
+                                        " WHERE S.DSTOKENHASH = ? AND O.IDATIVO = 'S'")
+                             .arg(dateOut(c.dialect(), QStringLiteral("S.DTEXPIRA"))),
                          {QString::fromLatin1(tokenHash)});
     if (!q.next() || utcSecs(q.value(1).toString()) <= now)
         return std::nullopt;
@@ -125,11 +130,14 @@ void DatabaseBackend::dropSession(const QByteArray& tokenHash) {
 
 namespace {
 
-thread_local RpcBackend* tlBackend = nullptr;
-thread_local QString* tlBackendError = nullptr;
 thread_local bool tlReject = false;
 // Set by a handler that answered without reading the request's body: the connection must close.
 thread_local bool tlCloseAfter = false;
+// The operator of the request's token, checked before its body was read.
+thread_local QString tlOperator;
+// The early checks of the request have passed (they run once, before "100 Continue" or before
+// routing, whichever comes first).
+thread_local bool tlEarlyDone = false;
 
 std::string cborFault(const QString& message, const QString& code) {
     const QByteArray b = contracts::rpc::encodeAnswer(contracts::makeFault(message, code));
@@ -157,20 +165,80 @@ void sendAll(int sock, const std::string& data, int timeoutMs) {
     }
 }
 
-// A socket stream that enforces the header size limit and the header, request, idle and I/O
-// timeouts around httplib's request parsing.
+using Clock = std::chrono::steady_clock;
+
+qint64 msSince(Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+// The connections being served, so that one beyond the cap can take the place of the one that
+// has waited longest for a request. A connection is evictable while it waits for a request or
+// receives its headers; never while its body is read or its answer made.
+class ConnectionTable {
+public:
+    void add(int sock) {
+        std::lock_guard<std::mutex> l(m_);
+        conns_[sock] = Entry{true, Clock::now()};
+    }
+    void remove(int sock) {
+        std::lock_guard<std::mutex> l(m_);
+        conns_.erase(sock);
+    }
+    void setEvictable(int sock, bool on) {
+        std::lock_guard<std::mutex> l(m_);
+        const auto it = conns_.find(sock);
+        if (it != conns_.end()) {
+            it->second.evictable = on;
+            if (on)
+                it->second.since = Clock::now();
+        }
+    }
+    // Closes the reading side of the connection evictable the longest; false when none is.
+    // The socket is shut down under the lock, so it cannot be a newer connection's by then.
+    bool evictOne() {
+        std::lock_guard<std::mutex> l(m_);
+        auto best = conns_.end();
+        for (auto it = conns_.begin(); it != conns_.end(); ++it)
+            if (it->second.evictable &&
+                (best == conns_.end() || it->second.since < best->second.since))
+                best = it;
+        if (best == conns_.end())
+            return false;
+        best->second.evictable = false; // taken once
+        ::shutdown(best->first, SHUT_RD);
+        return true;
+    }
+
+private:
+    struct Entry {
+        bool evictable = true;
+        Clock::time_point since;
+    };
+    std::mutex m_;
+    std::map<int, Entry> conns_;
+};
+
+// A socket stream that enforces the header limits and the deadlines around httplib's request
+// parsing: the headers of the first request must be in within the header time-out of the
+// connection's accept, those of a later one within it of the previous answer; a body must keep
+// arriving at the minimum rate after a grace period, and a request never takes longer than the
+// request time-out.
 class LimitedStream final : public httplib::Stream {
 public:
-    LimitedStream(int sock, const HttpServerOptions& o)
+    LimitedStream(int sock, const HttpServerOptions& o, ConnectionTable& table)
         : sock_(sock)
-        , o_(o) {}
+        , o_(o)
+        , table_(table) {}
 
     void beginRequest() {
         inHeaders_ = true;
         headerBytes_ = 0;
+        lineBytes_ = 0;
         crlf_ = 0;
-        start_ = std::chrono::steady_clock::now();
+        bodyBytes_ = 0;
     }
+    // The deadlines of the next request count from now (after an answer).
+    void restartClock() { start_ = Clock::now(); }
     bool rejected() const { return rejected_; }
 
     // Waits for the first byte of the next request, giving up early when `stopping` says so.
@@ -205,17 +273,13 @@ public:
         if (pos_ >= len_) {
             const int timeout = remainingMs();
             if (timeout <= 0) {
-                reject(408, "Request Timeout",
-                       QStringLiteral(
-                           "O pedido demorou demais para chegar; a conexão foi encerrada."));
+                timedOut();
                 return -1;
             }
             pollfd p{sock_, POLLIN, 0};
             if (::poll(&p, 1, timeout) <= 0) {
                 if (remainingMs() <= 0)
-                    reject(408, "Request Timeout",
-                           QStringLiteral(
-                               "O pedido demorou demais para chegar; a conexão foi encerrada."));
+                    timedOut();
                 return -1;
             }
             const ssize_t n = ::recv(sock_, buf_, sizeof buf_, 0);
@@ -232,18 +296,28 @@ public:
                         : (c == '\n' && (crlf_ == 1 || crlf_ == 3)) ? crlf_ + 1
                         : (c == '\r')                               ? 1
                                                                     : 0;
-                if (++headerBytes_ > std::size_t(o_.maxHeaderBytes)) {
+                lineBytes_ = c == '\n' ? 0 : lineBytes_ + 1;
+                if (++headerBytes_ > std::size_t(o_.maxHeaderBytes) ||
+                    lineBytes_ > std::size_t(kMaxHeaderLine)) {
                     reject(431, "Request Header Fields Too Large",
-                           QStringLiteral("Os cabeçalhos do pedido excedem %1 KiB.")
-                               .arg(o_.maxHeaderBytes / 1024));
+                           lineBytes_ > std::size_t(kMaxHeaderLine)
+                               ? QStringLiteral("Uma linha dos cabeçalhos do pedido excede %1 KiB.")
+                                     .arg(kMaxHeaderLine / 1024)
+                               : QStringLiteral("Os cabeçalhos do pedido excedem %1 KiB.")
+                                     .arg(o_.maxHeaderBytes / 1024));
                     return -1;
                 }
                 if (crlf_ == 4) {
                     inHeaders_ = false;
+                    bodyStart_ = Clock::now();
+                    // From here on the request is under way: it keeps its thread.
+                    table_.setEvictable(sock_, false);
                     n = i + 1; // hand over the headers alone; the body follows on the next read
                     break;
                 }
             }
+        } else {
+            bodyBytes_ += qint64(n);
         }
         std::memcpy(ptr, buf_ + pos_, n);
         pos_ += n;
@@ -274,14 +348,31 @@ public:
     }
     socket_t socket() const override { return sock_; }
 
+    // httplib reads a header line into a buffer of 8 KiB and answers 400 beyond it; a longer
+    // line is refused here first, as the header limit it is.
+    static constexpr int kMaxHeaderLine = 8000;
+
 private:
     int remainingMs() const {
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                 std::chrono::steady_clock::now() - start_)
-                                 .count();
-        const qint64 limit = inHeaders_ ? o_.headerTimeoutMs : o_.requestTimeoutMs;
-        return int(std::clamp<qint64>(std::min<qint64>(limit - elapsed, o_.ioTimeoutMs), 0,
-                                      o_.ioTimeoutMs));
+        qint64 left;
+        if (inHeaders_) {
+            left = o_.headerTimeoutMs - msSince(start_);
+        } else {
+            // The body: a grace period, then as long as the bytes received allow at the minimum
+            // rate; never beyond the request time-out.
+            const qint64 rate = qMax<qint64>(1, o_.minBodyBytesPerSec);
+            left = o_.bodyGraceMs + bodyBytes_ * 1000 / rate - msSince(bodyStart_);
+            left = qMin(left, o_.requestTimeoutMs - msSince(start_));
+        }
+        return int(std::clamp<qint64>(qMin<qint64>(left, o_.ioTimeoutMs), 0, o_.ioTimeoutMs));
+    }
+
+    void timedOut() {
+        reject(408, "Request Timeout",
+               inHeaders_
+                   ? QStringLiteral("O pedido demorou demais para chegar; a conexão foi encerrada.")
+                   : QStringLiteral("O corpo do pedido chegou devagar demais; a conexão foi "
+                                    "encerrada."));
     }
 
     void reject(int status, const char* reason, const QString& message) {
@@ -314,19 +405,32 @@ private:
 
     int sock_;
     const HttpServerOptions& o_;
+    ConnectionTable& table_;
     char buf_[4096];
     std::size_t pos_ = 0, len_ = 0;
     bool inHeaders_ = true;
     bool rejected_ = false;
     std::size_t headerBytes_ = 0;
+    std::size_t lineBytes_ = 0;
     int crlf_ = 0;
-    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    qint64 bodyBytes_ = 0;
+    Clock::time_point start_ = Clock::now(); // the accept, then the end of each answer
+    Clock::time_point bodyStart_ = Clock::now();
 };
 
 class SupServer final : public httplib::Server {
 public:
     explicit SupServer(const HttpServerOptions& o)
         : o_(o) {}
+
+    ConnectionTable& connections() { return table_; }
+
+    // httplib listens with a backlog of 5; a burst of connections up to the cap waits in the
+    // kernel's queue instead of being refused or retried.
+    void widenBacklog() {
+        if (svr_sock_ != INVALID_SOCKET)
+            ::listen(svr_sock_, qMax(128, 2 * o_.maxConnections));
+    }
 
 private:
     bool process_and_close_socket(socket_t sock) override {
@@ -341,20 +445,28 @@ private:
                         QStringLiteral("busy"), "Retry-After: 1\r\n"),
                     o_.ioTimeoutMs);
         } else {
-            LimitedStream strm(sock, o_);
+            table_.add(sock);
+            LimitedStream strm(sock, o_, table_);
             for (int count = o_.keepAliveRequests; count > 0 && svr_sock_ != INVALID_SOCKET;
                  --count) {
                 const bool first = count == o_.keepAliveRequests;
+                if (!first) {
+                    strm.restartClock();
+                    table_.setEvictable(sock, true);
+                }
                 if (!strm.waitReadable(first ? o_.headerTimeoutMs : o_.idleTimeoutMs,
                                        [this] { return svr_sock_ == INVALID_SOCKET; }))
                     break;
                 strm.beginRequest();
                 bool closed = false;
                 tlCloseAfter = false;
+                tlOperator.clear();
+                tlEarlyDone = false;
                 ret = process_request(strm, count == 1, closed, nullptr);
                 if (!ret || closed || strm.rejected() || tlCloseAfter)
                     break;
             }
+            table_.remove(sock);
         }
         ::shutdown(sock, SHUT_RDWR);
         ::close(sock);
@@ -362,24 +474,28 @@ private:
     }
 
     const HttpServerOptions& o_;
+    ConnectionTable table_;
 };
 
-// Worker threads, each with its own backend; connections beyond the cap go to a rejecting thread
-// that answers 503 at once.
-class WorkerPool final : public httplib::TaskQueue {
+// The connections' threads: one per connection up to the cap, so that a slow or idle client
+// holds only its own. A connection beyond the cap takes the place of the one that has waited
+// longest for a request; when every connection is under way it is answered 503 at once by a
+// thread of its own.
+class ConnectionPool final : public httplib::TaskQueue {
 public:
-    WorkerPool(const HttpServerOptions& o)
-        : o_(o) {
-        for (int i = 0; i < qMax(1, o.threads); ++i)
+    ConnectionPool(const HttpServerOptions& o, ConnectionTable& table)
+        : o_(o)
+        , table_(table) {
+        for (int i = 0; i < qMax(1, o.maxConnections); ++i)
             threads_.emplace_back([this] { work(); });
         rejecter_ = std::thread([this] { rejectLoop(); });
     }
-    ~WorkerPool() override { shutdown(); }
+    ~ConnectionPool() override { shutdown(); }
 
     void enqueue(std::function<void()> fn) override {
         {
             std::lock_guard<std::mutex> l(m_);
-            if (pending_ >= qMax(1, o_.maxConnections)) {
+            if (pending_ >= qMax(1, o_.maxConnections) && !table_.evictOne()) {
                 rejects_.push_back(std::move(fn));
                 rejectCond_.notify_one();
                 return;
@@ -406,9 +522,6 @@ public:
 
 private:
     void work() {
-        std::unique_ptr<RpcBackend> backend;
-        QString error;
-        tlBackendError = &error;
         for (;;) {
             std::function<void()> fn;
             {
@@ -419,23 +532,10 @@ private:
                 fn = std::move(jobs_.front());
                 jobs_.pop_front();
             }
-            if (!backend) {
-                try {
-                    backend = o_.backendFactory ? o_.backendFactory()
-                                                : std::make_unique<DatabaseBackend>(o_.databaseUrl);
-                    error.clear();
-                } catch (const std::exception& e) {
-                    error = QString::fromUtf8(e.what());
-                }
-            }
-            tlBackend = backend.get();
             fn();
             std::lock_guard<std::mutex> l(m_);
             --pending_;
         }
-        tlBackend = nullptr;
-        backend.reset(); // its database connection belongs to this thread
-        tlBackendError = nullptr;
     }
 
     void rejectLoop() {
@@ -455,6 +555,7 @@ private:
     }
 
     const HttpServerOptions& o_;
+    ConnectionTable& table_;
     std::mutex m_;
     std::condition_variable cond_, rejectCond_;
     std::deque<std::function<void()>> jobs_, rejects_;
@@ -464,12 +565,90 @@ private:
     bool stopped_ = false;
 };
 
-// Failed sign-ons per operator and per address: after the free attempts each new one must wait
-// 1 s, 2 s, 4 s... up to 5 minutes.
+// The database workers: `threads` threads, each with its own backend (a database connection
+// belongs to the thread that opened it). A connection's thread hands them the database part of
+// a request and waits for it.
+class BackendPool {
+public:
+    using Work = std::function<void(RpcBackend* backend, const QString& error)>;
+
+    explicit BackendPool(const HttpServerOptions& o)
+        : o_(o) {
+        for (int i = 0; i < qMax(1, o.threads); ++i)
+            threads_.emplace_back([this] { work(); });
+    }
+    ~BackendPool() {
+        {
+            std::lock_guard<std::mutex> l(m_);
+            stopped_ = true;
+        }
+        cond_.notify_all();
+        for (auto& t : threads_)
+            t.join();
+    }
+
+    // Runs `fn` on a database worker and waits for it; what it throws is thrown here.
+    void run(const Work& fn) {
+        auto task = std::make_shared<std::packaged_task<void(RpcBackend*, const QString&)>>(fn);
+        std::future<void> done = task->get_future();
+        {
+            std::lock_guard<std::mutex> l(m_);
+            jobs_.push_back(task);
+        }
+        cond_.notify_one();
+        done.get();
+    }
+
+private:
+    void work() {
+        std::unique_ptr<RpcBackend> backend;
+        QString error;
+        for (;;) {
+            std::shared_ptr<std::packaged_task<void(RpcBackend*, const QString&)>> task;
+            {
+                std::unique_lock<std::mutex> l(m_);
+                cond_.wait(l, [&] { return stopped_ || !jobs_.empty(); });
+                if (jobs_.empty())
+                    break;
+                task = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            if (!backend) {
+                try {
+                    backend = o_.backendFactory ? o_.backendFactory()
+                                                : std::make_unique<DatabaseBackend>(o_.databaseUrl);
+                    error.clear();
+                } catch (const std::exception& e) {
+                    error = QString::fromUtf8(e.what());
+                }
+            }
+            (*task)(backend.get(), error);
+        }
+        backend.reset(); // its database connection belongs to this thread
+    }
+
+    const HttpServerOptions& o_;
+    std::mutex m_;
+    std::condition_variable cond_;
+    std::deque<std::shared_ptr<std::packaged_task<void(RpcBackend*, const QString&)>>> jobs_;
+    std::vector<std::thread> threads_;
+    bool stopped_ = false;
+};
+
+// Failed sign-ons. Each operator at each address has its own count, so that one person's
+// mistakes never slow another person down (behind a proxy every user shares its address): after
+// the free attempts each new one must wait 1 s, 2 s, 4 s... up to 5 minutes. An address trying
+// many operators is slowed down too, after ten times the free attempts. The table is bounded:
+// past its size, entries that hold no wait go first, then the waits that end soonest.
 class SignOnThrottle {
 public:
-    explicit SignOnThrottle(int free)
-        : free_(qMax(1, free)) {}
+    explicit SignOnThrottle(int free, int maxEntries = 100000)
+        : free_(qMax(1, free))
+        , maxEntries_(qMax(16, maxEntries)) {}
+
+    static QStringList keys(const QString& op, const QString& address) {
+        return {QStringLiteral("op:%1|ip:%2").arg(op, address), QStringLiteral("ip:") + address};
+    }
     int retryAfter(const QStringList& keys) {
         QMutexLocker l(&m_);
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
@@ -486,31 +665,50 @@ public:
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         for (const QString& k : keys) {
             State& s = state_[k];
-            if (s.last && now - s.last > 15 * 60 * 1000)
+            if (s.last && now - s.last > kWindowMs)
                 s = {};
             ++s.failures;
             s.last = now;
-            if (s.failures >= free_)
-                s.until = now + qMin<qint64>(300000, 1000LL << qMin(s.failures - free_, 20));
+            const int free = k.startsWith(u"ip:") ? 10 * free_ : free_;
+            if (s.failures >= free)
+                s.until = now + qMin<qint64>(300000, 1000LL << qMin(s.failures - free, 20));
         }
-        if (state_.size() > 100000)
-            state_.clear();
+        if (state_.size() > maxEntries_)
+            prune(now);
     }
     void succeeded(const QStringList& keys) {
         QMutexLocker l(&m_);
-        for (const QString& k : keys)
-            state_.remove(k);
+        state_.remove(keys.value(0)); // the operator's own count; the address keeps its own
+    }
+    qsizetype size() {
+        QMutexLocker l(&m_);
+        return state_.size();
     }
 
 private:
+    static constexpr qint64 kWindowMs = 15 * 60 * 1000;
     struct State {
         int failures = 0;
         qint64 last = 0;
         qint64 until = 0;
     };
+
+    void prune(qint64 now) {
+        const qsizetype target = maxEntries_ - maxEntries_ / 10;
+        // Entries that hold no wait, oldest first; then the waits that end soonest.
+        QList<QPair<qint64, QString>> order;
+        order.reserve(state_.size());
+        for (auto it = state_.cbegin(); it != state_.cend(); ++it)
+            order.append({it->until > now ? it->until : it->last - kWindowMs, it.key()});
+        std::sort(order.begin(), order.end());
+        for (qsizetype i = 0; i < order.size() && state_.size() > target; ++i)
+            state_.remove(order[i].second);
+    }
+
     QMutex m_;
     QHash<QString, State> state_;
     int free_;
+    qsizetype maxEntries_;
 };
 
 QByteArray tokenHash(const std::string& token) {
@@ -543,10 +741,46 @@ QString fromStd(const std::string& s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
+// A text for the access log: control characters (a line break in an operator's name) written
+// as escapes, so that no client can forge a line of the log.
+QString logSafe(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text.left(200)) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == u'\\')
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+// "/rpc/<module>/<method>": the calls, whose token is checked before their body is read.
+bool isCallPath(const std::string& path) {
+    if (path.rfind("/rpc/", 0) != 0)
+        return false;
+    const std::size_t slash = path.find('/', 5);
+    return slash != std::string::npos && slash > 5 && slash + 1 < path.size() &&
+           path.find('/', slash + 1) == std::string::npos;
+}
+
+// Content-Length as the server takes it: one header, digits only.
+bool soundContentLength(const httplib::Request& q) {
+    const auto n = q.get_header_value_count("Content-Length");
+    if (n == 0)
+        return true;
+    if (n > 1)
+        return false;
+    const std::string v = q.get_header_value("Content-Length");
+    return !v.empty() && v.size() <= 18 &&
+           std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 } // namespace
 
 struct HttpServer::Impl {
     HttpServerOptions o;
+    std::unique_ptr<BackendPool> db;
     std::unique_ptr<SupServer> svr;
     std::thread listener;
     std::atomic<int> port{0};
@@ -560,22 +794,30 @@ struct HttpServer::Impl {
     void log(const httplib::Request& req, int status, const QString& op, qint64 ms) {
         if (o.log)
             o.log(QStringLiteral("%1 %2 %3 %4 %5 %6ms")
-                      .arg(fromStd(req.remote_addr), fromStd(req.method), fromStd(req.path))
+                      .arg(logSafe(fromStd(req.remote_addr)), logSafe(fromStd(req.method)),
+                           logSafe(fromStd(req.path)))
                       .arg(status)
-                      .arg(op.isEmpty() ? QStringLiteral("-") : op)
+                      .arg(op.isEmpty() ? QStringLiteral("-") : logSafe(op))
                       .arg(ms));
     }
 
-    RpcBackend* backend(httplib::Response& res) {
-        if (!tlBackend) {
-            setFault(
-                res, 503,
-                QStringLiteral("O banco de dados do servidor de aplicação não está disponível: %1")
-                    .arg(tlBackendError ? *tlBackendError : QString()),
-                QStringLiteral("database"));
-            return nullptr;
-        }
-        return tlBackend;
+    // Runs the database part of a request on a database worker; false after answering 503 when
+    // the database cannot be reached.
+    bool withBackend(httplib::Response& res, const std::function<void(RpcBackend&)>& fn) {
+        bool ran = false;
+        db->run([&](RpcBackend* b, const QString& error) {
+            if (!b) {
+                setFault(res, 503,
+                         QStringLiteral(
+                             "O banco de dados do servidor de aplicação não está disponível: %1")
+                             .arg(error),
+                         QStringLiteral("database"));
+                return;
+            }
+            fn(*b);
+            ran = true;
+        });
+        return ran;
     }
 
     void signOn(const httplib::Request& req, httplib::Response& res) {
@@ -592,8 +834,7 @@ struct HttpServer::Impl {
             const contracts::rpc::SignOn s = contracts::rpc::decodeSignOn(
                 QByteArrayView(req.body.data(), qsizetype(req.body.size())));
             op = s.operatorCode.trimmed().toUpper();
-            const QStringList keys{QStringLiteral("op:") + op,
-                                   QStringLiteral("ip:") + fromStd(req.remote_addr)};
+            const QStringList keys = SignOnThrottle::keys(op, fromStd(req.remote_addr));
             if (const int wait = throttle.retryAfter(keys)) {
                 setFault(
                     res, 429,
@@ -602,28 +843,8 @@ struct HttpServer::Impl {
                         .arg(wait),
                     QStringLiteral("auth"));
                 res.set_header("Retry-After", std::to_string(wait));
-            } else if (RpcBackend* b = backend(res)) {
-                const std::optional<OperatorInfo> info = b->checkPassword(op, s.password);
-                if (!info) {
-                    throttle.failed(keys);
-                    setFault(res, 401, QStringLiteral("Operador ou senha inválidos."),
-                             QStringLiteral("auth"));
-                } else {
-                    throttle.succeeded(keys);
-                    unsigned char raw[16];
-                    randombytes_buf(raw, sizeof raw);
-                    const std::string token =
-                        QByteArray(reinterpret_cast<const char*>(raw), sizeof raw)
-                            .toHex()
-                            .toStdString();
-                    const qint64 expires = QDateTime::currentSecsSinceEpoch() + o.tokenLifetimeSecs;
-                    b->storeSession(tokenHash(token), info->code, expires);
-                    contracts::rpc::Session session{QString::fromStdString(token),
-                                                    o.tokenLifetimeSecs, info->branch,
-                                                    info->branchBound};
-                    setCbor(res, contracts::rpc::encodeSession(session));
-                    res.status = 200;
-                }
+            } else {
+                withBackend(res, [&](RpcBackend& b) { checkSignOn(b, op, s.password, keys, res); });
             }
         } catch (const contracts::rpc::WireError& e) {
             setFault(res, 400, e.message(), QStringLiteral("wire"));
@@ -636,15 +857,39 @@ struct HttpServer::Impl {
         log(req, res.status, op, t.elapsed());
     }
 
-    // The operator of the request's token, or empty after answering 401.
-    QString authenticate(const httplib::Request& req, httplib::Response& res, RpcBackend& b) {
+    void checkSignOn(RpcBackend& b, const QString& op, const QString& password,
+                     const QStringList& keys, httplib::Response& res) {
+        const std::optional<OperatorInfo> info = b.checkPassword(op, password);
+        if (!info) {
+            throttle.failed(keys);
+            setFault(res, 401, QStringLiteral("Operador ou senha inválidos."),
+                     QStringLiteral("auth"));
+            return;
+        }
+        throttle.succeeded(keys);
+        unsigned char raw[16];
+        randombytes_buf(raw, sizeof raw);
+        const std::string token =
+            QByteArray(reinterpret_cast<const char*>(raw), sizeof raw).toHex().toStdString();
+        const qint64 expires = QDateTime::currentSecsSinceEpoch() + o.tokenLifetimeSecs;
+        b.storeSession(tokenHash(token), info->code, expires);
+        contracts::rpc::Session session{QString::fromStdString(token), o.tokenLifetimeSecs,
+                                        info->branch, info->branchBound};
+        setCbor(res, contracts::rpc::encodeSession(session));
+        res.status = 200;
+    }
+
+    // The operator of the request's token, or empty after answering 401 (or 503).
+    QString authenticate(const httplib::Request& req, httplib::Response& res) {
         const std::string h = req.get_header_value("Authorization");
         const std::string prefix = "Bearer ";
         std::optional<QString> op;
         if (h.compare(0, prefix.size(), prefix) == 0) {
             const std::string token = h.substr(prefix.size());
-            if (wellFormedToken(token))
-                op = b.sessionOperator(tokenHash(token), QDateTime::currentSecsSinceEpoch());
+            if (wellFormedToken(token) && !withBackend(res, [&](RpcBackend& b) {
+                    op = b.sessionOperator(tokenHash(token), QDateTime::currentSecsSinceEpoch());
+                }))
+                return {};
         }
         if (!op) {
             setFault(res, 401,
@@ -658,49 +903,96 @@ struct HttpServer::Impl {
     }
 
     void signOff(const httplib::Request& req, httplib::Response& res) {
-        if (RpcBackend* b = backend(res)) {
-            const std::string h = req.get_header_value("Authorization");
-            if (h.size() > 7 && wellFormedToken(h.substr(7)))
-                b->dropSession(tokenHash(h.substr(7)));
-            res.status = 200;
-            setCbor(res, contracts::rpc::encodeAnswer(QVariant()));
+        const std::string h = req.get_header_value("Authorization");
+        if (h.size() > 7 && wellFormedToken(h.substr(7))) {
+            if (!withBackend(res, [&](RpcBackend& b) { b.dropSession(tokenHash(h.substr(7))); })) {
+                log(req, res.status, {}, 0);
+                return;
+            }
         }
+        res.status = 200;
+        setCbor(res, contracts::rpc::encodeAnswer(QVariant()));
         log(req, res.status, {}, 0);
     }
 
+    // A call; its token was checked before its body was read (tlOperator).
     void rpc(const httplib::Request& req, httplib::Response& res) {
         QElapsedTimer t;
         t.start();
-        QString op;
-        RpcBackend* b = backend(res);
-        if (b)
-            op = authenticate(req, res, *b);
-        if (b && !op.isEmpty()) {
-            const QString module = fromStd(req.matches[1]);
-            const QString method = fromStd(req.matches[2]);
-            try {
-                QVariantList args = contracts::rpc::decodeCall(
-                    QByteArrayView(req.body.data(), qsizetype(req.body.size())));
-                const QVariant result =
-                    b->call(module, method, args, CallContext{op, fromStd(req.remote_addr)});
-                QMap<int, QVariant> refs;
-                if (!contracts::isFault(result))
-                    for (int i : b->byReferenceArguments(module, method))
-                        if (i < args.size())
-                            refs.insert(i, args[i]);
+        const QString op = tlOperator;
+        const QString module = fromStd(req.matches[1]);
+        const QString method = fromStd(req.matches[2]);
+        try {
+            // Decoded here, on the connection's thread: a packet where the method takes none is
+            // refused before it is decoded, and the packets may take only so much memory.
+            const contracts::MethodSpec* spec = contracts::findMethod(module, method);
+            QVariantList args = contracts::rpc::decodeCall(
+                QByteArrayView(req.body.data(), qsizetype(req.body.size())), spec,
+                contracts::rpc::callMemoryBudget(qsizetype(req.body.size())));
+            QVariant result;
+            QMap<int, QVariant> refs;
+            if (withBackend(res, [&](RpcBackend& b) {
+                    result =
+                        b.call(module, method, args, CallContext{op, fromStd(req.remote_addr)});
+                    if (!contracts::isFault(result))
+                        for (int i : b.byReferenceArguments(module, method))
+                            if (i < args.size())
+                                refs.insert(i, args[i]);
+                })) {
                 setCbor(res, contracts::rpc::encodeAnswer(result, refs));
                 res.status = 200;
-            } catch (const contracts::rpc::WireError& e) {
-                setFault(res, 400, QStringLiteral("Chamada malformada: %1").arg(e.message()),
-                         QStringLiteral("wire"));
-            } catch (const std::exception& e) {
-                setFault(
-                    res, 500,
-                    QStringLiteral("Erro interno do servidor: %1").arg(QString::fromUtf8(e.what())),
-                    QStringLiteral("internal"));
             }
+        } catch (const contracts::rpc::WireError& e) {
+            setFault(res, 400, QStringLiteral("Chamada malformada: %1").arg(e.message()),
+                     QStringLiteral("wire"));
+        } catch (const std::exception& e) {
+            setFault(
+                res, 500,
+                QStringLiteral("Erro interno do servidor: %1").arg(QString::fromUtf8(e.what())),
+                QStringLiteral("internal"));
         }
         log(req, res.status, op, t.elapsed());
+    }
+
+    // Runs once the headers are in, before a byte of the body is read: the framing, the size and
+    // the token of a call are checked here, and a refused request is answered and its connection
+    // closed without reading its body.
+    bool refuseEarly(const httplib::Request& q, httplib::Response& r) {
+        if (tlEarlyDone)
+            return false;
+        const bool chunked = q.has_header("Transfer-Encoding");
+        const bool hasLength = q.has_header("Content-Length");
+        if (!soundContentLength(q)) {
+            setFault(r, 400,
+                     QStringLiteral("O tamanho do corpo (Content-Length) deve vir uma só vez e só "
+                                    "com algarismos."),
+                     QStringLiteral("wire"));
+        } else if (chunked || (!hasLength && q.method == "POST")) {
+            setFault(r, 411,
+                     QStringLiteral("O pedido deve informar o tamanho do corpo (Content-Length)."),
+                     QStringLiteral("limit"));
+        } else if (hasLength &&
+                   q.get_header_value<uint64_t>("Content-Length") > uint64_t(o.maxBodyBytes)) {
+            setFault(
+                r, 413,
+                QStringLiteral(
+                    "A chamada excede o tamanho máximo aceito pelo servidor de aplicação (%1 MiB).")
+                    .arg(o.maxBodyBytes / (1024 * 1024)),
+                QStringLiteral("limit"));
+        } else if (q.method == "POST" && isCallPath(q.path)) {
+            tlOperator = authenticate(q, r);
+            if (!tlOperator.isEmpty()) {
+                tlEarlyDone = true;
+                return false;
+            }
+            log(q, r.status, {}, 0);
+        } else {
+            tlEarlyDone = true;
+            return false;
+        }
+        r.set_header("Connection", "close");
+        tlCloseAfter = true;
+        return true;
     }
 };
 
@@ -739,8 +1031,9 @@ bool HttpServer::start(QString* error) {
     d->svr = std::make_unique<SupServer>(d->o);
     SupServer& s = *d->svr;
     Impl* impl = d.get();
+    d->db = std::make_unique<BackendPool>(d->o);
     s.new_task_queue = [impl] {
-        return new WorkerPool(impl->o);
+        return new ConnectionPool(impl->o, impl->svr->connections());
     };
     s.set_payload_max_length(std::size_t(d->o.maxBodyBytes));
     s.set_keep_alive_max_count(std::size_t(qMax(1, d->o.keepAliveRequests)));
@@ -755,30 +1048,14 @@ bool HttpServer::start(QString* error) {
            [impl](const httplib::Request& q, httplib::Response& r) { impl->rpc(q, r); });
     s.Get("/health",
           [](const httplib::Request&, httplib::Response& r) { r.set_content("ok", "text/plain"); });
-    // Runs before httplib reads a body: refuse bodies over the limit or of unknown length here,
-    // before a byte of them is read (httplib would read, or skip, them whole).
-    const qint64 maxBody = d->o.maxBodyBytes;
-    s.set_pre_routing_handler([maxBody](const httplib::Request& q, httplib::Response& r) {
-        const bool chunked = q.has_header("Transfer-Encoding");
-        const bool hasLength = q.has_header("Content-Length");
-        if (chunked || (!hasLength && q.method == "POST")) {
-            setFault(r, 411,
-                     QStringLiteral("O pedido deve informar o tamanho do corpo (Content-Length)."),
-                     QStringLiteral("limit"));
-        } else if (hasLength &&
-                   q.get_header_value<uint64_t>("Content-Length") > uint64_t(maxBody)) {
-            setFault(
-                r, 413,
-                QStringLiteral(
-                    "A chamada excede o tamanho máximo aceito pelo servidor de aplicação (%1 MiB).")
-                    .arg(maxBody / (1024 * 1024)),
-                QStringLiteral("limit"));
-        } else {
-            return httplib::Server::HandlerResponse::Unhandled;
-        }
-        r.set_header("Connection", "close");
-        tlCloseAfter = true;
-        return httplib::Server::HandlerResponse::Handled;
+    // Runs before httplib reads a body (and before it says "100 Continue"): refuse bad framing,
+    // bodies over the limit or of unknown length, and calls without a valid token, there.
+    s.set_pre_routing_handler([impl](const httplib::Request& q, httplib::Response& r) {
+        return impl->refuseEarly(q, r) ? httplib::Server::HandlerResponse::Handled
+                                       : httplib::Server::HandlerResponse::Unhandled;
+    });
+    s.set_expect_100_continue_handler([impl](const httplib::Request& q, httplib::Response& r) {
+        return impl->refuseEarly(q, r) ? r.status : 100;
     });
     s.set_error_handler([](const httplib::Request&, httplib::Response& r) {
         if (!r.body.empty())
@@ -822,6 +1099,7 @@ bool HttpServer::start(QString* error) {
         d->svr.reset();
         return false;
     }
+    s.widenBacklog();
     d->port = port;
     d->running = true;
     d->listener = std::thread([impl] { impl->svr->listen_after_bind(); });
@@ -835,6 +1113,7 @@ void HttpServer::stop() {
     if (d->listener.joinable())
         d->listener.join();
     d->svr.reset();
+    d->db.reset();
     d->running = false;
 }
 

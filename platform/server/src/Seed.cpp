@@ -516,20 +516,23 @@ void writePurchasableProducts(sql::Connection& conn, const QList<Branch>& stores
 
 // Operators, groups and authorisations; every operator has the password of the options.
 void writeOperators(sql::Connection& conn, const QList<Branch>& stores, const SeedOptions& o) {
-    const QString hash = hashPassword(o.password, o.fastHash);
+    // One hash each: the same password gets a salt of its own per operator.
+    const auto hash = [&o] {
+        return hashPassword(o.password, o.fastHash);
+    };
     TableWriter w(conn, QStringLiteral("OPERADOR"),
                   {QStringLiteral("CDOPERADOR"), QStringLiteral("NMOPERADOR"),
                    QStringLiteral("DSSENHAHASH"), QStringLiteral("CDFILPROC"),
                    QStringLiteral("IDOPERFILI")});
-    w.add({kDemoOperator, QStringLiteral("Operador de Demonstração"), hash, kCentralBranch,
+    w.add({kDemoOperator, QStringLiteral("Operador de Demonstração"), hash(), kCentralBranch,
            QStringLiteral("N")});
-    w.add({kPlainOperator, QStringLiteral("Ana Compradora"), hash, kCentralBranch,
+    w.add({kPlainOperator, QStringLiteral("Ana Compradora"), hash(), kCentralBranch,
            QStringLiteral("N")});
-    w.add({kManagerOperator, QStringLiteral("Carlos Gerente"), hash, kCentralBranch,
+    w.add({kManagerOperator, QStringLiteral("Carlos Gerente"), hash(), kCentralBranch,
            QStringLiteral("N")});
-    w.add({QStringLiteral("GERENTE2"), QStringLiteral("Beatriz Gerente"), hash,
+    w.add({QStringLiteral("GERENTE2"), QStringLiteral("Beatriz Gerente"), hash(),
            QStringLiteral("0002"), QStringLiteral("N")});
-    w.add({kBranchOperator, QStringLiteral("Operador da Loja Guarulhos"), hash,
+    w.add({kBranchOperator, QStringLiteral("Operador da Loja Guarulhos"), hash(),
            QStringLiteral("0012"), QStringLiteral("S")});
     w.flush();
     TableWriter g(conn, QStringLiteral("GRUPOPER"),

@@ -72,15 +72,18 @@ struct HttpServerOptions {
     // Creates the backend of a worker thread (default: a DatabaseBackend on databaseUrl).
     std::function<std::unique_ptr<RpcBackend>()> backendFactory;
     QString host = QStringLiteral("127.0.0.1");
-    int port = 0; // 0: any free port (see HttpServer::port)
-    int threads = 4;
-    int maxConnections = 64;
+    int port = 0;            // 0: any free port (see HttpServer::port)
+    int threads = 4;         // database workers, each with its own connection
+    int maxConnections = 64; // connections served at once (one thread each); beyond it the one
+                             // idle the longest gives way, or 503 when none is idle
     qint64 maxBodyBytes = 32LL * 1024 * 1024;
     int maxHeaderBytes = 64 * 1024;
     int headerTimeoutMs = 10000;   // from the first byte of a request to the end of its headers
     int requestTimeoutMs = 120000; // for the whole request, body included
-    int idleTimeoutMs = 5000;      // a kept-alive connection waiting for its next request
-    int ioTimeoutMs = 10000;       // one read or write that makes no progress
+    int bodyGraceMs = 5000;        // a body may take this long before the minimum rate counts
+    qint64 minBodyBytesPerSec = 16 * 1024; // then it must keep arriving at least this fast
+    int idleTimeoutMs = 5000;              // a kept-alive connection waiting for its next request
+    int ioTimeoutMs = 10000;               // one read or write that makes no progress
     int keepAliveRequests = 100;
     int tokenLifetimeSecs = 12 * 3600;
     int signOnFreeAttempts =
