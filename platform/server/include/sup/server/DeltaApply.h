@@ -10,7 +10,10 @@
 //    together (by item key, with loaded, sent and current values) and nothing is written;
 //  - the delta's identifier is recorded in the same transaction, so a delta sent twice (a retry
 //    after a lost answer) is refused as a duplicate and applied once;
-//  - one audit row per written field (who, when, what, old and new value).
+//  - one audit row per written field (who, when, what, old and new value);
+//  - the delta is refused whole, before anything is written, when it holds what the target does
+//    not take: inserted or deleted rows the method does not accept, a changed field the target
+//    neither writes nor declares local to the client, or a row outside the operator's branches.
 // SQLite: prepared statements on the C API, one per row. PostgreSQL: set-based statements over
 // the rows sent as one JSON parameter, a fixed number of round trips whatever the row count.
 
@@ -47,11 +50,29 @@ struct DeltaTarget {
     // Columns set on every written row besides the changed fields: column → SQL expression
     // without placeholders (e.g. "ALTERADO" → "'S'").
     QList<QPair<QString, QString>> alsoSet;
+    // Fields of the delta that are the client's own state (marks, change flags): a change in them
+    // is neither written nor refused. A change in any other field the target does not write
+    // refuses the delta ("args"); a field of a column that follows a written one may change
+    // together with it (the table takes the looked-up value).
+    QStringList localFields;
+    // Whether the method takes inserted and deleted rows; a delta with rows it does not take is
+    // refused ("args").
+    bool allowInsert = true;
+    bool allowDelete = true;
+    // Column of the table holding the row's branch (one of the mapped columns; its textPrefix
+    // applies). When set and the general parameter restricts operators to their branches
+    // (PARAMGERAL.IDRESTRFILIOPER other than "N", the rule the item queries follow), every
+    // written row must belong to a branch of the operator (FILIOPER): the branch the row was
+    // loaded with, the one it is stored with and, for an inserted row or a written branch, the
+    // new one. Otherwise the delta is refused whole ("scope").
+    QString branchColumn;
 };
 
 struct DeltaOptions {
     QString method;
     QString operatorCode;
+    // The operator whose branches bound the written rows; empty: operatorCode.
+    QString branchOperator;
     // Failure injection for tests: runs before each row is written.
     std::function<void(qsizetype row)> beforeRow;
 };
@@ -71,8 +92,9 @@ struct DeltaConflict {
     QStringList details; // "Qtde.: lido 10, enviado 12, atual 15"
 };
 
-// Thrown for conflicts ("conflict"), a repeated delta ("duplicate") or a delta that does not fit
-// the target ("args"); message() is Portuguese.
+// Thrown for conflicts ("conflict"), a repeated delta ("duplicate"), a row outside the
+// operator's branches ("scope") or a delta that does not fit the target ("args"); message() is
+// Portuguese.
 class DeltaError : public std::runtime_error {
 public:
     DeltaError(const QString& message, const QString& code, QList<DeltaConflict> conflicts = {});
@@ -92,7 +114,8 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target,
 
 // The mapping of the order item record onto PEDIDOOLITEM: the item key identifies the row,
 // product, brand and quantity (with the product and brand data that follow them) are written,
-// and the row must still be open.
+// and the row must still be open. Items are neither inserted nor deleted, CALC and ALTERADO are
+// the client's marks, and the destination branch (CDFILDEST) bounds the operator's rows.
 DeltaTarget orderItemTarget();
 
 } // namespace sup::server

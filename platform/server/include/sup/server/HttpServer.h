@@ -88,6 +88,7 @@ struct HttpServerOptions {
     int tokenLifetimeSecs = 12 * 3600;
     int signOnFreeAttempts =
         5; // failed sign-ons before the waits start (1 s, doubling, up to 5 min)
+    int signOnTrackedKeys = 100000; // operator/address pairs the slow-down remembers at most
     // Access log (method, path, status, operator, time; never tokens or bodies).
     std::function<void(const QString&)> log;
 };
