@@ -1,5 +1,6 @@
 // The HTTP transport's message decoder on arbitrary bytes: a call body, an answer body and a
 // sign-on body. Whatever decodes must encode again and decode to the same number of values.
+#include "sup/contracts/MethodContract.h"
 #include "sup/contracts/RpcWire.h"
 #include "sup/data/PacketCodec.h"
 
@@ -31,6 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         (void)rpc::decodeSignOn(bytes);
     } catch (const rpc::WireError&) {
+    }
+    // The server's reading: packets only where the method takes them, within the budget.
+    namespace c = sup::contracts;
+    for (const c::Method m : {c::Method::UpdItemPedidoOL, c::Method::GetParametroOL}) {
+        try {
+            (void)rpc::decodeCall(bytes, &c::specOf(m), rpc::callMemoryBudget(bytes.size()));
+        } catch (const rpc::WireError&) {
+        }
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 // Writes valid transport messages as seeds for fuzz_rpc: calls with every kind of argument,
 // answers with packets, references and faults, and a sign-on.
 #include "sup/contracts/RpcWire.h"
+#include "sup/data/Column.h"
 #include "sup/data/DataPacket.h"
 
 #include <QDate>
@@ -43,5 +44,27 @@ int main(int argc, char** argv) {
                 rpc::encodeAnswer(QVariant::fromValue(sup::contracts::ServerFault{
                     QStringLiteral("Item de Pedido já cadastrado."), QStringLiteral("conflict")})));
     ok &= write("signon", rpc::encodeSignOn({QStringLiteral("DEMO"), QStringLiteral("sup07700")}));
+    // A sign-on carrying a packet, and a delta of null cells of a wide text field (a few bytes
+    // each on the wire, their declared width each once decoded).
+    ok &= write("signon_packet",
+                rpc::encodeValue(QVariantMap{{QStringLiteral("v"), 1},
+                                             {QStringLiteral("operator"), QStringLiteral("DEMO")},
+                                             {QStringLiteral("password"), QStringLiteral("x")},
+                                             {QStringLiteral("extra"), packet}}));
+    {
+        const sup::data::FieldDefs defs{FieldDef::text(QStringLiteral("NMLONGO"), 254)};
+        std::vector<sup::data::Column> cur, old;
+        cur.emplace_back(defs[0]);
+        old.emplace_back(defs[0]);
+        cur[0].resize(64);
+        old[0].resize(64);
+        const auto delta = sup::data::DataPacket::makeDelta(
+            defs, std::move(cur), std::move(old),
+            std::vector<sup::data::RowKind>(64, sup::data::RowKind::Modified));
+        ok &= write("call_wide_delta",
+                    rpc::encodeCall({QVariant::fromValue(delta), QStringLiteral("N"),
+                                     QStringLiteral("N"), QStringLiteral("DEMO"), true,
+                                     QStringLiteral("a"), QStringLiteral("b")}));
+    }
     return ok ? 0 : 1;
 }
