@@ -17,10 +17,13 @@ namespace suptest {
 
 using RowEdit = std::function<void(qsizetype deltaRow, std::vector<sup::data::Column>& current)>;
 
-inline sup::data::DataPacket makeDelta(const sup::data::DataPacket& loaded,
-                                       const QList<qsizetype>& rows, const RowEdit& edit,
-                                       sup::data::RowKind kind = sup::data::RowKind::Modified,
-                                       QUuid id = QUuid::createUuid()) {
+// As a sender that rewrites the loaded values would: `editLoaded` changes them, `edit` the
+// current ones.
+inline sup::data::DataPacket makeForgedDelta(const sup::data::DataPacket& loaded,
+                                             const QList<qsizetype>& rows, const RowEdit& edit,
+                                             const RowEdit& editLoaded,
+                                             sup::data::RowKind kind = sup::data::RowKind::Modified,
+                                             QUuid id = QUuid::createUuid()) {
     std::vector<sup::data::Column> cur, old;
     for (const auto& f : loaded.fields()) {
         cur.emplace_back(f);
@@ -31,11 +34,21 @@ inline sup::data::DataPacket makeDelta(const sup::data::DataPacket& loaded,
             cur[std::size_t(f)].appendCell(loaded.column(f), r);
             old[std::size_t(f)].appendCell(loaded.column(f), r);
         }
-    for (qsizetype i = 0; i < rows.size(); ++i)
+    for (qsizetype i = 0; i < rows.size(); ++i) {
         edit(i, cur);
+        if (editLoaded)
+            editLoaded(i, old);
+    }
     return sup::data::DataPacket::makeDelta(
         loaded.fields(), std::move(cur), std::move(old),
         std::vector<sup::data::RowKind>(std::size_t(rows.size()), kind), id);
+}
+
+inline sup::data::DataPacket makeDelta(const sup::data::DataPacket& loaded,
+                                       const QList<qsizetype>& rows, const RowEdit& edit,
+                                       sup::data::RowKind kind = sup::data::RowKind::Modified,
+                                       QUuid id = QUuid::createUuid()) {
+    return makeForgedDelta(loaded, rows, edit, {}, kind, id);
 }
 
 inline int field(const sup::data::DataPacket& p, const char* name) {

@@ -46,6 +46,90 @@ double quantity(const sql::Connection& c, qint64 id) {
         .toDouble();
 }
 
+server::DeltaOptions optsAs(const QString& op) {
+    server::DeltaOptions o = opts();
+    o.operatorCode = op;
+    return o;
+}
+
+server::DeltaResult applyTo(sql::Connection& c, const server::DeltaTarget& target,
+                            const data::DataPacket& delta, const server::DeltaOptions& o) {
+    sql::Transaction tx(c);
+    const server::DeltaResult r = server::applyDelta(c, target, delta, o);
+    tx.commit();
+    return r;
+}
+
+// How an attempt to apply a delta ended: the refusal's code and message ("exception" for any
+// other failure), an empty code when the delta was applied.
+struct Attempt {
+    QString code, message;
+    // For failure descriptions: what was tried, then how it ended.
+    QByteArray text(const char* what = "") const {
+        return QString::fromLatin1(what).toUtf8() + ' ' + (code + u' ' + message).toUtf8();
+    }
+};
+
+Attempt attempt(sql::Connection& c, const server::DeltaTarget& target,
+                const data::DataPacket& delta, const server::DeltaOptions& o) {
+    try {
+        applyTo(c, target, delta, o);
+        return {};
+    } catch (const DeltaError& e) {
+        return {e.code(), e.message()};
+    } catch (const std::exception& e) {
+        return {QStringLiteral("exception"), QString::fromUtf8(e.what())};
+    }
+}
+
+// An open item of `branch`; when the data set gave the branch none, one is moved there.
+qint64 itemOf(const sql::Connection& c, const QString& branch) {
+    const QString sql = QStringLiteral("SELECT MIN(CDRASTRITM) FROM PEDIDOOLITEM"
+                                       " WHERE IDSITUITEM = 'A' AND CDFILDEST %1 ?");
+    const QVariant own = c.scalar(sql.arg(QStringLiteral("=")), {branch});
+    if (!own.isNull())
+        return own.toLongLong();
+    const qint64 id = c.scalar(sql.arg(QStringLiteral("<>")), {branch}).toLongLong();
+    c.exec(QStringLiteral("UPDATE PEDIDOOLITEM SET CDFILDEST = ? WHERE CDRASTRITM = ?"),
+           {branch, id});
+    return id;
+}
+
+// An open item of a branch other than `branch`.
+qint64 itemNotOf(const sql::Connection& c, const QString& branch) {
+    return c
+        .scalar(QStringLiteral("SELECT MAX(CDRASTRITM) FROM PEDIDOOLITEM"
+                               " WHERE IDSITUITEM = 'A' AND CDFILDEST <> ?"),
+                {branch})
+        .toLongLong();
+}
+
+data::DataPacket item(const sql::Connection& c, qint64 id) {
+    return items(c, QStringLiteral("I.CDRASTRITM = %1").arg(id));
+}
+
+int auditRows(const sql::Connection& c) {
+    return c.scalar(QStringLiteral("SELECT COUNT(*) FROM AUDITORIA")).toInt();
+}
+
+// A different value in a cell of any type the item record has.
+void changeCell(data::Column& c, qsizetype r) {
+    switch (c.type()) {
+    case data::FieldType::Double:
+        c.setReal(r, c.real(r) + 3);
+        break;
+    case data::FieldType::DateTime:
+        c.setDateTimeMs(r, c.isNull(r) ? qint64(46000) * 86400000 : c.dateTimeMs(r) + 86400000);
+        break;
+    default: {
+        const QString t = c.text(r);
+        c.setText(r, t == u"S"   ? QStringLiteral("N")
+                     : t == u"N" ? QStringLiteral("S")
+                                 : QStringLiteral("ZZ"));
+    }
+    }
+}
+
 // ---- A VFS that fails every write from the n-th on (for the I/O error test).
 struct FaultyFile {
     sqlite3_file base;
@@ -412,6 +496,274 @@ private slots:
                                  run(makeDelta(
                                      rows, {0}, [](qsizetype, auto&) {}, data::RowKind::Deleted)));
         QCOMPARE(s.conn->scalar(QStringLiteral("SELECT COUNT(*) FROM NOTA")).toInt(), 1);
+    }
+
+    void writesOutsideTheOperatorsBranchesAreRefused_data() { suptest::addDatabaseRows(); }
+    void writesOutsideTheOperatorsBranchesAreRefused() {
+        QFETCH(QString, db);
+        SeededServer s(db);
+        const QString store = QStringLiteral("0012");
+        const qint64 own = itemOf(*s.conn, store), foreign = itemNotOf(*s.conn, store);
+        const data::DataPacket ownRow = item(*s.conn, own), foreignRow = item(*s.conn, foreign);
+        QCOMPARE(ownRow.rowCount(), 1);
+        QCOMPARE(foreignRow.rowCount(), 1);
+        const QString foreignBranch = foreignRow.value(0, u"CDFILDEST").toString().left(4);
+        const int qty = field(foreignRow, "QTPROGENPEOL"), order = field(foreignRow, "NRPEDEXOL");
+        const auto setQty = [qty](double v) {
+            return [qty, v](qsizetype r, std::vector<data::Column>& c) {
+                c[std::size_t(qty)].setReal(r, v);
+            };
+        };
+        server::DeltaTarget anyKind = server::orderItemTarget();
+        anyKind.allowInsert = anyKind.allowDelete = true;
+
+        // A foreign item next to one of the operator's own: the whole delta is refused.
+        const data::DataPacket both =
+            items(*s.conn, QStringLiteral("I.CDRASTRITM IN (%1, %2)").arg(own).arg(foreign));
+        QCOMPARE(both.rowCount(), 2);
+        const double foreignQty = foreignRow.value(0, u"QTPROGENPEOL").toDouble();
+        const double ownQty = ownRow.value(0, u"QTPROGENPEOL").toDouble();
+
+        struct Case {
+            const char* what;
+            server::DeltaTarget target;
+            data::DataPacket delta;
+        };
+        const QList<Case> cases = {
+            {"update", server::orderItemTarget(), makeDelta(foreignRow, {0}, setQty(4242))},
+            {"delete", anyKind,
+             makeDelta(
+                 foreignRow, {0}, [](qsizetype, auto&) {}, data::RowKind::Deleted)},
+            {"insert", anyKind,
+             makeDelta(
+                 foreignRow, {0},
+                 [order](qsizetype r, std::vector<data::Column>& c) {
+                     c[std::size_t(order)].setText(r, u"NOVO0001");
+                 },
+                 data::RowKind::Inserted)},
+            {"own and foreign", server::orderItemTarget(), makeDelta(both, {0, 1}, setQty(4242))},
+        };
+        const QByteArray before = suptest::digest(*s.conn, suptest::kWrittenTables);
+        for (const Case& c : cases) {
+            const Attempt a = attempt(*s.conn, c.target, c.delta, optsAs(server::kBranchOperator));
+            QVERIFY2(a.code == u"scope", a.text(c.what).constData());
+            QVERIFY2(
+                a.message.contains(
+                    QStringLiteral("O item Destino %1, ").arg(foreignBranch) +
+                    QStringLiteral("Lanç. %1").arg(foreignRow.value(0, u"CDFILLANC").toString())),
+                a.text(c.what).constData());
+            QVERIFY2(
+                a.message.contains(QStringLiteral("não pertence às filiais do operador LOJA0012")),
+                a.text(c.what).constData());
+            QCOMPARE(suptest::digest(*s.conn, suptest::kWrittenTables), before);
+            QCOMPARE(auditRows(*s.conn), 0);
+        }
+        QCOMPARE(quantity(*s.conn, foreign), foreignQty);
+        QCOMPARE(quantity(*s.conn, own), ownQty);
+
+        // The branches that count are those of the operator named for them, not the auditor's.
+        server::DeltaOptions onBehalf = opts();
+        onBehalf.branchOperator = server::kBranchOperator;
+        QCOMPARE(attempt(*s.conn, server::orderItemTarget(),
+                         makeDelta(foreignRow, {0}, setQty(4242)), onBehalf)
+                     .code,
+                 QStringLiteral("scope"));
+
+        // Within the operator's branches the change goes through, audited under its name.
+        QCOMPARE(applyTo(*s.conn, server::orderItemTarget(), makeDelta(ownRow, {0}, setQty(77)),
+                         optsAs(server::kBranchOperator))
+                     .updated,
+                 1);
+        QCOMPARE(quantity(*s.conn, own), 77.0);
+        QCOMPARE(s.conn->scalar(QStringLiteral("SELECT CDOPERADOR FROM AUDITORIA")).toString(),
+                 server::kBranchOperator);
+
+        // With the general parameter off, as for the item queries, every branch is open.
+        s.conn->exec(QStringLiteral("UPDATE PARAMGERAL SET IDRESTRFILIOPER = 'N'"));
+        QCOMPARE(applyTo(*s.conn, server::orderItemTarget(),
+                         makeDelta(foreignRow, {0}, setQty(4242)), optsAs(server::kBranchOperator))
+                     .updated,
+                 1);
+        QCOMPARE(quantity(*s.conn, foreign), 4242.0);
+    }
+
+    void forgedBranchDoesNotBringAForeignRowIntoScope_data() { suptest::addDatabaseRows(); }
+    void forgedBranchDoesNotBringAForeignRowIntoScope() {
+        QFETCH(QString, db);
+        SeededServer s(db);
+        const qint64 foreign = itemNotOf(*s.conn, QStringLiteral("0012"));
+        const data::DataPacket loaded = item(*s.conn, foreign);
+        QCOMPARE(loaded.rowCount(), 1);
+        const double storedQty = loaded.value(0, u"QTPROGENPEOL").toDouble();
+        const int qty = field(loaded, "QTPROGENPEOL"), dest = field(loaded, "CDFILDEST");
+        const auto claim = [dest](qsizetype r, std::vector<data::Column>& c) {
+            c[std::size_t(dest)].setText(r, u"0012 - Loja Guarulhos");
+        };
+        const auto claimAndChange = [&](qsizetype r, std::vector<data::Column>& c) {
+            claim(r, c);
+            c[std::size_t(qty)].setReal(r, 4242);
+        };
+        const server::DeltaOptions store = optsAs(server::kBranchOperator);
+        const QByteArray before = suptest::digest(*s.conn, suptest::kWrittenTables);
+
+        // The operator's branch as the new destination of a foreign item.
+        Attempt a = attempt(*s.conn, server::orderItemTarget(),
+                            makeDelta(loaded, {0}, claimAndChange), store);
+        QVERIFY2(a.code == u"scope", a.text().constData());
+        QCOMPARE(suptest::digest(*s.conn, suptest::kWrittenTables), before);
+
+        // The operator's branch as the loaded destination too: the item key then names no stored
+        // item, and nothing is written.
+        a = attempt(*s.conn, server::orderItemTarget(),
+                    suptest::makeForgedDelta(loaded, {0}, claimAndChange, claim), store);
+        QVERIFY2(!a.code.isEmpty(), a.text().constData());
+        QCOMPARE(suptest::digest(*s.conn, suptest::kWrittenTables), before);
+
+        // Rows found by their own identifier, the branch neither a key nor compared: the stored
+        // branch decides, whatever the delta claims it was loaded with.
+        server::DeltaTarget byId = server::orderItemTarget();
+        for (server::DeltaColumn& c : byId.columns)
+            if (c.column == u"CDFILDEST")
+                c.key = c.check = false;
+        server::DeltaColumn id;
+        id.field = id.column = QStringLiteral("CDRASTRITM");
+        id.label = QStringLiteral("Item");
+        id.key = true;
+        id.write = false;
+        byId.columns.prepend(id);
+        a = attempt(*s.conn, byId, suptest::makeForgedDelta(loaded, {0}, claimAndChange, claim),
+                    store);
+        QVERIFY2(a.code == u"scope", a.text().constData());
+        QVERIFY2(
+            a.message.contains(
+                QStringLiteral("Item ") +
+                QLocale(QLocale::Portuguese, QLocale::Brazil).toString(double(foreign), 'g', 15)),
+            a.text().constData());
+        QCOMPARE(suptest::digest(*s.conn, suptest::kWrittenTables), before);
+        QCOMPARE(quantity(*s.conn, foreign), storedQty);
+    }
+
+    void changesTheTargetDoesNotWriteAreRefused_data() { suptest::addDatabaseRows(); }
+    void changesTheTargetDoesNotWriteAreRefused() {
+        QFETCH(QString, db);
+        SeededServer s(db);
+        const data::DataPacket loaded = items(*s.conn, QStringLiteral("I.CDRASTRITM <= 20"));
+        QVERIFY(loaded.rowCount() >= 2);
+        const int qty = field(loaded, "QTPROGENPEOL");
+        const QByteArray before = suptest::digest(*s.conn, suptest::kWrittenTables);
+        // Stored but not written by the method, the destination and a launching-branch key,
+        // product data that follow a product left as it was, and fields the table mapping does
+        // not know at all.
+        for (const char* name :
+             {"QTRESERVESTOL", "IDITMPEDOLBLOQ", "CDFILDEST", "CDFILLANC", "DTPROGEMBARQ",
+              "NMPRODUTO", "CDARVPROD", "NMMARCA", "CDRASTRITM", "IDITEMAJUSTE"}) {
+            const int f = field(loaded, name);
+            QVERIFY2(f >= 0, name);
+            const data::DataPacket delta =
+                makeDelta(loaded, {0, 1}, [&](qsizetype r, std::vector<data::Column>& c) {
+                    c[std::size_t(qty)].setReal(r, 500 + double(r));
+                    if (r == 1)
+                        changeCell(c[std::size_t(f)], r);
+                });
+            const Attempt a = attempt(*s.conn, server::orderItemTarget(), delta, opts());
+            QVERIFY2(a.code == u"args", a.text(name).constData());
+            QVERIFY2(a.message.contains(
+                         QStringLiteral("O campo %1 não pode ser alterado por este método")
+                             .arg(QString::fromLatin1(name))),
+                     a.text(name).constData());
+            QVERIFY2(a.message.contains(QStringLiteral("Pedido ") +
+                                        loaded.value(1, u"NRPEDEXOL").toString()),
+                     a.text(name).constData());
+            QCOMPARE(suptest::digest(*s.conn, suptest::kWrittenTables), before);
+        }
+
+        // The client's marks and the product data that follow a new product go along; the
+        // table takes the product's own data, not the client's.
+        const QString otherProduct =
+            s.conn
+                ->scalar(QStringLiteral("SELECT MIN(CDPRODUTO) FROM PRODUTO WHERE CDNVPRODUTO = "
+                                        "'4' AND CDPRODUTO <> ?"),
+                         {loaded.value(0, u"CDPRODUTO")})
+                .toString();
+        const int product = field(loaded, "CDPRODUTO"), name = field(loaded, "NMPRODUTO"),
+                  calc = field(loaded, "CALC"), mark = field(loaded, "ALTERADO");
+        const data::DataPacket delta =
+            makeDelta(loaded, {0, 1}, [&](qsizetype r, std::vector<data::Column>& c) {
+                c[std::size_t(calc)].setText(r, u"S");
+                c[std::size_t(mark)].setText(r, u"S");
+                if (r == 0) {
+                    c[std::size_t(product)].setText(r, otherProduct);
+                    c[std::size_t(name)].setText(r, u"Nome digitado");
+                }
+            });
+        const server::DeltaResult done = apply(*s.conn, delta);
+        QCOMPARE(done.updated, 1);
+        QCOMPARE(done.unchanged, 1);
+        const qint64 id0 = qint64(loaded.value(0, u"CDRASTRITM").toDouble());
+        QCOMPARE(
+            s.conn
+                ->scalar(QStringLiteral("SELECT NMPRODUTO FROM PEDIDOOLITEM WHERE CDRASTRITM = ?"),
+                         {id0})
+                .toString(),
+            s.conn
+                ->scalar(QStringLiteral("SELECT NMPRODUTO FROM PRODUTO WHERE CDPRODUTO = ?"),
+                         {otherProduct})
+                .toString());
+    }
+
+    void insertsAndDeletesOnlyWhereTheMethodTakesThem_data() { suptest::addDatabaseRows(); }
+    void insertsAndDeletesOnlyWhereTheMethodTakesThem() {
+        QFETCH(QString, db);
+        SeededServer s(db);
+        const data::DataPacket loaded = items(*s.conn, QStringLiteral("I.CDRASTRITM <= 20"));
+        QVERIFY(loaded.rowCount() >= 2);
+        const int order = field(loaded, "NRPEDEXOL");
+        const QByteArray before = suptest::digest(*s.conn, suptest::kWrittenTables);
+        const qlonglong itemCount =
+            s.conn->scalar(QStringLiteral("SELECT COUNT(*) FROM PEDIDOOLITEM")).toLongLong();
+
+        // A new item with a free key, and an item removed.
+        Attempt a = attempt(*s.conn, server::orderItemTarget(),
+                            makeDelta(
+                                loaded, {0},
+                                [order](qsizetype r, std::vector<data::Column>& c) {
+                                    c[std::size_t(order)].setText(r, u"NOVO0001");
+                                },
+                                data::RowKind::Inserted),
+                            opts());
+        QCOMPARE(a.code, QStringLiteral("args"));
+        QCOMPARE(a.message, QStringLiteral("Este método não aceita inclusão de itens."));
+        a = attempt(*s.conn, server::orderItemTarget(),
+                    makeDelta(
+                        loaded, {1}, [](qsizetype, auto&) {}, data::RowKind::Deleted),
+                    opts());
+        QCOMPARE(a.code, QStringLiteral("args"));
+        QCOMPARE(a.message, QStringLiteral("Este método não aceita exclusão de itens."));
+        QCOMPARE(suptest::digest(*s.conn, suptest::kWrittenTables), before);
+        QCOMPARE(s.conn->scalar(QStringLiteral("SELECT COUNT(*) FROM PEDIDOOLITEM")).toLongLong(),
+                 itemCount);
+
+        // Where inserts are taken, a row the table refuses for a missing value is an error, not
+        // a row "already there".
+        s.conn->exec(QStringLiteral(
+                         "CREATE TABLE NOTA (CDNOTA %1 NOT NULL PRIMARY KEY, DSNOTA TEXT NOT NULL)")
+                         .arg(sql::codeType(s.conn->dialect())));
+        server::DeltaTarget t;
+        t.table = QStringLiteral("NOTA");
+        server::DeltaColumn k;
+        k.field = k.column = QStringLiteral("CDNOTA");
+        k.key = true;
+        t.columns = {k};
+        data::DataPacketBuilder b({data::FieldDef::text(QStringLiteral("CDNOTA"), 10)});
+        b.appendRow({QStringLiteral("N1")});
+        a = attempt(*s.conn, t,
+                    makeDelta(
+                        b.finish(), {0}, [](qsizetype, auto&) {}, data::RowKind::Inserted),
+                    opts());
+        QVERIFY2(!a.code.isEmpty() && a.code != u"conflict", a.text().constData());
+        QVERIFY2(!a.message.contains(u"já existe") && !a.message.contains(u"outro usuário"),
+                 a.text().constData());
+        QCOMPARE(s.conn->scalar(QStringLiteral("SELECT COUNT(*) FROM NOTA")).toInt(), 0);
     }
 
     void concurrentWritersReconcile_data() {

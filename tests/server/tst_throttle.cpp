@@ -36,7 +36,8 @@ private slots:
         for (int i = 0; i < 3; ++i)
             t.failed(locked);
         for (int i = 0; i < 200; ++i)
-            t.failed(SignOnThrottle::keys(QStringLiteral("OP%1").arg(i), QStringLiteral("10.1.%1.1").arg(i)));
+            t.failed(SignOnThrottle::keys(QStringLiteral("OP%1").arg(i),
+                                          QStringLiteral("10.1.%1.1").arg(i)));
         QVERIFY(t.size() <= 20);
         QVERIFY(t.retryAfter(locked) > 0);
         // A success clears the operator's own count only.

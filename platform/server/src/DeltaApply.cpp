@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace sup::server {
 
@@ -44,6 +45,10 @@ struct Plan {
     QList<Col> checks; // non-key columns compared with their loaded values
     QList<Col> writes; // written when changed (keys included)
     QList<Col> all;    // every mapped column, each once
+    int branch = -1;   // index in `all` of the row's branch column, -1: none
+    // Set when the written rows must belong to the branches of `scopeOperator`.
+    bool scoped = false;
+    QString scopeOperator;
 };
 
 // One audit row to write: a changed field (write >= 0) or a whole row deleted ('D') or
@@ -197,6 +202,15 @@ Plan makePlan(const DeltaTarget& target, const DataPacket& delta) {
         throw DeltaError(
             QStringLiteral("Tabela %1 sem chave para aplicar alterações.").arg(target.table),
             QStringLiteral("args"));
+    if (!target.branchColumn.isEmpty()) {
+        for (int i = 0; i < p.all.size(); ++i)
+            if (p.all[i].def->column.compare(target.branchColumn, Qt::CaseInsensitive) == 0)
+                p.branch = i;
+        if (p.branch < 0)
+            throw DeltaError(QStringLiteral("As alterações enviadas não têm a filial (%1) de %2.")
+                                 .arg(target.branchColumn, target.table),
+                             QStringLiteral("args"));
+    }
     if (p.writes.size() > 60)
         throw DeltaError(QStringLiteral("Colunas demais para gravar em %1.").arg(target.table),
                          QStringLiteral("args"));
@@ -289,6 +303,13 @@ QString nowText() {
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+// True for a branch (an SQL expression) linked to the operator, bound to the one "?".
+QString inScope(const QString& branch) {
+    return QStringLiteral("EXISTS (SELECT 1 FROM FILIOPER FO WHERE FO.CDFILIAL = %1"
+                          " AND FO.CDOPERADOR = ?)")
+        .arg(branch);
+}
+
 // ---------------------------------------------------------------- SQLite
 
 int bindCell(sqlite3_stmt* st, int pos, const Column& c, qsizetype row, int prefix) {
@@ -356,6 +377,9 @@ public:
             w << c.def->column + QStringLiteral(" IS ?");
         if (!target_.rowCondition.isEmpty())
             w << u'(' + target_.rowCondition + u')';
+        // Checked before any write as well; here it holds the row to its branch until written.
+        if (plan_.scoped)
+            w << inScope(target_.table + u'.' + plan_.all[plan_.branch].def->column);
         return w.join(QStringLiteral(" AND "));
     }
 
@@ -364,6 +388,11 @@ public:
             bind(st, pos, delta_.loadedColumn(k.field), row, k.def->textPrefix);
         for (const Col& c : plan_.checks)
             bind(st, pos, delta_.loadedColumn(c.field), row, c.def->textPrefix);
+        if (plan_.scoped) {
+            const int rc = bindSqlite(st.get(), pos++, plan_.scopeOperator);
+            if (rc != SQLITE_OK)
+                st.fail(rc);
+        }
     }
 
     // Returns true when the row was written. `mask` has bit w set for each changed write.
@@ -427,8 +456,12 @@ public:
         try {
             st.step();
         } catch (const sql::SqlError& e) {
+            // Only a taken key is a conflict; a missing value or a broken reference is an error
+            // of the row, as on PostgreSQL.
+            const int rc = sqlite3_extended_errcode(conn_.sqliteHandle());
             sqlite3_reset(st.get());
-            if (e.isConstraint())
+            if (e.isConstraint() &&
+                (rc == SQLITE_CONSTRAINT_PRIMARYKEY || rc == SQLITE_CONSTRAINT_UNIQUE))
                 return false;
             throw;
         }
@@ -565,35 +598,39 @@ QByteArray jsonName(char prefix, int i) {
     return QByteArray(1, prefix) + QByteArray::number(i);
 }
 
+// The column types of the table, which the JSON records of the rows are declared with.
+void fillPgTypes(const sql::Connection& conn, const DeltaTarget& t, Plan& plan) {
+    QHash<QString, QString> types;
+    QSqlQuery q = conn.exec(
+        QStringLiteral("SELECT upper(a.attname), t.typname FROM pg_attribute a JOIN pg_type t"
+                       " ON t.oid = a.atttypid WHERE a.attrelid = to_regclass(lower(?))"
+                       " AND a.attnum > 0 AND NOT a.attisdropped"),
+        {t.table});
+    while (q.next())
+        types.insert(q.value(0).toString(), q.value(1).toString());
+    auto fill = [&](QList<Col>& cols) {
+        for (Col& c : cols) {
+            c.pgType = types.value(c.def->column.toUpper());
+            if (c.pgType.isEmpty())
+                throw DeltaError(
+                    QStringLiteral("A tabela %1 não tem a coluna %2.").arg(t.table, c.def->column),
+                    QStringLiteral("args"));
+        }
+    };
+    fill(plan.keys);
+    fill(plan.checks);
+    fill(plan.writes);
+    fill(plan.all);
+}
+
 class PgApplier {
 public:
-    PgApplier(sql::Connection& conn, const DeltaTarget& t, Plan& p, const DataPacket& d)
+    // `p` has its column types (fillPgTypes).
+    PgApplier(sql::Connection& conn, const DeltaTarget& t, const Plan& p, const DataPacket& d)
         : conn_(conn)
         , target_(t)
         , plan_(p)
-        , delta_(d) {
-        QHash<QString, QString> types;
-        QSqlQuery q = conn.exec(
-            QStringLiteral("SELECT upper(a.attname), t.typname FROM pg_attribute a JOIN pg_type t"
-                           " ON t.oid = a.atttypid WHERE a.attrelid = to_regclass(lower(?))"
-                           " AND a.attnum > 0 AND NOT a.attisdropped"),
-            {t.table});
-        while (q.next())
-            types.insert(q.value(0).toString(), q.value(1).toString());
-        auto fill = [&](QList<Col>& cols) {
-            for (Col& c : cols) {
-                c.pgType = types.value(c.def->column.toUpper());
-                if (c.pgType.isEmpty())
-                    throw DeltaError(QStringLiteral("A tabela %1 não tem a coluna %2.")
-                                         .arg(t.table, c.def->column),
-                                     QStringLiteral("args"));
-            }
-        };
-        fill(plan_.keys);
-        fill(plan_.checks);
-        fill(plan_.writes);
-        fill(plan_.all);
-    }
+        , delta_(d) {}
 
     QString recordKeysAndChecks(QStringList& decl) const {
         QStringList where;
@@ -609,7 +646,18 @@ public:
         }
         if (!target_.rowCondition.isEmpty())
             where << u'(' + target_.rowCondition + u')';
+        if (plan_.scoped)
+            where << inScope(QStringLiteral("t.") + plan_.all[plan_.branch].def->column);
         return where.join(QStringLiteral(" AND "));
+    }
+
+    // The values of a statement built on recordKeysAndChecks: the rows, then the operator whose
+    // branches bound them.
+    QVariantList rowBinds(const JsonRows& j) const {
+        QVariantList out{j.text()};
+        if (plan_.scoped)
+            out << plan_.scopeOperator;
+        return out;
     }
 
     void addKeysAndChecks(JsonRows& j, qsizetype row) const {
@@ -668,7 +716,7 @@ public:
                            " WHERE %4 RETURNING d.r")
                 .arg(target_.table, sets.join(QStringLiteral(", ")),
                      decl.join(QStringLiteral(", ")), where);
-        return returnedRows(conn_.exec(sql, {j.text()}));
+        return returnedRows(conn_.exec(sql, rowBinds(j)));
     }
 
     QSet<qsizetype> remove(const QList<qsizetype>& rows, const DeltaOptions& o) {
@@ -686,7 +734,7 @@ public:
             QStringLiteral("DELETE FROM %1 AS t USING json_to_recordset(CAST(? AS json)) AS"
                            " d(%2) WHERE %3 RETURNING d.r")
                 .arg(target_.table, decl.join(QStringLiteral(", ")), where),
-            {j.text()}));
+            rowBinds(j)));
     }
 
     QSet<qsizetype> insert(const QList<qsizetype>& rows, const DeltaOptions& o) {
@@ -805,7 +853,7 @@ public:
 private:
     sql::Connection& conn_;
     const DeltaTarget& target_;
-    Plan& plan_;
+    const Plan& plan_;
     const DataPacket& delta_;
 };
 
@@ -830,6 +878,185 @@ QList<int> changedWrites(const Plan& plan, const DataPacket& delta, qsizetype ro
             out << w;
     }
     return out;
+}
+
+// ---------------------------------------------------------------- what the delta may hold
+
+// Inserted and deleted rows only where the method takes them.
+void checkRowKinds(const DeltaTarget& target, const DataPacket& delta) {
+    for (const RowKind kind : delta.kinds()) {
+        if (kind == RowKind::Inserted && !target.allowInsert)
+            throw DeltaError(QStringLiteral("Este método não aceita inclusão de itens."),
+                             QStringLiteral("args"));
+        if (kind == RowKind::Deleted && !target.allowDelete)
+            throw DeltaError(QStringLiteral("Este método não aceita exclusão de itens."),
+                             QStringLiteral("args"));
+    }
+}
+
+// Nothing sent is dropped in silence: a changed row may differ from its loaded values only in
+// the fields the target writes, the fields local to the client and the fields that follow a
+// written column changed in the same row; an inserted row may hold values only in the columns
+// the insert writes and the local fields.
+void checkUnwrittenFields(const DeltaTarget& target, const Plan& plan, const DataPacket& delta) {
+    const auto n = std::size_t(delta.fieldCount());
+    std::vector<char> local(n, 0), written(n, 0), inserted(n, 0);
+    std::vector<QList<int>> leads(n); // the writes (in Plan::writes) a field follows
+    for (const QString& name : target.localFields)
+        if (const int f = delta.indexOf(name); f >= 0)
+            local[std::size_t(f)] = 1;
+    for (const Col& c : plan.all)
+        inserted[std::size_t(c.field)] = 1;
+    for (int w = 0; w < plan.writes.size(); ++w) {
+        written[std::size_t(plan.writes[w].field)] = 1;
+        for (const auto& follower : plan.writes[w].def->follow)
+            if (const int f = delta.indexOf(follower.first); f >= 0)
+                leads[std::size_t(f)] << w;
+    }
+    auto changed = [&](int f, qsizetype row) {
+        return !delta.column(f).cellEquals(row, delta.loadedColumn(f), row);
+    };
+    for (qsizetype row = 0; row < delta.rowCount(); ++row) {
+        const RowKind kind = delta.kind(row);
+        for (int f = 0; f < delta.fieldCount(); ++f) {
+            const auto i = std::size_t(f);
+            if (local[i])
+                continue;
+            if (kind == RowKind::Modified && !written[i] && changed(f, row) &&
+                std::none_of(leads[i].cbegin(), leads[i].cend(),
+                             [&](int w) { return changed(plan.writes[w].field, row); }))
+                throw DeltaError(
+                    QStringLiteral("O campo %1 não pode ser alterado por este método (item %2).")
+                        .arg(delta.fields()[f].name, keyText(plan, delta, row, true)),
+                    QStringLiteral("args"));
+            if (kind == RowKind::Inserted && !inserted[i] && !delta.column(f).isNull(row))
+                throw DeltaError(
+                    QStringLiteral("O campo %1 não pode ser informado na inclusão por este "
+                                   "método (item %2).")
+                        .arg(delta.fields()[f].name, keyText(plan, delta, row, false)),
+                    QStringLiteral("args"));
+        }
+    }
+}
+
+// The rule of the item queries: anything but "N" in the general parameter (also no parameter
+// at all) restricts operators to their branches.
+bool branchesRestricted(const sql::Connection& conn) {
+    const QVariant v =
+        conn.scalar(QStringLiteral("SELECT IDRESTRFILIOPER FROM PARAMGERAL ORDER BY NRPARAMGERAL"));
+    return v.toString().trimmed().compare(u"N", Qt::CaseInsensitive) != 0;
+}
+
+void setScope(const sql::Connection& conn, const DeltaOptions& o, Plan& plan) {
+    if (plan.branch < 0 || !branchesRestricted(conn))
+        return;
+    plan.scoped = true;
+    plan.scopeOperator =
+        (o.branchOperator.trimmed().isEmpty() ? o.operatorCode : o.branchOperator).trimmed();
+}
+
+// The rows to be written outside the operator's branches, in row order. A changed or deleted
+// row counts with the branch it was loaded with and the one it is stored with (a forged loaded
+// value does not bring a stored row into scope); an inserted row, or a changed one whose branch
+// is written, with its new branch too. One query on either database.
+QList<qsizetype> rowsOutOfScope(const sql::Connection& conn, const DeltaTarget& target,
+                                const Plan& plan, const DataPacket& delta) {
+    const Col& branch = plan.all[plan.branch];
+    JsonRows values, stored;
+    auto value = [&](qsizetype row, const Column& c) {
+        values.beginRow(row);
+        values.add("b", sqlValue(c, row, branch.def->textPrefix), branch.type);
+        values.endRow();
+    };
+    auto storedRow = [&](qsizetype row) {
+        stored.beginRow(row);
+        for (int i = 0; i < plan.keys.size(); ++i)
+            stored.add(
+                jsonName('k', i).constData(),
+                sqlValue(delta.loadedColumn(plan.keys[i].field), row, plan.keys[i].def->textPrefix),
+                plan.keys[i].type);
+        stored.endRow();
+    };
+    for (qsizetype row = 0; row < delta.rowCount(); ++row) {
+        switch (delta.kind(row)) {
+        case RowKind::Unmodified:
+            break;
+        case RowKind::Modified: {
+            const QList<int> changed = changedWrites(plan, delta, row);
+            if (changed.isEmpty())
+                break; // a mark only: nothing is written
+            value(row, delta.loadedColumn(branch.field));
+            for (int w : changed)
+                if (plan.writes[w].def == branch.def)
+                    value(row, delta.column(branch.field));
+            storedRow(row);
+            break;
+        }
+        case RowKind::Deleted:
+            value(row, delta.loadedColumn(branch.field));
+            storedRow(row);
+            break;
+        case RowKind::Inserted:
+            value(row, delta.column(branch.field));
+            break;
+        }
+    }
+    if (values.rows() == 0)
+        return {};
+
+    // The JSON rows as a table d(r, columns...).
+    const bool pg = conn.dialect() == sql::Dialect::PostgreSQL;
+    auto rowsTable = [pg](const QList<QPair<QString, QString>>& columns) {
+        QStringList out;
+        if (pg) {
+            out << QStringLiteral("r bigint");
+            for (const auto& c : columns)
+                out << c.first + u' ' + c.second;
+            return QStringLiteral("json_to_recordset(CAST(? AS json)) AS d(%1)")
+                .arg(out.join(QStringLiteral(", ")));
+        }
+        out << QStringLiteral("json_extract(value, '$.r') AS r");
+        for (const auto& c : columns)
+            out << QStringLiteral("json_extract(value, '$.%1') AS %1").arg(c.first);
+        return QStringLiteral("(SELECT %1 FROM json_each(?)) AS d")
+            .arg(out.join(QStringLiteral(", ")));
+    };
+    QList<QPair<QString, QString>> keyColumns;
+    QStringList on;
+    for (int i = 0; i < plan.keys.size(); ++i) {
+        keyColumns << qMakePair(QStringLiteral("k%1").arg(i), plan.keys[i].pgType);
+        on << QStringLiteral("t.%1 = d.k%2").arg(plan.keys[i].def->column).arg(i);
+    }
+    const QString sql =
+        QStringLiteral("SELECT d.r FROM %1 WHERE NOT %2 UNION SELECT d.r FROM %3 JOIN %4 t ON %5"
+                       " WHERE NOT %6 ORDER BY 1")
+            .arg(rowsTable({qMakePair(QStringLiteral("b"), branch.pgType)}),
+                 inScope(QStringLiteral("d.b")), rowsTable(keyColumns), target.table,
+                 on.join(QStringLiteral(" AND ")),
+                 inScope(QStringLiteral("t.") + branch.def->column));
+    QSqlQuery q =
+        conn.exec(sql, {values.text(), plan.scopeOperator, stored.text(), plan.scopeOperator});
+    QList<qsizetype> out;
+    while (q.next())
+        out << qsizetype(q.value(0).toLongLong());
+    return out;
+}
+
+// Refuses the whole delta, naming the first row outside the operator's branches.
+void checkScope(const sql::Connection& conn, const DeltaTarget& target, const Plan& plan,
+                const DataPacket& delta) {
+    const QList<qsizetype> refused = rowsOutOfScope(conn, target, plan, delta);
+    if (refused.isEmpty())
+        return;
+    const qsizetype first = refused.first();
+    QString msg = QStringLiteral("O item %1 não pertence às filiais do operador %2.")
+                      .arg(keyText(plan, delta, first, delta.kind(first) != RowKind::Inserted),
+                           plan.scopeOperator);
+    if (refused.size() > 1)
+        msg += QStringLiteral(" Outros %1 item(ns) enviados também não pertencem.")
+                   .arg(refused.size() - 1);
+    msg += QStringLiteral(" Nenhuma alteração foi gravada.");
+    throw DeltaError(msg, QStringLiteral("scope"));
 }
 
 // What the rows came to: the counts, the audit rows of the rows written and the rows that
@@ -1015,7 +1242,7 @@ void applyPgBatches(PgApplier& a, const PgBatches& b, const DeltaOptions& option
     throw DeltaError(conflictMessage(conflicts), QStringLiteral("conflict"), conflicts);
 }
 
-DeltaResult applyPostgres(sql::Connection& conn, const DeltaTarget& target, Plan& plan,
+DeltaResult applyPostgres(sql::Connection& conn, const DeltaTarget& target, const Plan& plan,
                           const DataPacket& delta, const DeltaOptions& options, const QString& now,
                           const QString& id) {
     PgApplier a(conn, target, plan, delta);
@@ -1037,6 +1264,13 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
                        const DeltaOptions& options) {
     checkDeltaShape(conn, delta);
     Plan plan = makePlan(target, delta);
+    checkRowKinds(target, delta);
+    if (conn.dialect() == sql::Dialect::PostgreSQL)
+        fillPgTypes(conn, target, plan);
+    setScope(conn, options, plan);
+    if (plan.scoped)
+        checkScope(conn, target, plan, delta);
+    checkUnwrittenFields(target, plan, delta);
     const QString now = nowText();
     recordDeltaId(conn, delta, options, now);
     const QString id = delta.deltaId().toString(QUuid::WithoutBraces);
@@ -1049,6 +1283,10 @@ DeltaTarget orderItemTarget() {
     DeltaTarget t;
     t.table = QStringLiteral("PEDIDOOLITEM");
     t.rowCondition = QStringLiteral("IDSITUITEM = 'A'");
+    t.localFields = {QStringLiteral("CALC"), QStringLiteral("ALTERADO")};
+    t.allowInsert = false;
+    t.allowDelete = false;
+    t.branchColumn = QStringLiteral("CDFILDEST");
     auto key = [](const char* f, const char* label, bool write = false, int prefix = 0) {
         DeltaColumn c;
         c.field = c.column = QString::fromLatin1(f);
