@@ -568,15 +568,18 @@ private:
 
 // The database workers: `threads` threads, each with its own backend (a database connection
 // belongs to the thread that opened it). A connection's thread hands them the database part of
-// a request and waits for it.
+// a request and waits for it. Each connection's thread prefers one worker, so that the calls of
+// a kept-alive connection find the same database connection with its cache warm; a request
+// goes to another worker only while its own is busy.
 class BackendPool {
 public:
     using Work = std::function<void(RpcBackend* backend, const QString& error)>;
 
     explicit BackendPool(const HttpServerOptions& o)
-        : o_(o) {
+        : o_(o)
+        , idle_(std::size_t(qMax(1, o.threads)), false) {
         for (int i = 0; i < qMax(1, o.threads); ++i)
-            threads_.emplace_back([this] { work(); });
+            threads_.emplace_back([this, i] { work(i); });
     }
     ~BackendPool() {
         {
@@ -590,29 +593,53 @@ public:
 
     // Runs `fn` on a database worker and waits for it; what it throws is thrown here.
     void run(const Work& fn) {
+        // Each connection's thread gets a number once; its worker is that number modulo the
+        // workers of this pool.
+        thread_local unsigned ticket = nextTicket_++;
+        const int preferred = int(ticket % unsigned(idle_.size()));
         auto task = std::make_shared<std::packaged_task<void(RpcBackend*, const QString&)>>(fn);
         std::future<void> done = task->get_future();
         {
             std::lock_guard<std::mutex> l(m_);
-            jobs_.push_back(task);
+            jobs_.push_back(Job{task, preferred});
         }
-        cond_.notify_one();
+        cond_.notify_all();
         done.get();
     }
 
 private:
-    void work() {
+    struct Job {
+        std::shared_ptr<std::packaged_task<void(RpcBackend*, const QString&)>> task;
+        int preferred;
+    };
+
+    // The first job for worker `w`: one that prefers it, else one whose worker is busy.
+    std::deque<Job>::iterator pick(int w) {
+        auto other = jobs_.end();
+        for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
+            if (it->preferred == w)
+                return it;
+            if (other == jobs_.end() && !idle_[std::size_t(it->preferred)])
+                other = it;
+        }
+        return other;
+    }
+
+    void work(int w) {
         std::unique_ptr<RpcBackend> backend;
         QString error;
         for (;;) {
             std::shared_ptr<std::packaged_task<void(RpcBackend*, const QString&)>> task;
             {
                 std::unique_lock<std::mutex> l(m_);
-                cond_.wait(l, [&] { return stopped_ || !jobs_.empty(); });
-                if (jobs_.empty())
-                    break;
-                task = std::move(jobs_.front());
-                jobs_.pop_front();
+                idle_[std::size_t(w)] = true;
+                cond_.wait(l, [&] { return stopped_ || pick(w) != jobs_.end(); });
+                idle_[std::size_t(w)] = false;
+                const auto it = pick(w);
+                if (it == jobs_.end())
+                    break; // stopped with nothing left for this worker
+                task = std::move(it->task);
+                jobs_.erase(it);
             }
             if (!backend) {
                 try {
@@ -624,6 +651,8 @@ private:
                 }
             }
             (*task)(backend.get(), error);
+            // A worker that goes busy may leave a job to an idle one.
+            cond_.notify_all();
         }
         backend.reset(); // its database connection belongs to this thread
     }
@@ -631,7 +660,9 @@ private:
     const HttpServerOptions& o_;
     std::mutex m_;
     std::condition_variable cond_;
-    std::deque<std::shared_ptr<std::packaged_task<void(RpcBackend*, const QString&)>>> jobs_;
+    std::deque<Job> jobs_;
+    std::vector<bool> idle_;
+    static inline std::atomic<unsigned> nextTicket_{0};
     std::vector<std::thread> threads_;
     bool stopped_ = false;
 };
