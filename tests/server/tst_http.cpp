@@ -538,9 +538,13 @@ private slots:
             QVERIFY2(faultMessage(rep.body).contains(u"memória"),
                      qPrintable(faultMessage(rep.body)));
         }
-        qInfo() << "resident growth" << (residentBytes() - before);
+#if !defined(__SANITIZE_ADDRESS__)
+        // (Under AddressSanitizer freed memory stays resident in its quarantine.)
         QVERIFY2(residentBytes() - before < 60LL * 1024 * 1024,
                  qPrintable(QString::number(residentBytes() - before)));
+#else
+        Q_UNUSED(before);
+#endif
 
         // A packet as a text argument, or inside a sign-on: refused as such.
         const QByteArray packetAsText =
