@@ -397,8 +397,17 @@ void TfrmFiltroAltPedidoOL::buildPickers() {
 }
 
 void TfrmFiltroAltPedidoOL::connectHandlers() {
+    // After every choice (a radio, a picker, F9, a grouping typed) the "Lista" radios tell how
+    // many keys their lists hold, also when the handler failed half way.
+    struct ShowChosen {
+        TfrmFiltroAltPedidoOL* screen;
+        ~ShowChosen() { screen->showChosenKeys(); }
+    };
     auto click = [this](QAbstractButton* b, void (TfrmFiltroAltPedidoOL::*h)()) {
-        OnClick(b, [this, h] { (this->*h)(); });
+        OnClick(b, [this, h] {
+            const ShowChosen shown{this};
+            (this->*h)();
+        });
     };
     click(rbtFilialTodas, &TfrmFiltroAltPedidoOL::rbtFilialTodasClick);
     click(rbtFilialLista, &TfrmFiltroAltPedidoOL::rbtFilialListaClick);
@@ -451,7 +460,10 @@ void TfrmFiltroAltPedidoOL::connectHandlers() {
     };
 
     auto key = [this](QWidget* w, void (TfrmFiltroAltPedidoOL::*h)(int&, Qt::KeyboardModifiers)) {
-        OnKeyDown(w, [this, h](int& k, Qt::KeyboardModifiers m) { (this->*h)(k, m); });
+        OnKeyDown(w, [this, h](int& k, Qt::KeyboardModifiers m) {
+            const ShowChosen shown{this};
+            (this->*h)(k, m);
+        });
     };
     key(rbtFilialLista, &TfrmFiltroAltPedidoOL::rbtFilialListaKeyDown);
     key(rbtListaOL, &TfrmFiltroAltPedidoOL::rbtListaOLKeyDown);
@@ -465,11 +477,13 @@ void TfrmFiltroAltPedidoOL::connectHandlers() {
     for (TDateEditPlus* d :
          {depEmisIni, depEmisFim, depEntrIni, depEntrFim, depDtIniEmbarque, depDtFinEmbarque,
           depDtIniBloq, depDtFinBloq, depDtIniNBloq, depDtFinNBloq}) {
-        OnExit(d, [d] { d->CheckValidDate(); });
+        OnExit(d, [d] { d->CheckValidDateOnExit(); });
     }
 
-    ConnectGuarded(medAgrupFilial, &QLineEdit::textChanged, this,
-                   [this](const QString&) { medAgrupFilialChange(); });
+    ConnectGuarded(medAgrupFilial, &QLineEdit::textChanged, this, [this](const QString&) {
+        const ShowChosen shown{this};
+        medAgrupFilialChange();
+    });
     ConnectGuarded(medProdutoInicial, &QLineEdit::textChanged, this,
                    [this](const QString&) { medProdutoInicialChange(); });
     ConnectGuarded(medProdutoFinal, &QLineEdit::textChanged, this,

@@ -28,6 +28,9 @@ private slots:
     void numberEdit();
     void flatButtonMirrorsItsMenuItem();
     void enterAndExitHandlers();
+    void twoFailingExitsDoNotPingPong();
+    void invalidDateKeepsTheFocus();
+    void clickInAnEmptyMaskThenType();
 };
 
 void TstHostControls::maskedEditDigits() {
@@ -246,6 +249,96 @@ void TstHostControls::enterAndExitHandlers() {
     });
     QTest::keyClick(code, Qt::Key_F9);
     QCOMPARE(keys, 1);
+}
+
+// Two edits whose exit checks both fail (a code restored unchecked from saved options in each):
+// leaving one for the other shows one message and leaves the focus in the first; the second's
+// check does not run on the way.
+void TstHostControls::twoFailingExitsDoNotPingPong() {
+    ScriptedHost host;
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* product = new TMaskEdit(&window, QStringLiteral("medProdutoInicial"));
+    auto* grouping = new TMaskEdit(&window, QStringLiteral("medAgrupFilial"));
+    layout->addWidget(product);
+    layout->addWidget(grouping);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QStringList checks;
+    const auto failing = [&](TMaskEdit* edit, const char* text) {
+        OnExit(edit, [&checks, edit, text] {
+            checks << edit->objectName();
+            QVERIFY2(checks.size() < 10, "the exit checks call each other");
+            edit->setFocus();
+            MensErro(QString::fromUtf8(text));
+        });
+    };
+    failing(product, "Produto não cadastrado.");
+    failing(grouping, "Agrupamento de filial não cadastrado.");
+    product->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), product);
+    grouping->setFocus();
+    QTRY_COMPARE(checks, QStringList{QStringLiteral("medProdutoInicial")});
+    QCOMPARE(host.messages.size(), 1);
+    QCOMPARE(QApplication::focusWidget(), product);
+    // By the keyboard the same: Tab from the product tries to leave it, and fails once more.
+    QTest::keyClick(product, Qt::Key_Tab);
+    QTRY_COMPARE(checks.size(), 2);
+    QCOMPARE(QApplication::focusWidget(), product);
+    QCOMPARE(host.messages.size(), 2);
+}
+
+// Leaving a date edit with an impossible date: one message, the focus back in the edit with the
+// bad text selected, so that what is typed next replaces it.
+void TstHostControls::invalidDateKeepsTheFocus() {
+    ScriptedHost host;
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* ini = new TDateEditPlus(&window);
+    auto* fim = new TDateEditPlus(&window);
+    layout->addWidget(ini);
+    layout->addWidget(fim);
+    OnExit(ini, [ini] { ini->CheckValidDateOnExit(); });
+    OnExit(fim, [fim] { fim->CheckValidDateOnExit(); });
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    ini->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), ini);
+    QTest::keyClicks(ini, QStringLiteral("32132025"));
+    QTest::keyClick(ini, Qt::Key_Tab);
+    QTRY_COMPARE(host.messages.size(), 1);
+    QCOMPARE(host.messages[0].text, QStringLiteral("\"32/13/2025\" não é uma data válida."));
+    QCOMPARE(QApplication::focusWidget(), ini);
+    QTRY_COMPARE(ini->selectedText(), ini->displayText());
+    QTest::keyClicks(ini, QStringLiteral("10032026"));
+    QCOMPARE(ini->Date(), QDate(2026, 3, 10));
+    QTest::keyClick(ini, Qt::Key_Tab);
+    QTRY_COMPARE(QApplication::focusWidget(), fim);
+    QCOMPARE(host.messages.size(), 1);
+}
+
+// A click in the middle of an empty masked edit, then typing: the code goes in from its start.
+void TstHostControls::clickInAnEmptyMaskThenType() {
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* edit = new TMaskEdit(&window, QStringLiteral("medProdutoInicial"));
+    layout->addWidget(edit);
+    edit->setEditMask(QStringLiteral("99.99.999.9999;1;_"));
+    edit->setMinimumWidth(200);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() * 2 / 3, edit->height() / 2));
+    QCOMPARE(edit->cursorPosition(), 0);
+    QTest::keyClicks(edit, QStringLiteral("0101001"));
+    QCOMPARE(edit->Text(), QStringLiteral("01.01.001"));
+    // Clicking past what is typed goes back to the first empty place; clicking inside stays.
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 4, edit->height() / 2));
+    QCOMPARE(edit->cursorPosition(), edit->firstEmptyPlace());
+    QCOMPARE(edit->firstEmptyPlace(), 10);
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(3, edit->height() / 2));
+    QVERIFY(edit->cursorPosition() < 3);
 }
 
 QTEST_MAIN(TstHostControls)

@@ -8,8 +8,10 @@
 #include <QCalendarWidget>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpressionValidator>
+#include <QTimer>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -87,6 +89,24 @@ void TMaskEdit::SetText(const QString& value) {
     setText(fit.fits ? fit.display : value);
 }
 
+int TMaskEdit::firstEmptyPlace() const {
+    const QString shown = displayText();
+    const QList<TEditMask::Slot>& places = mask_.places();
+    for (int i = 0; i < int(places.size()) && i < shown.size(); ++i)
+        if (places[i].kind != TEditMask::SlotKind::Literal && shown[i] == mask_.blank())
+            return i;
+    return int(places.size());
+}
+
+void TMaskEdit::mouseReleaseEvent(QMouseEvent* event) {
+    QLineEdit::mouseReleaseEvent(event);
+    if (mask_.isEmpty() || hasSelectedText())
+        return;
+    const int first = firstEmptyPlace();
+    if (cursorPosition() > first)
+        setCursorPosition(first);
+}
+
 // --- TDateEditPlus ---------------------------------------------------------------------------
 
 namespace {
@@ -138,6 +158,18 @@ void TDateEditPlus::CheckValidDate() const {
     if (IsEmpty() || isValidDate())
         return;
     throw EHostError(QStringLiteral("\"%1\" não é uma data válida.").arg(displayText()));
+}
+
+void TDateEditPlus::CheckValidDateOnExit() {
+    if (IsEmpty() || isValidDate())
+        return;
+    setFocus(Qt::OtherFocusReason);
+    // Selected once the focus change that ran this check is over (leaving deselects).
+    QTimer::singleShot(0, this, [this] {
+        if (hasFocus())
+            selectAll();
+    });
+    CheckValidDate();
 }
 
 double TDateEditPlus::GetDate() const {

@@ -84,7 +84,10 @@ public:
     std::vector<std::function<void(int&, Qt::KeyboardModifiers)>> keyDown;
 
 private:
-    bool exiting_ = false;
+    // An exit handler is running, on this control or any other. The focus it moves (back into
+    // its own control when its check fails) makes no enter or exit anywhere: two edits whose
+    // checks both fail would otherwise send the focus to each other without end.
+    static inline bool exiting_ = false;
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
@@ -94,8 +97,7 @@ protected:
             const auto reason = static_cast<QFocusEvent*>(event)->reason();
             if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
                 break;
-            // The focus an exit handler sends back into its own control is no enter.
-            if (event->type() == QEvent::FocusIn && exiting_)
+            if (exiting_)
                 break;
             const bool out = event->type() == QEvent::FocusOut;
             const auto& handlers = out ? exit : enter;

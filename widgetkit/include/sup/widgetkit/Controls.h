@@ -53,6 +53,14 @@ public:
     void SetText(const QString& text);
     void Clear() { SetText({}); }
 
+    // The first place not typed yet (the mask's length when every place is filled).
+    int firstEmptyPlace() const;
+
+protected:
+    // A click beyond what is typed puts the cursor at the first empty place, so that typing
+    // always enters.
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
 private:
     QString maskText_;
     TEditMask mask_;
@@ -82,6 +90,9 @@ public:
     // Raises EHostError ("\"31/02/2024\" não é uma data válida.") for a typed text that is not a
     // valid date; an empty edit passes.
     void CheckValidDate() const;
+    // The check of the edit's exit: on an invalid date the focus stays in the edit with the text
+    // selected, so that typing replaces it, and the error is raised.
+    void CheckValidDateOnExit();
 
     void setWeekDayNames(const QStringList& names); // seven names, Sunday first
     const QStringList& WeekDayNames() const { return weekDays_; }
