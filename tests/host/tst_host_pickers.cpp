@@ -68,6 +68,7 @@ private slots:
     void realMultiplePickByKeys();
     void realPickThroughTheDesktopHost();
     void realMessageBoxes();
+    void realMessageBoxShowsLongTexts();
     void realCaptionedBox();
     void passwordDialogRetries();
     void passwordThroughTheHosts();
@@ -336,6 +337,20 @@ void TstHostPickers::realMultiplePickByKeys() {
     const PickResult r = dialog.pickResult();
     QVERIFY(r.chosen);
     QCOMPARE(r.keys, QStringList{"GERENTE2"});
+
+    // Confirmed with nothing marked, the highlighted row is taken; with marks, only they.
+    request.marked.clear();
+    PickerDialog none(request);
+    none.show();
+    none.list()->setCurrentIndex(none.list()->model()->index(2, 1));
+    QTest::keyClick(none.searchBox(), Qt::Key_Return);
+    QCOMPARE(none.pickResult().keys, QStringList{"GERENTE3"});
+    request.marked = {QStringLiteral("GERENTE1")};
+    PickerDialog some(request);
+    some.show();
+    some.list()->setCurrentIndex(some.list()->model()->index(2, 1));
+    QTest::keyClick(some.searchBox(), Qt::Key_Return);
+    QCOMPARE(some.pickResult().keys, QStringList{"GERENTE1"});
 }
 
 void TstHostPickers::realPickThroughTheDesktopHost() {
@@ -401,6 +416,34 @@ void TstHostPickers::realMessageBoxes() {
     QCOMPARE(MessageTitle(mtError), QStringLiteral("Erro"));
     QCOMPARE(MessageTitle(mtInformation), QStringLiteral("Informação"));
     QCOMPARE(MessageTitle(mtConfirmation), QStringLiteral("Confirmação"));
+}
+
+// A long text is shown whole: wrapped at a readable width, the box as tall as the text needs.
+void TstHostPickers::realMessageBoxShowsLongTexts() {
+    const QString text = QStringLiteral(
+        "Data inicial do Pedido deve ser menor ou igual a data final do Pedido. Código de produto "
+        "com 10 dígitos não cadastrado; verifique a máscara do produto e informe o produto "
+        "novamente "
+        "antes de confirmar o filtro.");
+    for (const QString& t : {text, QStringLiteral("Confirma?")}) {
+        whenModal([t](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            QVERIFY(box);
+            auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            QVERIFY(label);
+            QCOMPARE(label->text(), t);
+            QVERIFY(label->wordWrap());
+            QVERIFY2(label->height() >= label->heightForWidth(label->width()),
+                     qPrintable(QStringLiteral("%1 < %2")
+                                    .arg(label->height())
+                                    .arg(label->heightForWidth(label->width()))));
+            QVERIFY(label->width() >= 300);
+            QVERIFY(box->width() <= 800);
+            QVERIFY(box->rect().contains(label->mapTo(box, label->rect().bottomRight())));
+            QTest::keyClick(w, Qt::Key_Escape);
+        });
+        QCOMPARE(RunMessageBox(nullptr, t, mtError, mbOK), int(mrOk));
+    }
 }
 
 void TstHostPickers::realCaptionedBox() {

@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -44,14 +46,45 @@ QMessageBox::Icon iconOf(TMsgDlgType type) {
     return QMessageBox::NoIcon;
 }
 
+// A message box that shows all of its text: wide enough for its title even with a short text,
+// wrapped at a readable width for a long one, and as tall as the wrapped text needs. (The
+// toolkit's own sizing gives up on small screens and cut long texts.)
+class FittedMessageBox final : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+    static constexpr int kMinTextWidth = 300;
+    static constexpr int kMaxTextWidth = 560;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        fit();
+    }
+
+private:
+    void fit() {
+        auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (!label || !layout())
+            return;
+        label->setWordWrap(true);
+        const int textWidth =
+            qBound(kMinTextWidth, label->fontMetrics().horizontalAdvance(label->text()) + 8,
+                   kMaxTextWidth);
+        label->setMinimumWidth(textWidth);
+        const int width = qMax(layout()->totalMinimumSize().width(), textWidth);
+        const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width)
+                                                         : layout()->totalMinimumSize().height();
+        setFixedSize(width, height);
+    }
+};
+
 void prepare(QMessageBox& box, const QString& text, TMsgDlgType type) {
     box.setWindowTitle(MessageTitle(type));
     box.setIcon(iconOf(type));
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setWindowModality(Qt::ApplicationModal);
-    // Wide enough for its title ("Confirmação — ...") even with a short question.
-    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 300px; }"));
 }
 
 } // namespace
@@ -76,7 +109,7 @@ int RunMessageBox(QWidget* parent, const QString& text, TMsgDlgType type, TMsgDl
     };
     if ((buttons & ~mbHelp) == 0)
         buttons |= mbOK;
-    QMessageBox box(parent);
+    FittedMessageBox box(parent);
     prepare(box, text, type);
     std::vector<std::pair<QPushButton*, int>> made;
     for (const Kind& k : kinds)
@@ -107,7 +140,7 @@ int RunMessageBox(QWidget* parent, const QString& text, TMsgDlgType type, TMsgDl
 
 int RunCaptionedBox(QWidget* parent, const QString& text, TMsgDlgType type,
                     const QStringList& captions, int defaultButton) {
-    QMessageBox box(parent);
+    FittedMessageBox box(parent);
     prepare(box, text, type);
     QStringList shown = captions;
     if (shown.isEmpty())

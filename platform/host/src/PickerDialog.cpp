@@ -361,6 +361,10 @@ void PickerDialog::acceptCurrent() {
         return;
     }
     if (request_.multiple) {
+        // Confirmed with nothing marked: the highlighted row is the choice.
+        const QModelIndex highlighted = view_->currentIndex();
+        if (model_->markedCount() == 0 && highlighted.isValid())
+            model_->setMarked(filter_->mapToSource(highlighted).row(), true);
         accept();
         return;
     }
