@@ -82,6 +82,21 @@ void TfrmAltPedidosOL::FormActivate() {
     }
 }
 
+void TfrmAltPedidosOL::FormCloseQuery(bool& canClose) {
+    TfrmPadraoGrid::FormCloseQuery(canClose);
+    const TWorkingSet* cdsItem = dm_->cdsItem;
+    if (!cdsItem->active()) {
+        return;
+    }
+    const DataSetState s = cdsItem->state();
+    const bool pending =
+        s == DataSetState::Edit || s == DataSetState::Insert || cdsItem->changeCount() > 0;
+    if (pending &&
+        msgPadrao->ShowMsg(QStringLiteral("Sair_Alterado"), mtConfirmation, mbYesNo) != mrYes) {
+        canClose = false;
+    }
+}
+
 void TfrmAltPedidosOL::FormClose(TCloseAction& action) {
     boStCriado = false;
     sup07700::LiberaFiltroAltPedidoOL();

@@ -43,6 +43,8 @@ public:
     // Creation, activation and close.
     void FormCreate() override;
     void FormActivate() override;
+    // Pending changes of the items are not dropped without the user's word.
+    void FormCloseQuery(bool& canClose) override;
     void FormClose(sup::host::TCloseAction& action) override;
     void netAltPedidosOLBeforeConnect(sup::net::TNetConnection& connection);
 

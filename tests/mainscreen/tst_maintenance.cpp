@@ -88,6 +88,12 @@ private slots:
 
     void cleanup() {
         if (boStCriado && frmAltPedidosOL) {
+            // What a test left pending is dropped without the question.
+            sup::data::TWorkingSet* items = frmAltPedidosOL->data().cdsItem;
+            if (items->active()) {
+                items->cancel();
+                items->cancelUpdates();
+            }
             frmAltPedidosOL->Close();
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -329,6 +335,41 @@ private slots:
         QCOMPARE(s->data().cdsAuxItem->changeCount(), 0);
         QVERIFY(s->mnuFiltro->isEnabled());
         QVERIFY(!s->mnuBaixaManual->isEnabled());
+    }
+
+    // Closing with pending changes asks first; No keeps the screen and every change.
+    void closingWithPendingChangesAsks() {
+        TfrmAltPedidosOL* s = open();
+        QPointer<TfrmAltPedidosOL> screen = s;
+        s->data().cdsItem->loadFromPacket(suptest::itemPacket(3));
+        QVERIFY(s->Close()); // nothing pending: no question
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!screen);
+        QVERIFY(host->messages.isEmpty());
+
+        s = open();
+        screen = s;
+        s->data().cdsItem->loadFromPacket(suptest::itemPacket(3));
+        mark(*s->data().cdsItem, 1);
+        host->answerMessage(mrNo);
+        QVERIFY(!s->Close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(screen);
+        QVERIFY(boStCriado);
+        QCOMPARE(host->lastMessage().key, QStringLiteral("Sair_Alterado"));
+        QCOMPARE(host->lastMessage().text,
+                 QStringLiteral("Existem alterações não salvas. Deseja sair e descartá-las?"));
+        QCOMPARE(s->data().cdsItem->changeCount(), 1);
+
+        // An open edit counts too; Yes closes.
+        s->data().cdsItem->cancelUpdates();
+        s->data().cdsItem->moveTo(0);
+        s->data().cdsItem->edit();
+        host->answerMessage(mrYes);
+        QVERIFY(s->Close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!screen);
+        QVERIFY(!boStCriado);
     }
 
     void itemsCannotBeInsertedOrDeleted() {

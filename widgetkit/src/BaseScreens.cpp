@@ -433,6 +433,8 @@ void TfrmPadraoGrid::FormCreate() {
 
 void TfrmPadraoGrid::FormActivate() {}
 
+void TfrmPadraoGrid::FormCloseQuery(bool&) {}
+
 void TfrmPadraoGrid::FormClose(TCloseAction& action) {
     action = caFree;
 }
@@ -514,6 +516,12 @@ void TfrmPadraoGrid::closeEvent(QCloseEvent* event) {
         return;
     }
     closing_ = true;
+    bool canClose = true;
+    if (!Guarded([&] { FormCloseQuery(canClose); }) || !canClose) {
+        closing_ = false;
+        event->ignore();
+        return;
+    }
     TCloseAction action = caHide;
     const bool ok = Guarded([&] { FormClose(action); });
     closing_ = false;

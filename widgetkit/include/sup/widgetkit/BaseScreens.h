@@ -137,6 +137,8 @@ public:
 
     virtual void FormCreate();
     virtual void FormActivate();
+    // Asked before the screen closes, by the user or with the host: false keeps it open.
+    virtual void FormCloseQuery(bool& canClose);
     virtual void FormClose(TCloseAction& action);
     virtual void dtsPadraoStateChange();
     virtual void dbgPadraoKeyDown(int& key, Qt::KeyboardModifiers modifiers);
