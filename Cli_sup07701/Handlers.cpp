@@ -3,12 +3,15 @@
 #include "Cli_sup07701/TfrmFiltroAltPedidoOL.h"
 
 #include "sup/widgetkit/Consiste.h"
+#include "sup/widgetkit/KeyList.h"
 #include "sup/widgetkit/Messages.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
+
+#include <utility>
 
 using namespace sup::host;
 using sup07700::stFilial;
@@ -153,4 +156,37 @@ void TfrmFiltroAltPedidoOL::medProdutoInicialChange() {
 
 void TfrmFiltroAltPedidoOL::medProdutoFinalChange() {
     edtProdutoFinal->clear();
+}
+
+void TfrmFiltroAltPedidoOL::showChosenKeys() {
+    const std::pair<QRadioButton*, const QString*> lists[] = {
+        {rbtFilialLista, &stFilial}, {rbtRegiaoL, &stRegiao}, {rbtListaRota, &stRota},
+        {rbtListaMarca, &stMarca},   {rbtListaOL, &stOL},     {rbtLLote, &stLote},
+        {rbtLSubGrupo, &stSubGrupo},
+    };
+    for (const auto& [radio, list] : lists) {
+        QVariant base = radio->property("supBaseText");
+        if (!base.isValid()) {
+            base = radio->text();
+            radio->setProperty("supBaseText", base);
+        }
+        bool ok = false;
+        const QStringList keys = *list == u"T" ? QStringList() : ParseKeyList(*list, &ok);
+        if (!ok || keys.isEmpty()) {
+            radio->setText(base.toString());
+            radio->setToolTip({});
+            continue;
+        }
+        radio->setText(QStringLiteral("%1 (%2 %3)")
+                           .arg(base.toString())
+                           .arg(keys.size())
+                           .arg(keys.size() == 1 ? QStringLiteral("selecionado")
+                                                 : QStringLiteral("selecionados")));
+        const qsizetype shown = qMin<qsizetype>(keys.size(), 40);
+        QString tip = keys.mid(0, shown).join(QStringLiteral(", "));
+        if (shown < keys.size()) {
+            tip += QStringLiteral(" e mais %1").arg(keys.size() - shown);
+        }
+        radio->setToolTip(tip);
+    }
 }

@@ -85,6 +85,7 @@ void TfrmFiltroAltPedidoOL::FormActivate() {
     btpOL->setEnabled(true);
 
     Dados_Filtro(false);
+    showChosenKeys();
 }
 
 void TfrmFiltroAltPedidoOL::FormClose(TCloseAction& action) {

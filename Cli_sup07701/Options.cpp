@@ -14,4 +14,5 @@ void TfrmFiltroAltPedidoOL::btfLoadOpcClick() {
     TfrmFiltroPadrao::btfLoadOpcClick();
     sup07700::stFilial = opcao(QStringLiteral("stFilial"));
     sup07700::stOL = opcao(QStringLiteral("stOL"));
+    showChosenKeys();
 }

@@ -56,6 +56,10 @@ public:
     // puts them back (false) into the controls.
     void Dados_Filtro(bool save);
 
+    // Beside each "Lista" radio, how many keys its list holds ("4 selecionados"), with the keys
+    // in its tooltip.
+    void showChosenKeys();
+
     // Saved options: the base options plus the chosen branches and operators.
     void btfSaveOpcClick() override;
     void btfLoadOpcClick() override;

@@ -610,6 +610,9 @@ private slots:
         QCOMPARE(host->picks.first().rows, lotes.size());
         QCOMPARE(offered(s->dtsLotePedOL, QStringLiteral("CDLOTENVITOL")), lotes);
         QCOMPARE(ParseKeyList(s->stLote), QStringList{lotes.at(1)});
+        // The radio tells what is chosen; its tooltip lists it.
+        QCOMPARE(s->rbtLLote->text(), QStringLiteral("Lista (1 selecionado)"));
+        QCOMPARE(s->rbtLLote->toolTip(), lotes.at(1));
         QCOMPARE(host->busyLog.first().kind, int(aviRecebendo));
         QCOMPARE(host->busyLog.first().text, AviDefaultText(aviRecebendo));
         const QString lote = s->stLote;
