@@ -11,12 +11,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpressionValidator>
-#include <QTimer>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTextCharFormat>
+#include <QTimer>
 
 #include <cmath>
 
