@@ -32,15 +32,15 @@ struct ScriptedServer::State {
     std::optional<QVariant> refuse(const QString& module, const QString& method,
                                    const QVariantList& args, const QBitArray* byRef) {
         QString why;
-        const contracts::MethodSpec* spec = contracts::findMethod(module, method);
-        if (!spec)
+        const contracts::MethodSpec* def = contracts::findMethod(module, method);
+        if (!def)
             why =
                 contracts::isKnownModule(module)
                     ? QStringLiteral("O módulo \"%1\" não tem o método \"%2\".").arg(module, method)
                     : QStringLiteral("O servidor de aplicação não tem o módulo \"%1\" (método %2).")
                           .arg(module, method);
         else
-            why = contracts::checkArguments(*spec, args, byRef);
+            why = contracts::checkArguments(*def, args, byRef);
         if (why.isEmpty())
             return std::nullopt;
         violations << why;
@@ -107,11 +107,11 @@ public:
     QVariant call(const QString& method, QVariantList& args) override {
         return state_->checkedCall(module_, method, args, nullptr);
     }
-    QVariant invoke(const contracts::MethodSpec& spec, QVariantList& args,
+    QVariant invoke(const contracts::MethodSpec& def, QVariantList& args,
                     const QBitArray& byRef) override {
-        if (spec.module.compare(module_, Qt::CaseInsensitive) != 0)
-            return state_->checkedCall(module_, spec.name, args, &byRef);
-        return state_->checkedCall(spec.module, spec.name, args, &byRef);
+        if (def.module.compare(module_, Qt::CaseInsensitive) != 0)
+            return state_->checkedCall(module_, def.name, args, &byRef);
+        return state_->checkedCall(def.module, def.name, args, &byRef);
     }
 
 private:

@@ -28,8 +28,8 @@ public:
         untyped << method;
         return {};
     }
-    QVariant invoke(const MethodSpec& spec, QVariantList& args, const QBitArray& byRef) override {
-        last = &spec;
+    QVariant invoke(const MethodSpec& def, QVariantList& args, const QBitArray& byRef) override {
+        last = &def;
         sent = args;
         mask = byRef;
         for (qsizetype i = 0; i < args.size(); ++i) {
@@ -202,15 +202,15 @@ private slots:
     void everyMethodHasAFittingTypedCall() {
         const QHash<Method, Caller> all = typedCalls();
         QCOMPARE(all.size(), methodContract().size());
-        for (const MethodSpec& spec : methodContract()) {
-            QVERIFY2(all.contains(spec.id), qPrintable(spec.name));
+        for (const MethodSpec& def : methodContract()) {
+            QVERIFY2(all.contains(def.id), qPrintable(def.name));
             Recorder rec;
-            QCOMPARE(all[spec.id](rec).toString(), QStringLiteral("ok"));
-            QVERIFY2(rec.last == &spec, qPrintable(spec.name));
+            QCOMPARE(all[def.id](rec).toString(), QStringLiteral("ok"));
+            QVERIFY2(rec.last == &def, qPrintable(def.name));
             QVERIFY(rec.untyped.isEmpty());
-            QCOMPARE(checkArguments(spec, rec.sent, &rec.mask), QString());
-            QCOMPARE(&specOf(spec.id), &spec);
-            QCOMPARE(findMethod(spec.module, spec.name), &spec);
+            QCOMPARE(checkArguments(def, rec.sent, &rec.mask), QString());
+            QCOMPARE(&specOf(def.id), &def);
+            QCOMPARE(findMethod(def.module, def.name), &def);
         }
     }
 
@@ -266,9 +266,9 @@ private slots:
     // written back where the table says, and refused with the table's reasons.
     void serverAndClientShareOneTable() {
         suptest::SeededServer s(QStringLiteral("sqlite"), 50);
-        for (const MethodSpec& spec : methodContract()) {
-            QCOMPARE(server::ReferenceServer::byReferenceArguments(spec.module, spec.name),
-                     spec.byReferencePositions());
+        for (const MethodSpec& def : methodContract()) {
+            QCOMPARE(server::ReferenceServer::byReferenceArguments(def.module, def.name),
+                     def.byReferencePositions());
             QVariantList wrong{QVariant::fromValue(data::DataPacket()),
                                1,
                                2,
@@ -304,17 +304,17 @@ private slots:
                                32,
                                33,
                                34};
-            const QVariant a = s.server->call(spec.module, spec.name, wrong, {});
-            QVERIFY2(faultOf(a).code == u"args", qPrintable(spec.name));
-            QCOMPARE(faultOf(a).message, checkArguments(spec, wrong));
+            const QVariant a = s.server->call(def.module, def.name, wrong, {});
+            QVERIFY2(faultOf(a).code == u"args", qPrintable(def.name));
+            QCOMPARE(faultOf(a).message, checkArguments(def, wrong));
 
             // Another module does not answer it (the two spellings of the supply parameters
             // are one name to a server that ignores letter case).
             for (const QString& module : knownModules()) {
-                if (module == spec.module || findMethod(module, spec.name))
+                if (module == def.module || findMethod(module, def.name))
                     continue;
                 QVariantList none;
-                QCOMPARE(faultOf(s.server->call(module, spec.name, none, {})).code,
+                QCOMPARE(faultOf(s.server->call(module, def.name, none, {})).code,
                          QStringLiteral("method"));
             }
         }

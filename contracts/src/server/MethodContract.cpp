@@ -350,26 +350,26 @@ QString valueTypeName(const QVariant& v) {
     }
 }
 
-QString checkArguments(const MethodSpec& spec, const QVariantList& args, const QBitArray* byRef) {
-    if (args.size() != spec.args.size())
+QString checkArguments(const MethodSpec& def, const QVariantList& args, const QBitArray* byRef) {
+    if (args.size() != def.args.size())
         return QStringLiteral("O método %1 espera %2 argumento(s), mas recebeu %3.")
-            .arg(spec.name)
-            .arg(spec.args.size())
+            .arg(def.name)
+            .arg(def.args.size())
             .arg(args.size());
     for (qsizetype i = 0; i < args.size(); ++i) {
-        const ArgSpec& expected = spec.args[i];
+        const ArgSpec& expected = def.args[i];
         const QString what = QString::fromUtf8(expected.what);
         const QString about = what.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(what);
         if (!fits(expected.type, args[i]))
             return QStringLiteral("O método %1 espera %2 no argumento %3%4, mas recebeu %5.")
-                .arg(spec.name, argTypeName(expected.type))
+                .arg(def.name, argTypeName(expected.type))
                 .arg(i + 1)
                 .arg(about, valueTypeName(args[i]));
         if (byRef && byRef->size() == args.size() && expected.passing != Passing::Either &&
             byRef->testBit(i) != (expected.passing == Passing::Reference)) {
             const bool ref = expected.passing == Passing::Reference;
             return QStringLiteral("O método %1 recebe o argumento %2%3 %4, mas ele foi passado %5.")
-                .arg(spec.name)
+                .arg(def.name)
                 .arg(i + 1)
                 .arg(about, ref ? QStringLiteral("por referência") : QStringLiteral("por valor"),
                      ref ? QStringLiteral("por valor") : QStringLiteral("por referência"));
@@ -378,30 +378,30 @@ QString checkArguments(const MethodSpec& spec, const QVariantList& args, const Q
     if (byRef && byRef->size() != args.size())
         return QStringLiteral("O método %1 recebeu %2 indicação(ões) de passagem para %3 "
                               "argumento(s).")
-            .arg(spec.name)
+            .arg(def.name)
             .arg(byRef->size())
             .arg(args.size());
     return {};
 }
 
-QString checkAnswer(const MethodSpec& spec, const QVariant& answer) {
+QString checkAnswer(const MethodSpec& def, const QVariant& answer) {
     auto bad = [&](const QString& expected) {
         return QStringLiteral("O método %1 deveria responder %2, mas respondeu %3.")
-            .arg(spec.name, expected, valueTypeName(answer));
+            .arg(def.name, expected, valueTypeName(answer));
     };
-    switch (spec.answer) {
+    switch (def.answer) {
     case AnswerShape::Packet:
         return isPacket(answer) ? QString() : bad(QStringLiteral("um pacote de dados"));
     case AnswerShape::List:
-        return answer.typeId() == QMetaType::QVariantList && answer.toList().size() >= spec.items
+        return answer.typeId() == QMetaType::QVariantList && answer.toList().size() >= def.items
                    ? QString()
-                   : bad(QStringLiteral("uma lista de ao menos %1 valores").arg(spec.items));
+                   : bad(QStringLiteral("uma lista de ao menos %1 valores").arg(def.items));
     case AnswerShape::PacketList: {
-        const QString expected = QStringLiteral("uma lista de %1 pacotes de dados").arg(spec.items);
+        const QString expected = QStringLiteral("uma lista de %1 pacotes de dados").arg(def.items);
         if (answer.typeId() != QMetaType::QVariantList)
             return bad(expected);
         const QVariantList list = answer.toList();
-        if (list.size() != spec.items)
+        if (list.size() != def.items)
             return bad(expected);
         for (const QVariant& v : list)
             if (!isPacket(v))

@@ -388,14 +388,14 @@ QVariantList decodeCall(QByteArrayView body) {
     return readCall(r);
 }
 
-QVariantList decodeCall(QByteArrayView body, const MethodSpec* spec, qint64 memoryBudget) {
+QVariantList decodeCall(QByteArrayView body, const MethodSpec* def, qint64 memoryBudget) {
     Reader r(body);
     QBitArray packetArgs;
-    if (spec) {
-        packetArgs.resize(spec->args.size());
-        for (qsizetype i = 0; i < spec->args.size(); ++i)
-            packetArgs.setBit(i, spec->args[i].type == ArgType::Packet ||
-                                     spec->args[i].type == ArgType::Delta);
+    if (def) {
+        packetArgs.resize(def->args.size());
+        for (qsizetype i = 0; i < def->args.size(); ++i)
+            packetArgs.setBit(i, def->args[i].type == ArgType::Packet ||
+                                     def->args[i].type == ArgType::Delta);
     }
     data::DecodeBudget budget(memoryBudget);
     r.limitPackets(&packetArgs, &budget);

@@ -7,8 +7,8 @@
 
 namespace sup::contracts {
 
-QVariant IAppServer::invoke(const MethodSpec& spec, QVariantList& args, const QBitArray&) {
-    return call(spec.name, args);
+QVariant IAppServer::invoke(const MethodSpec& def, QVariantList& args, const QBitArray&) {
+    return call(def.name, args);
 }
 
 namespace detail {
@@ -68,11 +68,11 @@ void fromArg(const QVariant& v, QVariantList& out) {
 }
 
 QVariant send(IAppServer& server, Method method, QVariantList& args, const QBitArray& byRef) {
-    const MethodSpec& spec = specOf(method);
-    const QString bad = checkArguments(spec, args, &byRef);
+    const MethodSpec& def = specOf(method);
+    const QString bad = checkArguments(def, args, &byRef);
     if (!bad.isEmpty())
         return makeFault(bad, QStringLiteral("args"));
-    return server.invoke(spec, args, byRef);
+    return server.invoke(def, args, byRef);
 }
 
 } // namespace detail

@@ -881,9 +881,9 @@ struct HttpServer::Impl {
         try {
             // Decoded here, on the connection's thread: a packet where the method takes none is
             // refused before it is decoded, and the packets may take only so much memory.
-            const contracts::MethodSpec* spec = contracts::findMethod(module, method);
+            const contracts::MethodSpec* def = contracts::findMethod(module, method);
             QVariantList args = contracts::rpc::decodeCall(
-                QByteArrayView(req.body.data(), qsizetype(req.body.size())), spec,
+                QByteArrayView(req.body.data(), qsizetype(req.body.size())), def,
                 contracts::rpc::callMemoryBudget(qsizetype(req.body.size())));
             QVariant result;
             QMap<int, QVariant> refs;

@@ -20,7 +20,7 @@ struct MethodContext {
     ReferenceServer& server;
     sql::Connection& conn;
     const CallContext& call;
-    const contracts::MethodSpec& spec;
+    const contracts::MethodSpec& def;
 };
 
 using Handler = std::function<QVariant(MethodContext&, QVariantList&)>;

@@ -34,17 +34,17 @@ private:
 
 // Runs a checked call in one transaction; any failure leaves the database and the
 // by-reference arguments as they were and answers a fault.
-QVariant runMethod(ReferenceServer& server, const contracts::MethodSpec& spec,
+QVariant runMethod(ReferenceServer& server, const contracts::MethodSpec& def,
                    const Handler& handler, QVariantList& args, const CallContext& context) {
-    const QString& name = spec.name;
+    const QString& name = def.name;
     const QVariantList saved = args; // by-reference arguments come back unchanged on failure
     try {
         sql::Connection& conn = server.connection();
-        MethodContext ctx{server, conn, context, spec};
-        sql::Transaction tx(conn, spec.writes ? sql::Transaction::Write : sql::Transaction::Read);
+        MethodContext ctx{server, conn, context, def};
+        sql::Transaction tx(conn, def.writes ? sql::Transaction::Write : sql::Transaction::Read);
         QVariant result = handler(ctx, args);
         // An answer out of the contract's shape is this server's fault, not the caller's.
-        if (const QString wrong = contracts::checkAnswer(spec, result); !wrong.isEmpty())
+        if (const QString wrong = contracts::checkAnswer(def, result); !wrong.isEmpty())
             throw std::logic_error(wrong.toStdString());
         tx.commit();
         return result;
@@ -98,8 +98,8 @@ bool ReferenceServer::offers(contracts::Method method) {
 }
 
 QList<int> ReferenceServer::byReferenceArguments(const QString& module, const QString& method) {
-    const contracts::MethodSpec* spec = contracts::findMethod(module, method);
-    return spec ? spec->byReferencePositions() : QList<int>{};
+    const contracts::MethodSpec* def = contracts::findMethod(module, method);
+    return def ? def->byReferencePositions() : QList<int>{};
 }
 
 QVariant ReferenceServer::call(const QString& module, const QString& method, QVariantList& args,
@@ -108,21 +108,21 @@ QVariant ReferenceServer::call(const QString& module, const QString& method, QVa
         return contracts::makeFault(
             QStringLiteral("O servidor de aplicação não tem o módulo \"%1\".").arg(module),
             QStringLiteral("module"));
-    const contracts::MethodSpec* spec = contracts::findMethod(module, method);
-    if (!spec)
+    const contracts::MethodSpec* def = contracts::findMethod(module, method);
+    if (!def)
         return contracts::makeFault(
             QStringLiteral("O módulo \"%1\" não tem o método \"%2\".").arg(module, method),
             QStringLiteral("method"));
-    const QString bad = contracts::checkArguments(*spec, args);
+    const QString bad = contracts::checkArguments(*def, args);
     if (!bad.isEmpty())
         return contracts::makeFault(bad, QStringLiteral("args"));
-    const Handler handler = handlerOf(spec->id);
+    const Handler handler = handlerOf(def->id);
     if (!handler)
         return contracts::makeFault(
             QStringLiteral("O método %1 ainda não está disponível neste servidor de aplicação.")
-                .arg(spec->name),
+                .arg(def->name),
             QStringLiteral("unavailable"));
-    return runMethod(*this, *spec, handler, args, context);
+    return runMethod(*this, *def, handler, args, context);
 }
 
 std::unique_ptr<contracts::IAppServer>

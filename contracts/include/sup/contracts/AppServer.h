@@ -39,8 +39,8 @@ public:
     virtual ~IAppServer() = default;
     virtual QVariant call(const QString& method, QVariantList& args) = 0;
     // A call checked against the method contract. `byRef` marks the arguments the caller
-    // passes by reference. By default the same as call(spec.name, args).
-    virtual QVariant invoke(const MethodSpec& spec, QVariantList& args, const QBitArray& byRef);
+    // passes by reference. By default the same as call(def.name, args).
+    virtual QVariant invoke(const MethodSpec& def, QVariantList& args, const QBitArray& byRef);
 };
 
 inline bool isFault(const QVariant& answer) {

@@ -116,10 +116,10 @@ QStringList knownModules();
 // Argument check: an empty text when `args` fit the method, else the Portuguese reason. With
 // `byRef` given, the caller's by-reference flags must agree with the contract too (an argument
 // of either passing takes both).
-QString checkArguments(const MethodSpec& spec, const QVariantList& args,
+QString checkArguments(const MethodSpec& def, const QVariantList& args,
                        const QBitArray* byRef = nullptr);
 // Answer check (a fault is not checked): an empty text when `answer` has the method's shape.
-QString checkAnswer(const MethodSpec& spec, const QVariant& answer);
+QString checkAnswer(const MethodSpec& def, const QVariant& answer);
 
 QString argTypeName(ArgType type);
 QString valueTypeName(const QVariant& value);

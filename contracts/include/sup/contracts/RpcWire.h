@@ -48,10 +48,10 @@ private:
 
 QByteArray encodeCall(const QVariantList& args); // throws WireError for an unsupported value
 QVariantList decodeCall(QByteArrayView body);    // throws WireError
-// The server's reading of a call to `spec` (nullptr: an unknown method): a data packet is
+// The server's reading of a call to `def` (nullptr: an unknown method): a data packet is
 // refused, before it is decoded, anywhere but as an argument the contract types as a packet or
 // delta, and the packets together may take at most `memoryBudget` bytes once decoded.
-QVariantList decodeCall(QByteArrayView body, const MethodSpec* spec, qint64 memoryBudget);
+QVariantList decodeCall(QByteArrayView body, const MethodSpec* def, qint64 memoryBudget);
 // The memory a call of `bodyBytes` may take once decoded: 16 MiB plus 16 times its size.
 qint64 callMemoryBudget(qsizetype bodyBytes);
 
