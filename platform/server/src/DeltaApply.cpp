@@ -1,4 +1,5 @@
 #include "sup/server/DeltaApply.h"
+#include "sup/server/Items.h"
 
 #include "SqlValues.h"
 
@@ -937,14 +938,6 @@ void checkUnwrittenFields(const DeltaTarget& target, const Plan& plan, const Dat
                     QStringLiteral("args"));
         }
     }
-}
-
-// The rule of the item queries: anything but "N" in the general parameter (also no parameter
-// at all) restricts operators to their branches.
-bool branchesRestricted(const sql::Connection& conn) {
-    const QVariant v =
-        conn.scalar(QStringLiteral("SELECT IDRESTRFILIOPER FROM PARAMGERAL ORDER BY NRPARAMGERAL"));
-    return v.toString().trimmed().compare(u"N", Qt::CaseInsensitive) != 0;
 }
 
 void setScope(const sql::Connection& conn, const DeltaOptions& o, Plan& plan) {

@@ -33,4 +33,10 @@ data::DataPacket selectItems(const sql::Connection& conn, const QString& where,
                         binds);
 }
 
+bool branchesRestricted(const sql::Connection& conn) {
+    const QVariant v =
+        conn.scalar(QStringLiteral("SELECT IDRESTRFILIOPER FROM PARAMGERAL ORDER BY NRPARAMGERAL"));
+    return v.toString().trimmed().compare(u"N", Qt::CaseInsensitive) != 0;
+}
+
 } // namespace sup::server

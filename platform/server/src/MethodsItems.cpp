@@ -92,14 +92,6 @@ QString effectiveOperator(const MethodContext& ctx, const QString& arg) {
     return signedOn.isEmpty() ? arg.trimmed() : signedOn;
 }
 
-// True when the operator may pick only the branches linked to it (FILIOPER). A missing or empty
-// general parameter restricts, as anything but "N" does.
-bool branchesRestricted(const sql::Connection& conn) {
-    const QVariant v =
-        conn.scalar(QStringLiteral("SELECT IDRESTRFILIOPER FROM PARAMGERAL ORDER BY NRPARAMGERAL"));
-    return v.toString().trimmed().compare(u"N", Qt::CaseInsensitive) != 0;
-}
-
 QString flag(const QString& v) {
     return v.trimmed();
 }

@@ -16,6 +16,11 @@ namespace sup::server {
 data::DataPacket selectItems(const sql::Connection& conn, const QString& where = {},
                              const QVariantList& binds = {});
 
+// True when operators may see and change only the items of the branches linked to them
+// (FILIOPER): anything but "N" in the general parameter IDRESTRFILIOPER, also none at all. Reads
+// and writes of items follow the same rule.
+bool branchesRestricted(const sql::Connection& conn);
+
 // The SELECT behind selectItems, for a condition.
 QString itemSelectSql(sql::Dialect dialect, const QString& where);
 
