@@ -14,6 +14,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 #include <memory>
@@ -62,8 +63,12 @@ int main(int argc, char** argv) {
         }
     }
     host.setVantrel(values);
-    window.setSignedOn(
-        QStringLiteral("Operador: %1   Filial: %2").arg(values.Operador, values.FiliProc));
+    // Who is signed on, and which application server the routine talks to.
+    const QString server = options.serverUrl.isEmpty()
+                               ? QStringLiteral("embutido")
+                               : QUrl(options.serverUrl).toString(QUrl::RemoveUserInfo);
+    window.setSignedOn(QStringLiteral("Operador: %1   Filial: %2   Servidor: %3")
+                           .arg(values.Operador, values.FiliProc, server));
     window.show();
     if (!options.routine.isEmpty()) {
         QTimer::singleShot(0, &window, [&window] { window.openSup07700(); });

@@ -737,6 +737,8 @@ private slots:
         QVERIFY(!s->chbReserva->isChecked());
         QCOMPARE(sup07700::stFilial, QStringLiteral("_0012__0013_"));
         QCOMPARE(sup07700::stOL, QStringLiteral("_0901_"));
+        QCOMPARE(s->rbtFilialLista->text(), QStringLiteral("Lista (2 selecionados)"));
+        QCOMPARE(s->rbtFilialLista->toolTip(), QStringLiteral("0012, 0013"));
 
         // Stored for the next screen object too.
         dropFilter();

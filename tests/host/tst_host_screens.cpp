@@ -375,6 +375,7 @@ void TstHostScreens::filterOptionsRoundTrip() {
     f->stFilial.clear();
     const int clicks = f->listaClicks;
     f->btfLoadOpc->click();
+    QCOMPARE(host.lastMessage().text, QStringLiteral("Opções carregadas."));
     QVERIFY(f->lista->isChecked());
     QVERIFY(f->bloq->isChecked());
     QCOMPARE(f->data->Date(), QDate(2024, 5, 17));

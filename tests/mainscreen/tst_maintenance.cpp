@@ -247,7 +247,12 @@ private slots:
             {s->mnuListagem, s->sbtImprimir}};
         for (const auto& [item, button] : pairs) {
             QCOMPARE(button->isEnabled(), item->isEnabled());
+            // The hint names the shortcut, where the item has one.
+            QCOMPARE(
+                button->toolTip().contains(item->shortcut().toString(QKeySequence::NativeText)),
+                true);
         }
+        QCOMPARE(s->sbtFiltro->toolTip(), QStringLiteral("Filtrar (Ctrl+L)"));
 
         // An edit in progress: only confirm and cancel.
         s->data().cdsItem->moveTo(0);

@@ -29,6 +29,13 @@ using sup::data::DataSetState;
 
 namespace {
 
+// A toolbar button's hint names the shortcut of its menu item: "Filtrar (Ctrl+L)".
+QString hintWithShortcut(const QString& hint, const QAction* item) {
+    if (!item || item->shortcut().isEmpty())
+        return hint;
+    return QStringLiteral("%1 (%2)").arg(hint, item->shortcut().toString(QKeySequence::NativeText));
+}
+
 // The base catalogue of the grid screens.
 const char* const kMensagensPadroes = "Excl|Confirma exclusão?\n"
                                       "Canc|Cancelar operação?\n"
@@ -193,6 +200,7 @@ void TfrmFiltroPadrao::saveOptions() {
 void TfrmFiltroPadrao::loadOptions() {
     Opcoes = StoredOptions(optionGroup()).value_or(QStringList());
     btfLoadOpcClick();
+    Host::instance().showMessage(QStringLiteral("Opções carregadas."), mtInformation, mbOK);
 }
 
 // --- TDBNavigator ----------------------------------------------------------------------------
@@ -382,7 +390,7 @@ TButtonFlat* TfrmPadraoGrid::baseButton(const QString& name, const QString& hint
                                         const QIcon& glyph) {
     auto* b = new TButtonFlat(panBotoes, name);
     b->setIcon(glyph);
-    b->setHint(hint);
+    b->setHint(hintWithShortcut(hint, item));
     b->setFocusPolicy(Qt::NoFocus);
     b->bindToMenuItem(item);
     toolLayout_->addWidget(b);
@@ -416,7 +424,7 @@ TButtonFlat* TfrmPadraoGrid::newToolButton(const QString& name, const QString& h
                                            const QIcon& glyph) {
     auto* b = new TButtonFlat(panBotoes, name);
     b->setIcon(glyph);
-    b->setHint(hint);
+    b->setHint(hintWithShortcut(hint, item));
     if (item)
         b->bindToMenuItem(item);
     addToolButton(b);
