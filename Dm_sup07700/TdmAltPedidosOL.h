@@ -51,7 +51,6 @@ public:
     // it while it exists; without it reload() does nothing.
     void setReload(std::function<void()> reload);
     void reload();
-    bool canReload() const { return bool(reload_); }
 
     // Connection.
     sup::net::TNetConnection* netAltPedidosOL = nullptr;

@@ -268,13 +268,6 @@ QList<int> MethodSpec::byReferencePositions() const {
     return out;
 }
 
-QBitArray MethodSpec::byReferenceMask() const {
-    QBitArray mask(args.size());
-    for (int i = 0; i < args.size(); ++i)
-        mask.setBit(i, args[i].byRef());
-    return mask;
-}
-
 const QList<MethodSpec>& methodContract() {
     static const QList<MethodSpec> table = buildContract();
     return table;

@@ -77,12 +77,6 @@ QVariant send(IAppServer& server, Method method, QVariantList& args, const QBitA
 
 } // namespace detail
 
-QVariantList ItemCriteria::toArgs() const {
-    QVariantList args;
-    visit(*this, [&](const auto& member, bool) { args << detail::toArg(member); });
-    return args;
-}
-
 ItemCriteria ItemCriteria::fromArgs(const QVariantList& args) {
     ItemCriteria c;
     qsizetype i = 0;

@@ -93,10 +93,6 @@ bool ReferenceServer::hasModule(const QString& module) {
     return contracts::isKnownModule(module);
 }
 
-bool ReferenceServer::offers(contracts::Method method) {
-    return bool(handlerOf(method));
-}
-
 QList<int> ReferenceServer::byReferenceArguments(const QString& module, const QString& method) {
     const contracts::MethodSpec* def = contracts::findMethod(module, method);
     return def ? def->byReferencePositions() : QList<int>{};

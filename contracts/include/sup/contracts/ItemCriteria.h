@@ -83,9 +83,8 @@ struct ItemCriteria {
         f(c.marcas, true);
     }
 
-    // The arguments of a GetItem call, and back (the server's side; the arguments were checked
+    // The criteria of a GetItem call's arguments (the server's side; the arguments were checked
     // against the contract first).
-    QVariantList toArgs() const;
     static ItemCriteria fromArgs(const QVariantList& args);
 };
 

@@ -101,7 +101,6 @@ struct MethodSpec {
 
     // Positions (0-based) of the arguments the server writes back.
     QList<int> byReferencePositions() const;
-    QBitArray byReferenceMask() const;
 };
 
 // Every method, in the order of the enumeration.

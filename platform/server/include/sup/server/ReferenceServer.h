@@ -54,9 +54,6 @@ public:
     static bool hasModule(const QString& module);
     // Positions (0-based) of the arguments a method writes back; empty for unknown ones.
     static QList<int> byReferenceArguments(const QString& module, const QString& method);
-    // Whether this server runs the method (every method of the contract is known; some are
-    // not offered yet and answer so).
-    static bool offers(contracts::Method method);
 
 private:
     std::shared_ptr<sql::Connection> conn_;
