@@ -115,6 +115,18 @@ void TfrmAltPedidosOL::buildData() {
     };
     dtsPadrao->setDataSet(cdsItem);
 
+    // The counts of the status bar follow the items.
+    calcField_ = cdsItem->fieldByName(u"CALC")->index();
+    alteradoField_ = cdsItem->fieldByName(u"ALTERADO")->index();
+    connect(cdsItem, &TWorkingSet::contentReset, this, [this] { countItems(); });
+    connect(cdsItem, &TWorkingSet::rowsInserted, this, [this](int) { countItems(); });
+    connect(cdsItem, &TWorkingSet::rowsRemoved, this, [this](int) { countItems(); });
+    connect(cdsItem, &TWorkingSet::recordChanged, this, [this](int position, int field) {
+        if (field < 0 || field == calcField_ || field == alteradoField_) {
+            countItem(position);
+        }
+    });
+
     dm_->netAltPedidosOL->BeforeConnect = [this](sup::net::TNetConnection& c) {
         netAltPedidosOLBeforeConnect(c);
     };
@@ -240,9 +252,12 @@ void TfrmAltPedidosOL::buildStatusBar() {
         new TDBText(stbPadrao, QStringLiteral("dbtItemBloq"), QStringLiteral("IDITMPEDOLBLOQ"));
     dbtItemBloq->setFont(bold);
     dbtItemBloq->setStyleSheet(QStringLiteral("color: red;"));
+    lblContagem = new QLabel(stbPadrao);
+    lblContagem->setObjectName(QStringLiteral("lblContagem"));
     stbPadrao->addWidget(dbtNome, 1);
     stbPadrao->addWidget(dbtTipoLanc);
     stbPadrao->addWidget(dbtItemBloq);
+    stbPadrao->addPermanentWidget(lblContagem);
     for (TDBText* t : {dbtNome, dbtTipoLanc, dbtItemBloq}) {
         t->setDataSource(dtsPadrao);
     }

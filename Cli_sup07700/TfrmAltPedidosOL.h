@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QPointer>
 
+#include <vector>
+
 class QMenu;
 class TdmAltPedidosOL;
 
@@ -102,6 +104,8 @@ public:
     TDBText* dbtNome = nullptr;
     TDBText* dbtTipoLanc = nullptr;
     TDBText* dbtItemBloq = nullptr;
+    // Loaded, marked and changed items, kept as the items change.
+    QLabel* lblContagem = nullptr;
 
     // Grid column of the reservation (0-based).
     static constexpr int kReservationColumn = 12;
@@ -113,6 +117,18 @@ private:
     void buildData();
     void setPickerButtons(bool on);
 
+    // The counts of the status bar: a full count when the items are loaded or reset, then one
+    // record at a time as marks and changes are posted or cancelled.
+    void countItems();
+    void countItem(int position);
+    void showItemCounts();
+    quint8 itemFlags(qsizetype row) const;
+
     TdmAltPedidosOL* dm_ = nullptr;
     bool firstActivation_ = true;
+    std::vector<quint8> itemFlags_; // per physical row: 1 marked, 2 changed
+    qsizetype markedItems_ = 0;
+    qsizetype changedItems_ = 0;
+    int calcField_ = -1;
+    int alteradoField_ = -1;
 };

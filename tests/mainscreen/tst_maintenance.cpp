@@ -377,6 +377,35 @@ private slots:
         QVERIFY(!boStCriado);
     }
 
+    // The status bar counts loaded, marked and changed items as they change.
+    void statusBarCounts() {
+        TfrmAltPedidosOL* s = open();
+        sup::data::TWorkingSet& items = *s->data().cdsItem;
+        items.loadFromPacket(suptest::itemPacket(4));
+        QCOMPARE(s->lblContagem->text(), QStringLiteral("4 itens, 0 marcados, 0 alterados"));
+        mark(items, 1);
+        mark(items, 3);
+        QCOMPARE(s->lblContagem->text(), QStringLiteral("4 itens, 2 marcados, 0 alterados"));
+        // An edit counts once posted; a cancelled one changes nothing.
+        items.moveTo(0);
+        items.edit();
+        items.fieldByName(u"ALTERADO")->setAsString(u"S");
+        items.cancel();
+        QCOMPARE(s->lblContagem->text(), QStringLiteral("4 itens, 2 marcados, 0 alterados"));
+        items.edit();
+        items.fieldByName(u"ALTERADO")->setAsString(u"S");
+        items.fieldByName(u"CALC")->setAsString(u"S");
+        items.post();
+        QCOMPARE(s->lblContagem->text(), QStringLiteral("4 itens, 3 marcados, 1 alterados"));
+        // A pass with the controls disabled is counted when they come back.
+        items.disableControls();
+        mark(items, 2);
+        items.enableControls();
+        QCOMPARE(s->lblContagem->text(), QStringLiteral("4 itens, 4 marcados, 1 alterados"));
+        items.cancelUpdates();
+        QCOMPARE(s->lblContagem->text(), QStringLiteral("4 itens, 0 marcados, 0 alterados"));
+    }
+
     void itemsCannotBeInsertedOrDeleted() {
         TfrmAltPedidosOL* s = open();
         s->data().cdsItem->loadFromPacket(suptest::itemPacket(2));
