@@ -118,6 +118,13 @@ void TfrmFiltroAltPedidoOL::bindControls() {
     btnPesqProdutoFinal = u.btnPesqProdutoFinal;
     edtProdutoInicial = u.edtProdutoInicial;
     edtProdutoFinal = u.edtProdutoFinal;
+    // The names beside the codes are never typed into (the boxes are disabled), but they are read:
+    // their text keeps the colour of text, not the pale one of a disabled control.
+    for (QLineEdit* name : {edtAgrupFilial, edtProdutoInicial, edtProdutoFinal}) {
+        QPalette p = name->palette();
+        p.setColor(QPalette::Disabled, QPalette::Text, p.color(QPalette::Active, QPalette::Text));
+        name->setPalette(p);
+    }
 
     rbtFilialTodas = u.rbtFilialTodas;
     rbtFilialLista = u.rbtFilialLista;

@@ -204,6 +204,11 @@ private slots:
             QVERIFY(!s.edtProdutoInicial->isEnabled() && s.edtProdutoInicial->isReadOnly());
             QVERIFY(!s.edtProdutoFinal->isEnabled() && s.edtProdutoFinal->isReadOnly());
             QCOMPARE(s.edtAgrupFilial->focusPolicy(), Qt::NoFocus);
+            // Disabled, but their names are as readable as any text.
+            for (QLineEdit* name : {s.edtAgrupFilial, s.edtProdutoInicial, s.edtProdutoFinal}) {
+                QCOMPARE(name->palette().color(QPalette::Disabled, QPalette::Text),
+                         name->palette().color(QPalette::Active, QPalette::Text));
+            }
 
             // The product-code masks of the signed-on user.
             const QString mask = Vantrel().DBPict(ptProduto);
