@@ -104,6 +104,15 @@ qint64 itemNotOf(const sql::Connection& c, const QString& branch) {
         .toLongLong();
 }
 
+// A leaf product other than `product`.
+QString productOtherThan(const sql::Connection& c, const QString& product) {
+    return c
+        .scalar(QStringLiteral("SELECT MIN(CDPRODUTO) FROM PRODUTO WHERE CDNVPRODUTO = '4'"
+                               " AND CDPRODUTO <> ?"),
+                {product})
+        .toString();
+}
+
 data::DataPacket item(const sql::Connection& c, qint64 id) {
     return items(c, QStringLiteral("I.CDRASTRITM = %1").arg(id));
 }
@@ -237,11 +246,7 @@ private slots:
         const data::DataPacket loaded = items(*s.conn, QStringLiteral("I.CDRASTRITM <= 20"));
         QVERIFY(loaded.rowCount() >= 4);
         const QString otherProduct =
-            s.conn
-                ->scalar(QStringLiteral("SELECT MIN(CDPRODUTO) FROM PRODUTO WHERE CDNVPRODUTO = "
-                                        "'4' AND CDPRODUTO <> ?"),
-                         {loaded.value(2, u"CDPRODUTO")})
-                .toString();
+            productOtherThan(*s.conn, loaded.value(2, u"CDPRODUTO").toString());
         const int qty = field(loaded, "QTPROGENPEOL"), brand = field(loaded, "CDMARCA"),
                   product = field(loaded, "CDPRODUTO"), calc = field(loaded, "CALC");
         const data::DataPacket delta =
@@ -680,11 +685,7 @@ private slots:
         // The client's marks and the product data that follow a new product go along; the
         // table takes the product's own data, not the client's.
         const QString otherProduct =
-            s.conn
-                ->scalar(QStringLiteral("SELECT MIN(CDPRODUTO) FROM PRODUTO WHERE CDNVPRODUTO = "
-                                        "'4' AND CDPRODUTO <> ?"),
-                         {loaded.value(0, u"CDPRODUTO")})
-                .toString();
+            productOtherThan(*s.conn, loaded.value(0, u"CDPRODUTO").toString());
         const int product = field(loaded, "CDPRODUTO"), name = field(loaded, "NMPRODUTO"),
                   calc = field(loaded, "CALC"), mark = field(loaded, "ALTERADO");
         const data::DataPacket delta =

@@ -167,18 +167,16 @@ QVariant SetReserva(IAppServer& s, const DataPacket& reservas) {
 
 QVariant GetItem(IAppServer& s, ItemCriteria& criteria) {
     QVariantList args;
-    QBitArray mask(specOf(M::GetItem).args.size());
-    int i = 0;
+    QList<bool> passing;
     ItemCriteria::visit(criteria, [&](const auto& member, bool ref) {
         args << detail::toArg(member);
-        if (i < mask.size())
-            mask.setBit(i, ref);
-        ++i;
+        passing << ref;
     });
-    if (i != mask.size())
-        mask.resize(i);
+    QBitArray mask(passing.size());
+    for (qsizetype i = 0; i < passing.size(); ++i)
+        mask.setBit(i, passing[i]);
     const QVariant answer = detail::send(s, M::GetItem, args, mask);
-    i = 0;
+    qsizetype i = 0;
     ItemCriteria::visit(criteria, [&](auto& member, bool ref) {
         if (ref && i < args.size())
             detail::fromArg(args[i], member);
