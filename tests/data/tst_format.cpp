@@ -8,6 +8,7 @@
 #include <QTest>
 
 using namespace sup::data;
+using namespace Qt::StringLiterals;
 
 class FormatTest : public QObject {
     Q_OBJECT
@@ -152,6 +153,21 @@ private slots:
         QCOMPARE(s.fieldByName(u"CDLOTENVITOL")->text(), QString());
         s.fieldByName(u"DTPROGENPEOL")->setDisplayFormat(QStringLiteral("dd/mm/yyyy hh:nn"));
         QCOMPARE(s.fieldByName(u"DTPROGENPEOL")->text(), QStringLiteral("05/03/2024 00:00"));
+
+        // A code stored without its mask's literals shows them; the edit text stays the stored
+        // code.
+        TField* code = s.fieldByName(u"CDARVPROD");
+        code->setEditMask(QStringLiteral("99.99.999.9999;0;_"));
+        s.edit();
+        code->setAsString(QStringLiteral("01010010001"));
+        s.post();
+        QCOMPARE(code->text(), QStringLiteral("01.01.001.0001"));
+        QCOMPARE(s.textAt(0, code->index()), QStringLiteral("01.01.001.0001"));
+        QCOMPARE(code->editText(), QStringLiteral("01010010001"));
+        QCOMPARE(s.textAt(0, code->index(), false), QStringLiteral("01010010001"));
+        QCOMPARE(formatMasked(QStringLiteral("0101"), u"99.99.999.9999;0;_"), u"01.01"_s);
+        QCOMPARE(formatMasked(QStringLiteral("01.01"), u"99.99.999.9999;1;_"), u"01.01"_s);
+        QCOMPARE(formatMasked(QStringLiteral("ab1"), u">\\-LL-0;0; "), u"-ab-1"_s);
 
         // The edit text reads back to the same value.
         s.edit();

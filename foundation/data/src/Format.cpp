@@ -4,6 +4,7 @@
 
 #include <QTime>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -390,6 +391,38 @@ QString formatCell(const Column& column, qsizetype row, QStringView format) {
         return formatDateTime(fromStoredMs(column.dateTimeMs(row)), format);
     }
     return {};
+}
+
+QString formatMasked(const QString& value, QStringView editMask) {
+    // The mask ends at its first unescaped ';'; the flag after it says whether literals are
+    // stored with the value.
+    qsizetype end = 0;
+    while (end < editMask.size() && editMask.at(end) != QLatin1Char(';'))
+        end += editMask.at(end) == QLatin1Char('\\') ? 2 : 1;
+    end = std::min(end, editMask.size());
+    const bool literalsStored =
+        end + 1 >= editMask.size() || editMask.at(end + 1) != QLatin1Char('0');
+    if (literalsStored || value.isEmpty())
+        return value;
+    static const QString places = QStringLiteral("09#LlAaCc");
+    QString out;
+    out.reserve(end + 1);
+    QString pending; // literals waiting for the next character
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < end && next < value.size(); ++i) {
+        const QChar c = editMask.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < end) {
+            pending += editMask.at(++i);
+        } else if (places.contains(c)) {
+            out += pending;
+            pending.clear();
+            out += value.at(next++);
+        } else if (c != QLatin1Char('>') && c != QLatin1Char('<') && c != QLatin1Char('!')) {
+            pending += c;
+        }
+    }
+    out += QStringView(value).mid(next); // characters beyond the mask's places
+    return out;
 }
 
 bool parseNumber(QStringView text, double* value) {

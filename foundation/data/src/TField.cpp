@@ -393,7 +393,11 @@ QString TField::text() const {
     if (OnGetText) {
         return OnGetText(*this, true);
     }
-    return row() < 0 ? QString() : formatCell(col(), row(), def_.displayFormat);
+    if (row() < 0)
+        return {};
+    if (def_.type == FieldType::Text && !def_.editMask.isEmpty())
+        return formatMasked(col().text(row()), def_.editMask);
+    return formatCell(col(), row(), def_.displayFormat);
 }
 
 QString TField::editText() const {

@@ -1076,6 +1076,8 @@ QString TWorkingSet::textAt(int position, int field, bool displayText) const {
         return f->OnGetText(*f, displayText);
     }
     const FieldDef& def = f->def();
+    if (displayText && def.type == FieldType::Text && !def.editMask.isEmpty())
+        return formatMasked(d->cur[std::size_t(field)].text(r), def.editMask);
     return formatCell(d->cur[std::size_t(field)], r,
                       displayText ? def.displayFormat : def.editFormat);
 }

@@ -30,6 +30,11 @@ QString formatNumber(double value, QStringView format);
 QString formatDateTime(const QDateTime& value, QStringView format);
 // One cell of a column, without going through QVariant.
 QString formatCell(const Column& column, qsizetype row, QStringView format);
+// The text an edit mask ("mask;saveLiterals;blank") shows for a stored value. When the mask's
+// literals are not stored ("0"), the value's characters fill the mask's input places in order
+// and each literal is put back before the next character ("01010010001" under
+// "99.99.999.9999;0;_" shows "01.01.001.0001"); otherwise the value shows as it is.
+QString formatMasked(const QString& value, QStringView editMask);
 
 // Reads a number as typed by a Brazilian user ("1.234,5", "10,5"), also accepting the C form
 // ("10.5"). Blanks around are ignored. False when the text is not a number.
