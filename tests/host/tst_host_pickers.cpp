@@ -5,6 +5,7 @@
 
 #include "sup/host/DesktopHost.h"
 #include "sup/host/Dialogs.h"
+#include "sup/host/PickSearch.h"
 #include "sup/host/SignOn.h"
 #include "sup/sql/Database.h"
 #include "sup/testkit/ScriptedHost.h"
@@ -66,6 +67,7 @@ private slots:
     void realSinglePickByKeys();
     void realSearchIgnoresCaseAndAccents();
     void realMultiplePickByKeys();
+    void searchNarrowsSortsAndKeepsMarks();
     void realPickThroughTheDesktopHost();
     void realMessageBoxes();
     void realMessageBoxShowsLongTexts();
@@ -351,6 +353,98 @@ void TstHostPickers::realMultiplePickByKeys() {
     some.list()->setCurrentIndex(some.list()->model()->index(2, 1));
     QTest::keyClick(some.searchBox(), Qt::Key_Return);
     QCOMPARE(some.pickResult().keys, QStringList{"GERENTE1"});
+}
+
+// The list's search engine: a growing text gives the rows a fresh search gives (narrowed or
+// scanned), numbers and dates sort by value, masked codes are found as shown; and in the real
+// list, marks survive searches that hide their rows.
+void TstHostPickers::searchNarrowsSortsAndKeepsMarks() {
+    using sup::data::TWorkingSet;
+    TWorkingSet set;
+    FieldDef code = FieldDef::text(QStringLiteral("CDARVPROD"), 20, QStringLiteral("Código"));
+    code.editMask = QStringLiteral("99.99.999.9999;0;_");
+    set.setFieldDefs({code, FieldDef::text(QStringLiteral("NMPRODUTO"), 40),
+                      FieldDef::real(QStringLiteral("QTDE")),
+                      FieldDef::dateTime(QStringLiteral("DTENTREGA"))});
+    set.createDataSet();
+    for (int i = 0; i < 1000; ++i) {
+        set.append();
+        set.field(0)->setAsString(QStringLiteral("0101%1").arg(i, 7, 10, QLatin1Char('0')));
+        set.field(1)->setAsString(i % 250 == 7
+                                      ? QStringLiteral("Pão de São João %1").arg(i)
+                                      : QStringLiteral("Item %1").arg(i, 4, 10, QLatin1Char('0')));
+        if (i != 500) // one quantity left empty
+            set.field(2)->setAsFloat(double((i * 37) % 1000));
+        set.field(3)->setAsDateTime(QDateTime(QDate(2026, 1, 1).addDays((i * 13) % 365), {}));
+        set.post();
+    }
+    const std::vector<int> fields{0, 1, 2, 3};
+    auto fresh = [&](const QString& text, bool any, int column) {
+        PickSearch s(set, fields);
+        s.search(text, any, column);
+        return s.shown();
+    };
+    PickSearch typed(set, fields);
+    typed.prepare();
+    // Each text extends the last: from thousands of rows down to one (narrowed), then none.
+    for (const QString& text :
+         {QStringLiteral("i"), QStringLiteral("item 09"), QStringLiteral("item 099"),
+          QStringLiteral("item 0999"), QStringLiteral("item 0999x")}) {
+        typed.search(text, true, 0);
+        QCOMPARE(typed.shown(), fresh(text, true, 0));
+    }
+    QCOMPARE(typed.rowCount(), 0);
+    typed.search(QStringLiteral("SAO JOAO"), true, 0); // accents and case folded
+    QCOMPARE(typed.rowCount(), 4);
+    typed.search(QStringLiteral("pão de são joão 757"), true, 0);
+    QCOMPARE(typed.rowCount(), 1);
+    QCOMPARE(typed.positionAt(0), 757);
+    // The code is searched as shown, with its mask's points, from the start of the column.
+    typed.search(QStringLiteral("01.01.000.0012"), false, 0);
+    QCOMPARE(typed.shown(), (std::vector<int>{12}));
+    typed.search(QStringLiteral("000.0012"), false, 0);
+    QCOMPARE(typed.rowCount(), 0);
+
+    // Numbers by value (the empty one first), descending too; dates by value; the search kept.
+    typed.search({}, true, 0);
+    typed.sortBy(2);
+    QCOMPARE(typed.positionAt(0), 500);
+    QCOMPARE(typed.positionAt(1), 0); // quantity 0
+    for (int r = 2; r < typed.rowCount(); ++r)
+        QVERIFY(set.valueAt(typed.positionAt(r - 1), 2).toDouble() <=
+                set.valueAt(typed.positionAt(r), 2).toDouble());
+    typed.sortBy(2, true);
+    QCOMPARE(set.valueAt(typed.positionAt(0), 2).toDouble(), 999.0);
+    QCOMPARE(typed.positionAt(typed.rowCount() - 1), 500);
+    typed.search(QStringLiteral("são"), true, 0);
+    typed.sortBy(3);
+    QCOMPARE(typed.rowCount(), 4);
+    for (int r = 1; r < typed.rowCount(); ++r)
+        QVERIFY(set.valueAt(typed.positionAt(r - 1), 3).toDateTime() <=
+                set.valueAt(typed.positionAt(r), 3).toDateTime());
+
+    // The real list: a mark on a row the search hides is kept, "Marcar todos" marks only the rows
+    // shown, and the list shows the code with its mask.
+    PickRequest request;
+    request.source = hosttest::sourceOf(&set);
+    request.multiple = true;
+    request.anyColumn = true;
+    request.keyField = QStringLiteral("CDARVPROD");
+    PickerDialog dialog(request);
+    dialog.show();
+    QCOMPARE(dialog.list()->model()->index(12, 1).data().toString(),
+             QStringLiteral("01.01.000.0012"));
+    dialog.list()->setCurrentIndex(dialog.list()->model()->index(3, 1));
+    QTest::keyClick(dialog.list(), Qt::Key_Space);
+    QTest::keyClicks(dialog.searchBox(), QStringLiteral("joao"));
+    QCOMPARE(dialog.visibleRows(), 4);
+    dialog.markAllBox()->setChecked(true);
+    QCOMPARE(dialog.markedCount(), 5);
+    dialog.searchBox()->clear();
+    QCOMPARE(dialog.visibleRows(), 1000);
+    QTest::keyClick(dialog.searchBox(), Qt::Key_Return);
+    QCOMPARE(dialog.pickResult().keys, (QStringList{"01010000003", "01010000007", "01010000257",
+                                                    "01010000507", "01010000757"}));
 }
 
 void TstHostPickers::realPickThroughTheDesktopHost() {

@@ -2,6 +2,7 @@
 
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
+#include "sup/host/PickSearch.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -13,7 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -24,59 +24,51 @@ namespace sup::host {
 using sup::data::FieldType;
 using sup::data::TWorkingSet;
 
-namespace {
-
-// Letter case and accents removed: "São" and "sao" match.
-QString fold(const QString& text) {
-    const QString d = text.normalized(QString::NormalizationForm_D);
-    QString out;
-    out.reserve(d.size());
-    for (QChar c : d)
-        if (c.category() != QChar::Mark_NonSpacing)
-            out += c;
-    return out.toCaseFolded();
-}
-
-} // namespace
-
 class PickerDialog::Model : public QAbstractTableModel {
 public:
     Model(TWorkingSet* set, bool multiple, QObject* parent)
         : QAbstractTableModel(parent)
         , set_(set)
-        , multiple_(multiple) {
-        for (int i = 0; i < set->fieldCount(); ++i)
-            if (set->field(i)->def().visible)
-                fields_.push_back(i);
-        if (fields_.empty()) // a set without visible fields still shows something to choose
-            for (int i = 0; i < set->fieldCount(); ++i)
-                fields_.push_back(i);
+        , multiple_(multiple)
+        , search_(*set, fieldList_) {
         marks_.assign(std::size_t(set->recordCount()), 0);
+        search_.prepare();
+    }
+
+    static std::vector<int> visibleFields(const TWorkingSet& set) {
+        std::vector<int> fields;
+        for (int i = 0; i < set.fieldCount(); ++i)
+            if (set.field(i)->def().visible)
+                fields.push_back(i);
+        if (fields.empty()) // a set without visible fields still shows something to choose
+            for (int i = 0; i < set.fieldCount(); ++i)
+                fields.push_back(i);
+        return fields;
     }
 
     int dataColumn() const { return multiple_ ? 1 : 0; }
     int fieldOfColumn(int column) const {
         const int c = column - dataColumn();
-        return c >= 0 && c < int(fields_.size()) ? fields_[std::size_t(c)] : -1;
+        return c >= 0 && c < int(fieldList_.size()) ? fieldList_[std::size_t(c)] : -1;
     }
-    int fieldColumns() const { return int(fields_.size()); }
 
     int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : int(marks_.size());
+        return parent.isValid() ? 0 : search_.rowCount();
     }
     int columnCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : int(fields_.size()) + dataColumn();
+        return parent.isValid() ? 0 : int(fieldList_.size()) + dataColumn();
     }
+    int allRows() const { return int(marks_.size()); }
+    int positionOf(int row) const { return search_.positionAt(row); }
+    int rowOf(int position) const { return search_.rowOfPosition(position); }
 
     QVariant data(const QModelIndex& index, int role) const override {
-        if (!index.isValid())
+        if (!index.isValid() || index.row() >= search_.rowCount())
             return {};
-        const int row = index.row();
+        const int position = search_.positionAt(index.row());
         if (multiple_ && index.column() == 0) {
             if (role == Qt::CheckStateRole)
-                return marks_[std::size_t(row)] ? Qt::Checked : Qt::Unchecked;
-            if (role == Qt::UserRole)
-                return int(marks_[std::size_t(row)]);
+                return marks_[std::size_t(position)] ? Qt::Checked : Qt::Unchecked;
             return {};
         }
         const int f = fieldOfColumn(index.column());
@@ -85,9 +77,7 @@ public:
         try {
             switch (role) {
             case Qt::DisplayRole:
-                return set_->textAt(row, f, true);
-            case Qt::UserRole:
-                return set_->valueAt(row, f);
+                return set_->textAt(position, f, true);
             case Qt::TextAlignmentRole: {
                 const FieldType t = set_->field(f)->dataType();
                 const bool number = t == FieldType::Double || t == FieldType::Integer;
@@ -104,7 +94,7 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override {
         if (!multiple_ || index.column() != 0 || role != Qt::CheckStateRole)
             return false;
-        setMarked(index.row(), value.toInt() == Qt::Checked);
+        setMarked(search_.positionAt(index.row()), value.toInt() == Qt::Checked);
         return true;
     }
 
@@ -129,85 +119,62 @@ public:
         return set_->field(f)->displayLabel();
     }
 
-    const QString& folded(int row, int column) const {
-        if (folded_.empty())
-            folded_.resize(marks_.size() * fields_.size());
-        const int c = column - dataColumn();
-        QString& cell = folded_[std::size_t(row) * fields_.size() + std::size_t(c)];
-        if (cell.isNull()) {
-            cell = fold(set_->textAt(row, fields_[std::size_t(c)], true));
-            if (cell.isNull())
-                cell = QLatin1String("");
-        }
-        return cell;
+    // Sorting and searching replace the rows shown.
+    void sortBy(int column, bool descending) {
+        beginResetModel();
+        search_.sortBy(column - dataColumn(), descending);
+        endResetModel();
     }
+    void search(const QString& text, bool anyColumn, int column) {
+        beginResetModel();
+        search_.search(text, anyColumn, column - dataColumn());
+        endResetModel();
+    }
+    const QString& needle() const { return search_.needle(); }
 
-    bool marked(int row) const { return marks_[std::size_t(row)] != 0; }
-    void setMarked(int row, bool on) {
-        if (marked(row) == on)
+    bool marked(int position) const { return marks_[std::size_t(position)] != 0; }
+    void setMarked(int position, bool on) {
+        if (marked(position) == on)
             return;
-        marks_[std::size_t(row)] = on ? 1 : 0;
-        const QModelIndex i = index(row, 0);
-        emit dataChanged(i, i, {Qt::CheckStateRole});
+        marks_[std::size_t(position)] = on ? 1 : 0;
+        markedCount_ += on ? 1 : -1;
+        const int row = search_.rowOfPosition(position);
+        if (row >= 0)
+            emit dataChanged(index(row, 0), index(row, 0), {Qt::CheckStateRole});
+    }
+    // Marks or unmarks every row shown, with one notification.
+    void markShown(bool on) {
+        for (int position : search_.shown()) {
+            char& m = marks_[std::size_t(position)];
+            markedCount_ += (on ? 1 : 0) - (m ? 1 : 0);
+            m = on ? 1 : 0;
+        }
+        if (rowCount() > 0)
+            emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
     }
     void markRows(const QStringList& keys, int keyField) {
         if (keyField < 0 || keys.isEmpty())
             return;
-        for (int r = 0; r < rowCount(); ++r) {
+        for (int r = 0; r < allRows(); ++r) {
             QString v = set_->valueAt(r, keyField).toString();
             while (v.endsWith(QLatin1Char(' ')))
                 v.chop(1);
-            if (keys.contains(v, Qt::CaseInsensitive))
+            if (keys.contains(v, Qt::CaseInsensitive) && !marks_[std::size_t(r)]) {
                 marks_[std::size_t(r)] = 1;
+                ++markedCount_;
+            }
         }
     }
-    int markedCount() const {
-        int n = 0;
-        for (char m : marks_)
-            n += m ? 1 : 0;
-        return n;
-    }
+    int markedCount() const { return markedCount_; }
     TWorkingSet* set() const { return set_; }
 
 private:
     TWorkingSet* set_;
     bool multiple_;
-    std::vector<int> fields_;
+    std::vector<int> fieldList_ = visibleFields(*set_);
+    PickSearch search_;
     std::vector<char> marks_;
-    mutable std::vector<QString> folded_;
-};
-
-class PickerDialog::Filter : public QSortFilterProxyModel {
-public:
-    explicit Filter(QObject* parent)
-        : QSortFilterProxyModel(parent) {}
-
-    void setSearch(const QString& text, bool anyColumn, int column) {
-        needle_ = fold(text.trimmed());
-        anyColumn_ = anyColumn;
-        column_ = column;
-        invalidateFilter();
-    }
-    const QString& needle() const { return needle_; }
-
-protected:
-    bool filterAcceptsRow(int row, const QModelIndex&) const override {
-        if (needle_.isEmpty())
-            return true;
-        const auto* m = static_cast<const Model*>(sourceModel());
-        if (anyColumn_) {
-            for (int c = m->dataColumn(); c < m->columnCount(); ++c)
-                if (m->folded(row, c).contains(needle_))
-                    return true;
-            return false;
-        }
-        return m->folded(row, column_).startsWith(needle_);
-    }
-
-private:
-    QString needle_;
-    bool anyColumn_ = false;
-    int column_ = 0;
+    int markedCount_ = 0;
 };
 
 PickerDialog::PickerDialog(const PickRequest& request, QWidget* parent)
@@ -223,10 +190,6 @@ PickerDialog::PickerDialog(const PickRequest& request, QWidget* parent)
         model_->markRows(request.marked, set->findField(request.keyField)
                                              ? set->findField(request.keyField)->index()
                                              : -1);
-    filter_ = new Filter(this);
-    filter_->setSourceModel(model_);
-    filter_->setSortRole(Qt::UserRole);
-    filter_->sort(-1);
 
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
@@ -243,7 +206,7 @@ PickerDialog::PickerDialog(const PickRequest& request, QWidget* parent)
 
     view_ = new QTableView(this);
     view_->setObjectName(QStringLiteral("grdPesquisa"));
-    view_->setModel(filter_);
+    view_->setModel(model_);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -280,8 +243,7 @@ PickerDialog::PickerDialog(const PickRequest& request, QWidget* parent)
         markAll_->setObjectName(QStringLiteral("chbMarcarTodos"));
         bottom->addWidget(markAll_);
         connect(markAll_, &QCheckBox::toggled, this, [this](bool on) {
-            for (int r = 0; r < filter_->rowCount(); ++r)
-                model_->setMarked(filter_->mapToSource(filter_->index(r, 0)).row(), on);
+            model_->markShown(on);
             updateCount();
         });
     }
@@ -313,24 +275,28 @@ PickerDialog::PickerDialog(const PickRequest& request, QWidget* parent)
     connect(view_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
         if (request_.multiple && section == 0)
             return;
-        const bool same = filter_->sortColumn() == section;
-        const Qt::SortOrder order = same && filter_->sortOrder() == Qt::AscendingOrder
-                                        ? Qt::DescendingOrder
-                                        : Qt::AscendingOrder;
-        filter_->sort(section, order);
+        const bool same = sortSection_ == section;
+        const Qt::SortOrder order =
+            same && sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+        sortSection_ = section;
+        sortOrder_ = order;
+        const int position = currentPosition();
+        {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            model_->sortBy(section, order == Qt::DescendingOrder);
+            QApplication::restoreOverrideCursor();
+        }
         view_->horizontalHeader()->setSortIndicatorShown(true);
         view_->horizontalHeader()->setSortIndicator(section, order);
         applySearch();
+        showPosition(position);
     });
     connect(model_, &QAbstractItemModel::dataChanged, this, [this] { updateCount(); });
     search_->installEventFilter(this);
     view_->installEventFilter(this);
 
     // Start on the set's current record.
-    const int start = set->currentPosition();
-    const QModelIndex first =
-        filter_->mapFromSource(model_->index(start >= 0 ? start : 0, model_->dataColumn()));
-    view_->setCurrentIndex(first.isValid() ? first : filter_->index(0, model_->dataColumn()));
+    showPosition(set->currentPosition());
     updateCount();
 
     int maxWidth = 1200;
@@ -342,60 +308,68 @@ PickerDialog::PickerDialog(const PickRequest& request, QWidget* parent)
 
 PickerDialog::~PickerDialog() = default;
 
+int PickerDialog::currentPosition() const {
+    const QModelIndex current = view_->currentIndex();
+    return current.isValid() ? model_->positionOf(current.row()) : -1;
+}
+
+void PickerDialog::showPosition(int position) {
+    if (model_->rowCount() == 0)
+        return;
+    const int row = position >= 0 ? model_->rowOf(position) : -1;
+    const QModelIndex index = model_->index(row >= 0 ? row : 0, model_->dataColumn());
+    view_->setCurrentIndex(index);
+    view_->scrollTo(index);
+}
+
 void PickerDialog::applySearch() {
-    int column = model_->dataColumn();
-    if (filter_->sortColumn() >= model_->dataColumn())
-        column = filter_->sortColumn();
-    filter_->setSearch(search_->text(), request_.anyColumn, column);
-    if (filter_->rowCount() > 0 &&
-        (!view_->currentIndex().isValid() || !view_->selectionModel()->hasSelection()))
-        view_->setCurrentIndex(filter_->index(0, model_->dataColumn()));
-    else if (filter_->rowCount() > 0)
-        view_->selectRow(view_->currentIndex().row());
+    const int position = currentPosition();
+    const int column = sortSection_ >= model_->dataColumn() ? sortSection_ : model_->dataColumn();
+    model_->search(search_->text(), request_.anyColumn, column);
+    showPosition(position);
     updateCount();
 }
 
 void PickerDialog::acceptCurrent() {
-    if (!request_.searchAsYouType && fold(search_->text().trimmed()) != filter_->needle()) {
+    if (!request_.searchAsYouType && foldForSearch(search_->text().trimmed()) != model_->needle()) {
         applySearch();
         return;
     }
     if (request_.multiple) {
         // Confirmed with nothing marked: the highlighted row is the choice.
-        const QModelIndex highlighted = view_->currentIndex();
-        if (model_->markedCount() == 0 && highlighted.isValid())
-            model_->setMarked(filter_->mapToSource(highlighted).row(), true);
+        const int highlighted = currentPosition();
+        if (model_->markedCount() == 0 && highlighted >= 0)
+            model_->setMarked(highlighted, true);
         accept();
         return;
     }
-    const QModelIndex current = view_->currentIndex();
-    if (!current.isValid() || filter_->rowCount() == 0) {
+    const int position = currentPosition();
+    if (position < 0 || model_->rowCount() == 0) {
         QApplication::beep();
         return;
     }
-    chosen_ = filter_->mapToSource(current).row();
+    chosen_ = position;
     accept();
 }
 
 void PickerDialog::toggleCurrent() {
-    const QModelIndex current = view_->currentIndex();
-    if (!current.isValid())
+    const int position = currentPosition();
+    if (position < 0)
         return;
-    const int row = filter_->mapToSource(current).row();
-    model_->setMarked(row, !model_->marked(row));
+    model_->setMarked(position, !model_->marked(position));
     updateCount();
 }
 
 int PickerDialog::visibleRows() const {
-    return filter_->rowCount();
+    return model_->rowCount();
 }
 int PickerDialog::markedCount() const {
     return model_->markedCount();
 }
 
 void PickerDialog::updateCount() {
-    const int shown = filter_->rowCount();
-    const int all = model_->rowCount();
+    const int shown = model_->rowCount();
+    const int all = model_->allRows();
     QString text = shown == all ? QStringLiteral("%1 registro(s)").arg(all)
                                 : QStringLiteral("%1 de %2 registro(s)").arg(shown).arg(all);
     if (shown == 0 && all > 0)
@@ -418,9 +392,9 @@ PickResult PickerDialog::pickResult() const {
     }
     TWorkingSet* set = model_->set();
     const auto* key = set->findField(request_.keyField);
-    for (int row = 0; row < model_->rowCount(); ++row)
-        if (model_->marked(row) && key)
-            r.keys << set->valueAt(row, key->index()).toString();
+    for (int position = 0; key && position < model_->allRows(); ++position)
+        if (model_->marked(position))
+            r.keys << set->valueAt(position, key->index()).toString();
     return r;
 }
 

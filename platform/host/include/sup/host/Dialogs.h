@@ -63,11 +63,13 @@ private:
     void acceptCurrent();
     void toggleCurrent();
     void updateCount();
+    int currentPosition() const; // the set's position of the highlighted row; -1 when none
+    void showPosition(int position);
     class Model;
-    class Filter;
     PickRequest request_;
     Model* model_ = nullptr;
-    Filter* filter_ = nullptr;
+    int sortSection_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     QLineEdit* search_ = nullptr;
     QTableView* view_ = nullptr;
     QCheckBox* markAll_ = nullptr;
