@@ -7,6 +7,7 @@
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/net/NetConnection.h"
+#include "sup/widgetkit/Glyphs.h"
 #include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
 
@@ -152,27 +153,26 @@ void TfrmAltPedidosOL::buildActions() {
                               QKeySequence(Qt::CTRL | Qt::Key_E));
 
     // Buttons in the order of the toolbar, each tied to its menu item.
-    QStyle* st = style();
     sbtFiltro = newToolButton(QStringLiteral("sbtFiltro"), QStringLiteral("Filtrar"), mnuFiltro,
-                              st->standardIcon(QStyle::SP_FileDialogContentsView));
+                              Glyph(u"system-search"));
     sbtAutomatico =
         newToolButton(QStringLiteral("sbtAutomatico"), QStringLiteral("Alteração Automática"),
-                      mnuAltAut, st->standardIcon(QStyle::SP_BrowserReload));
+                      mnuAltAut, Glyph(u"system-run"));
     btnBaixaManual =
         newToolButton(QStringLiteral("btnBaixaManual"), QStringLiteral("Cancelar Pedido"),
-                      mnuBaixaManual, st->standardIcon(QStyle::SP_DialogDiscardButton));
-    btnPontoaPonto = newToolButton(QStringLiteral("btnPontoaPonto"),
-                                   QStringLiteral("Entrega Direta (ponto-a-ponto)"), mnuED,
-                                   st->standardIcon(QStyle::SP_ArrowRight));
+                      mnuBaixaManual, Glyph(u"process-stop"));
+    btnPontoaPonto =
+        newToolButton(QStringLiteral("btnPontoaPonto"),
+                      QStringLiteral("Entrega Direta (ponto-a-ponto)"), mnuED, Glyph(u"go-jump"));
     btnBloqItem =
         newToolButton(QStringLiteral("btnBloqItem"), QStringLiteral("Bloquear/Desbloquear Item"),
-                      mnuBloqItem, st->standardIcon(QStyle::SP_MessageBoxCritical));
+                      mnuBloqItem, Glyph(u"changes-prevent"));
     btnReservaOL =
         newToolButton(QStringLiteral("btnReservaOL"), QStringLiteral("Reserva de Produto"),
-                      mnuReservaOL, st->standardIcon(QStyle::SP_DriveHDIcon));
+                      mnuReservaOL, Glyph(u"emblem-package"));
     btnLoteEnvOL = newToolButton(QStringLiteral("btnLoteEnvOL"),
                                  QStringLiteral("Cadastramento de Lote de Envio de Pedidos OL"),
-                                 mnuEnvPedOL, st->standardIcon(QStyle::SP_DirIcon));
+                                 mnuEnvPedOL, Glyph(u"mail-send"));
 
     for (QAction* a :
          {mnuFiltro, mnuBaixaManual, mnuED, mnuAltAut, mnuBloqItem, mnuReservaOL, mnuEnvPedOL}) {

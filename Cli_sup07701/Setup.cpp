@@ -8,6 +8,7 @@
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/net/NetConnection.h"
+#include "sup/widgetkit/Glyphs.h"
 #include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
 
@@ -390,7 +391,7 @@ void TfrmFiltroAltPedidoOL::buildPickers() {
         {btnPesqProdutoFinal, "Produto", dtsProduto,
          "Não há produto cadastrado que possua relacionamento para o OL.", medProdutoFinal},
     };
-    const QIcon glyph = style()->standardIcon(QStyle::SP_FileDialogContentsView);
+    const QIcon glyph = Glyph(u"edit-find");
     for (const Picker& p : pickers) {
         p.button->setIcon(glyph);
         p.button->setHint(S("Pesquisar"));

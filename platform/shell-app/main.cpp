@@ -9,6 +9,7 @@
 #include "sup/contracts/host/Host.h"
 #include "sup/host/DesktopHost.h"
 #include "sup/sql/Database.h"
+#include "sup/widgetkit/Glyphs.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Sup"));
     QApplication::setApplicationName(QStringLiteral("sup-host"));
+    QApplication::setWindowIcon(sup::host::ApplicationIcon());
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
 
     StartupOptions options;

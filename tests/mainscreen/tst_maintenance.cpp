@@ -17,12 +17,15 @@
 #include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QImage>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QSet>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -253,6 +256,17 @@ private slots:
                 true);
         }
         QCOMPARE(s->sbtFiltro->toolTip(), QStringLiteral("Filtrar (Ctrl+L)"));
+        // Every button has a picture of its own: no two share one (the write-off is not drawn
+        // like the cancel beside it).
+        QSet<QByteArray> pictures;
+        for (const auto& [item, button] : pairs) {
+            const QIcon icon = static_cast<QAbstractButton*>(button)->icon();
+            QVERIFY2(!icon.isNull(), qPrintable(button->objectName()));
+            const QImage image = icon.pixmap(24, 24).toImage();
+            pictures.insert(
+                QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
+        }
+        QCOMPARE(pictures.size(), pairs.size());
 
         // An edit in progress: only confirm and cancel.
         s->data().cdsItem->moveTo(0);

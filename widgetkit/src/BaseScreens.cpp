@@ -1,4 +1,5 @@
 #include "sup/widgetkit/BaseScreens.h"
+#include "sup/widgetkit/Glyphs.h"
 
 #include "sup/contracts/host/Host.h"
 #include "sup/data/DataSource.h"
@@ -110,11 +111,11 @@ TfrmFiltroPadrao::TfrmFiltroPadrao(QWidget* parent)
     buttons->setContentsMargins(6, 4, 6, 4);
     buttons->addWidget(lblCodTela);
     btfSaveOpc = new TButtonFlat(panBotoes, QStringLiteral("btfSaveOpc"));
-    btfSaveOpc->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    btfSaveOpc->setIcon(Glyph(u"document-save"));
     btfSaveOpc->setCaption(QStringLiteral("&Salvar opções"));
     btfSaveOpc->setHint(QStringLiteral("Salvar as opções desta tela para o seu usuário"));
     btfLoadOpc = new TButtonFlat(panBotoes, QStringLiteral("btfLoadOpc"));
-    btfLoadOpc->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    btfLoadOpc->setIcon(Glyph(u"document-open"));
     btfLoadOpc->setCaption(QStringLiteral("Carregar &opções"));
     btfLoadOpc->setHint(QStringLiteral("Carregar as opções salvas para o seu usuário"));
     buttons->addWidget(btfSaveOpc);
@@ -303,29 +304,28 @@ TfrmPadraoGrid::TfrmPadraoGrid(QWidget* parent)
     mnuAjudaMenu->addAction(mnuAjuda);
     OnTriggered(mnuAjuda, [this] { sbtAjudaClick(); });
 
-    auto* st = style();
     sbtConfirmar = baseButton(QStringLiteral("sbtConfirmar"), QStringLiteral("Confirmar (Ctrl+S)"),
-                              mnuConfirmar, st->standardIcon(QStyle::SP_DialogApplyButton));
+                              mnuConfirmar, Glyph(u"document-save"));
     sbtCancelar = baseButton(QStringLiteral("sbtCancelar"), QStringLiteral("Cancelar (Ctrl+Z)"),
-                             mnuCancelar, st->standardIcon(QStyle::SP_DialogCancelButton));
+                             mnuCancelar, Glyph(u"edit-undo"));
     sbtIncluir = baseButton(QStringLiteral("sbtIncluir"), QStringLiteral("Incluir"), mnuIncluir,
-                            st->standardIcon(QStyle::SP_FileDialogNewFolder));
+                            Glyph(u"list-add"));
     sbtAlterar = baseButton(QStringLiteral("sbtAlterar"), QStringLiteral("Alterar"), mnuAlterar,
-                            st->standardIcon(QStyle::SP_FileDialogDetailedView));
+                            Glyph(u"accessories-text-editor"));
     sbtExcluir = baseButton(QStringLiteral("sbtExcluir"), QStringLiteral("Excluir"), mnuExcluir,
-                            st->standardIcon(QStyle::SP_TrashIcon));
+                            Glyph(u"edit-delete"));
     sbtProcurar = baseButton(QStringLiteral("sbtProcurar"), QStringLiteral("Procurar (Ctrl+F)"),
-                             mnuProcurar, st->standardIcon(QStyle::SP_FileDialogContentsView));
+                             mnuProcurar, Glyph(u"edit-find"));
     sbtVerificar = baseButton(QStringLiteral("sbtVerificar"), QStringLiteral("Verificar (F5)"),
-                              mnuVerificar, st->standardIcon(QStyle::SP_BrowserReload));
+                              mnuVerificar, Glyph(u"view-refresh"));
     screenButtonsAt_ = toolLayout_->count();
     toolLayout_->addStretch(1);
     sbtImprimir = baseButton(QStringLiteral("sbtImprimir"), QStringLiteral("Imprimir"), mnuListagem,
-                             st->standardIcon(QStyle::SP_FileIcon));
+                             Glyph(u"document-print"));
     sbtAjuda = baseButton(QStringLiteral("sbtAjuda"), QStringLiteral("Ajuda (F1)"), mnuAjuda,
-                          st->standardIcon(QStyle::SP_DialogHelpButton));
+                          Glyph(u"help-browser"));
     sbtFechar = baseButton(QStringLiteral("sbtFechar"), QStringLiteral("Fechar"), mnuFechar,
-                           st->standardIcon(QStyle::SP_DialogCloseButton));
+                           Glyph(u"window-close"));
     mnuConfirmar->setEnabled(false);
     mnuCancelar->setEnabled(false);
     mnuListagem->setEnabled(false);

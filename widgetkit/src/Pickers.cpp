@@ -1,4 +1,5 @@
 #include "sup/widgetkit/Pickers.h"
+#include "sup/widgetkit/Glyphs.h"
 
 #include "sup/contracts/host/Host.h"
 #include "sup/data/DataSource.h"
@@ -109,7 +110,7 @@ bool PesquisaLista(TDataSource* source, const QString& keyField, const QString& 
 
 TBtnPesquisa::TBtnPesquisa(QWidget* parent, const QString& name)
     : TButtonFlat(parent, name) {
-    setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    setIcon(Glyph(u"edit-find"));
     setHint(QStringLiteral("Pesquisar (F9)"));
     connect(this, &QToolButton::clicked, this, [this] { Guarded([this] { Execute(); }); });
 }
