@@ -200,11 +200,16 @@ void TfrmAltPedidosOL::buildActions() {
 
 void TfrmAltPedidosOL::buildGrid() {
     using Col = TDBGrid::Column;
-    auto col = [](const char* field, const char* title, int width, bool readOnly) {
+    // The widths were drawn for a small screen font of about 5 pixels a character: they grow
+    // with the font in use, in proportion, and never below the title.
+    const QFontMetrics fm(dbgPadrao->font());
+    const double scale = std::max(1.0, fm.averageCharWidth() / 5.0);
+    auto col = [&](const char* field, const char* title, int width, bool readOnly) {
         Col c;
         c.fieldName = QString::fromLatin1(field);
         c.title = QString::fromUtf8(title);
-        c.width = width;
+        if (width > 0)
+            c.width = std::max(int(width * scale + 0.5), fm.horizontalAdvance(c.title) + 14);
         c.readOnly = readOnly;
         return c;
     };
@@ -230,6 +235,7 @@ void TfrmAltPedidosOL::buildGrid() {
         col("CDLOTENVITOL", "Lote de Envio", 0, false),
         col("CDFILIOPELOG", "OL", 55, false),
     });
+    dbgPadrao->setStretchFields({QStringLiteral("NMPRODUTO"), QStringLiteral("NMMARCA")});
 
     imgChecked = new QLabel(this);
     imgChecked->setObjectName(QStringLiteral("imgChecked"));

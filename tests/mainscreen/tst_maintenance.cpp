@@ -20,6 +20,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QHeaderView>
 #include <QImage>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -210,6 +211,72 @@ private slots:
         QVERIFY(boStCriado);
         QVERIFY(frmAltPedidosOL);
         QVERIFY(frmAltPedidosOL->firstActivationPending());
+    }
+
+    // Window and columns as the operator left them come back on the next opening, for that
+    // operator only; the name columns take the room a wider window gives and give it back.
+    void layoutIsKeptPerOperator() {
+        QMainWindow main;
+        auto* area = new QMdiArea(&main);
+        main.setCentralWidget(area);
+        host->setMainWindow(&main);
+        main.show();
+        auto grid = [] {
+            return frmAltPedidosOL->dbgPadrao;
+        };
+        auto column = [&](const char* field) {
+            return grid()->columnIndexOfField(QString::fromLatin1(field));
+        };
+
+        QVERIFY(Guarded([] { CriaAltPedidosOL(); }));
+        QMdiSubWindow* sub = area->subWindowList().first();
+        sub->showNormal();
+        int columns = 0; // the room the columns take as designed
+        for (int c = 0; c < grid()->model()->columnCount(); ++c)
+            columns += grid()->isColumnHidden(c) ? 0 : grid()->columnWidth(c);
+        const int narrow = std::min(columns, 1100);
+        main.resize(narrow + 600, 800);
+        sub->setGeometry(10, 10, narrow, 500);
+        QCoreApplication::processEvents();
+        const int defaultCode = grid()->columnWidth(column("CDARVPROD"));
+        QVERIFY(defaultCode >= grid()->fontMetrics().horizontalAdvance(QStringLiteral("Produto")));
+        const int name = grid()->columnWidth(column("NMPRODUTO"));
+        const int brand = grid()->columnWidth(column("NMMARCA"));
+        sub->resize(narrow + 400, 500);
+        QCoreApplication::processEvents();
+        const int grown = grid()->columnWidth(column("NMPRODUTO")) - name;
+        QVERIFY2(grown > 100, qPrintable(QString::number(grown)));
+        QVERIFY(grid()->columnWidth(column("NMMARCA")) > brand);
+        QCOMPARE(grid()->columnWidth(column("DTPROGEMBARQ")) > 0, true);
+        sub->resize(narrow, 500);
+        QCoreApplication::processEvents();
+        QCOMPARE(grid()->columnWidth(column("NMPRODUTO")), name);
+
+        grid()->horizontalHeader()->resizeSection(column("CDARVPROD"), defaultCode + 40);
+        QHeaderView* header = grid()->horizontalHeader();
+        header->moveSection(header->visualIndex(column("QTPROGENPEOL")), 1);
+        QVERIFY(frmAltPedidosOL->Close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        QVERIFY(Guarded([] { CriaAltPedidosOL(); }));
+        sub = area->subWindowList().first();
+        QCoreApplication::processEvents();
+        QCOMPARE(sub->size(), QSize(narrow, 500));
+        QCOMPARE(grid()->columnWidth(column("CDARVPROD")), defaultCode + 40);
+        QCOMPARE(grid()->horizontalHeader()->visualIndex(column("QTPROGENPEOL")), 1);
+        QVERIFY(frmAltPedidosOL->Close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        // Another operator opens the screen as designed.
+        host->values().Operador = QStringLiteral("OUTRO");
+        QVERIFY(Guarded([] { CriaAltPedidosOL(); }));
+        QCoreApplication::processEvents();
+        QCOMPARE(grid()->columnWidth(column("CDARVPROD")), defaultCode);
+        QCOMPARE(grid()->horizontalHeader()->visualIndex(column("QTPROGENPEOL")),
+                 column("QTPROGENPEOL"));
+        QVERIFY(frmAltPedidosOL->Close());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        host->setMainWindow(nullptr);
     }
 
     void actionsFollowTheItemSet() {

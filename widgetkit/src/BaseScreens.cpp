@@ -545,6 +545,7 @@ void TfrmPadraoGrid::closeEvent(QCloseEvent* event) {
             showMinimized();
         return;
     }
+    keepLayout();
     event->accept();
     if (action == caFree) {
         if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
@@ -553,9 +554,25 @@ void TfrmPadraoGrid::closeEvent(QCloseEvent* event) {
     }
 }
 
+void TfrmPadraoGrid::keepLayout() {
+    try {
+        StoreLayout(objectName(), this, dbgPadrao);
+    } catch (const std::exception&) {
+        // the layout is a convenience: a failing store loses nothing else
+    }
+}
+
 bool TfrmPadraoGrid::event(QEvent* event) {
     switch (event->type()) {
     case QEvent::Show:
+        if (!layoutRestored_) {
+            layoutRestored_ = true;
+            try {
+                RestoreLayout(objectName(), this, dbgPadrao);
+            } catch (const std::exception&) {
+                // no stored layout to be had: the screen opens as designed
+            }
+        }
         if (!activeSinceShow_) {
             activeSinceShow_ = true;
             QMetaObject::invokeMethod(

@@ -232,6 +232,13 @@ TDBGrid::TDBGrid(QWidget* parent, const QString& name)
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setSectionsMovable(true);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int size) {
+                // The user's own width is the column's new base.
+                if (!stretching_ && stretchBase_.contains(column))
+                    stretchBase_[column] = size;
+            });
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("▶▶")) + 4);
     verticalHeader()->setSectionsClickable(false);
@@ -341,6 +348,7 @@ void TDBGrid::applyColumns() {
             setColumnWidth(i, width);
         setColumnHidden(i, !visible);
     }
+    setStretchFields(stretchFields_);
 }
 
 int TDBGrid::columnCountShown() const {

@@ -1,5 +1,7 @@
 #include "sup/widgetkit/Forms.h"
 
+#include "sup/widgetkit/Options.h"
+
 #include "sup/contracts/host/Host.h"
 #include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
@@ -79,6 +81,11 @@ void TForm::done(int result) {
         showMinimized();
         return;
     }
+    try {
+        StoreLayout(objectName(), this);
+    } catch (const std::exception&) {
+        // the layout is a convenience: a failing store loses nothing else
+    }
     QDialog::done(result);
     if (action == caFree)
         deleteLater();
@@ -89,6 +96,14 @@ void TForm::reject() {
 }
 
 bool TForm::event(QEvent* event) {
+    if (event->type() == QEvent::Show && !layoutRestored_) {
+        layoutRestored_ = true;
+        try {
+            RestoreLayout(objectName(), this);
+        } catch (const std::exception&) {
+            // no stored layout to be had: the screen opens as designed
+        }
+    }
     if (event->type() == QEvent::Show && !activeSinceShow_) {
         activeSinceShow_ = true;
         modalResult_ = 0;

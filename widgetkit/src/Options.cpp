@@ -2,11 +2,15 @@
 
 #include "sup/contracts/host/Host.h"
 #include "sup/widgetkit/Controls.h"
+#include "sup/widgetkit/DBGrid.h"
 #include "sup/widgetkit/Messages.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
+#include <QMdiSubWindow>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QWidget>
 
@@ -128,6 +132,65 @@ std::optional<QStringList> StoredOptions(const QString& group) {
     if (!v.isValid())
         return std::nullopt;
     return v.toStringList();
+}
+
+namespace {
+
+QWidget* frameOf(QWidget* screen) {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(screen->parentWidget()))
+        return sub;
+    return screen->window();
+}
+
+} // namespace
+
+void StoreLayout(const QString& group, QWidget* screen, const TDBGrid* grid) {
+    if (!screen)
+        return;
+    QWidget* frame = frameOf(screen);
+    const QRect normal = frame->isMaximized() ? frame->normalGeometry() : frame->geometry();
+    const auto settings = Host::instance().optionStore();
+    settings->beginGroup(group + QLatin1Char('/') + operatorKey());
+    if (normal.isValid())
+        settings->setValue(QStringLiteral("Janela"), normal);
+    settings->setValue(QStringLiteral("Maximizada"), frame->isMaximized());
+    if (grid)
+        settings->setValue(QStringLiteral("Colunas"), grid->layoutText());
+    settings->endGroup();
+    settings->sync();
+}
+
+void RestoreLayout(const QString& group, QWidget* screen, TDBGrid* grid) {
+    if (!screen)
+        return;
+    const auto settings = Host::instance().optionStore();
+    settings->beginGroup(group + QLatin1Char('/') + operatorKey());
+    const QRect rect = settings->value(QStringLiteral("Janela")).toRect();
+    const bool maximized = settings->value(QStringLiteral("Maximizada")).toBool();
+    const QString columns = settings->value(QStringLiteral("Colunas")).toString();
+    settings->endGroup();
+    if (grid && !columns.isEmpty())
+        grid->applyLayout(columns);
+    QWidget* frame = frameOf(screen);
+    if (rect.isValid() && rect.width() >= 100 && rect.height() >= 60) {
+        // Inside the work area or on one of the screens there are now.
+        QRect room;
+        if (frame->parentWidget())
+            room = frame->parentWidget()->rect();
+        else if (QScreen* s = QGuiApplication::screenAt(rect.center()))
+            room = s->availableGeometry();
+        else if (QScreen* p = QGuiApplication::primaryScreen())
+            room = p->availableGeometry();
+        QRect placed = rect;
+        if (room.isValid()) {
+            placed.setSize(rect.size().boundedTo(room.size()));
+            if (!room.contains(placed))
+                placed.moveTopLeft(room.topLeft());
+        }
+        frame->setGeometry(placed);
+    }
+    if (maximized)
+        frame->showMaximized();
 }
 
 } // namespace sup::host

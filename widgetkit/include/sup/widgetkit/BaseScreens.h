@@ -221,11 +221,13 @@ private:
                       void (TfrmPadraoGrid::*handler)());
     TButtonFlat* baseButton(const QString& name, const QString& hint, QAction* item,
                             const QIcon& glyph);
+    void keepLayout();                  // window and grid layout into the operator's options
     QAction* screenItemsEnd_ = nullptr; // separator before the listing items
     int screenButtonsAt_ = 0;
     int helpContext_ = 0;
     bool activeSinceShow_ = false;
     bool closing_ = false;
+    bool layoutRestored_ = false;
 };
 
 } // namespace sup::host

@@ -3,6 +3,7 @@
 #include "sup/data/DataSource.h"
 
 #include <QFont>
+#include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -110,6 +111,15 @@ public:
     void runEditButton();
     void noteEditor(QWidget* editor) { editor_ = editor; } // the cell editor just created
 
+    // The columns as the user left them (order and widths), keyed by field: "FIELD=visual,width"
+    // joined by ";". applyLayout takes such a text back; unknown fields and bad entries are
+    // skipped. Visibility is the screen's affair and is not kept.
+    QString layoutText() const;
+    void applyLayout(const QString& text);
+    // Columns that take the room a wider grid gives, in proportion to their widths, and give it
+    // back down to those widths when the grid narrows (the name columns).
+    void setStretchFields(const QStringList& fields);
+
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -117,8 +127,11 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void stretchColumns();
+    int baseWidth(int column) const;
     void bindSet();
     void syncFromSet();
     void rebuildColumns();
@@ -131,6 +144,9 @@ private:
     bool editing_ = false;
     bool syncing_ = false;
     int exitingColumn_ = -1;
+    QStringList stretchFields_;
+    QHash<int, int> stretchBase_; // column -> width before stretching
+    bool stretching_ = false;
 };
 
 } // namespace sup::host

@@ -84,6 +84,7 @@ private:
     int helpContext_ = 0;
     bool activeSinceShow_ = false;
     bool closing_ = false;
+    bool layoutRestored_ = false;
 };
 
 } // namespace sup::host
