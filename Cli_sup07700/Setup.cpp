@@ -204,12 +204,15 @@ void TfrmAltPedidosOL::buildGrid() {
     // with the font in use, in proportion, and never below the title.
     const QFontMetrics fm(dbgPadrao->font());
     const double scale = std::max(1.0, fm.averageCharWidth() / 5.0);
-    auto col = [&](const char* field, const char* title, int width, bool readOnly) {
+    // `sample` is a typical value the column must show whole.
+    auto col = [&](const char* field, const char* title, int width, bool readOnly,
+                   const char* sample = "") {
         Col c;
         c.fieldName = QString::fromLatin1(field);
         c.title = QString::fromUtf8(title);
         if (width > 0)
-            c.width = std::max(int(width * scale + 0.5), fm.horizontalAdvance(c.title) + 14);
+            c.width = std::max({int(width * scale + 0.5), fm.horizontalAdvance(c.title) + 14,
+                                fm.horizontalAdvance(QString::fromLatin1(sample)) + 12});
         c.readOnly = readOnly;
         return c;
     };
@@ -220,20 +223,20 @@ void TfrmAltPedidosOL::buildGrid() {
     marker.titleFontSet = true;
     dbgPadrao->setColumns({
         marker,
-        col("DTPROGEMBARQ", "Embarque", 63, true),
-        col("DTPROGENPEOL", "Entrega", 63, true),
-        col("CDARVPROD", "Produto", 77, false),
+        col("DTPROGEMBARQ", "Embarque", 63, true, "00/00/0000"),
+        col("DTPROGENPEOL", "Entrega", 63, true, "00/00/0000"),
+        col("CDARVPROD", "Produto", 77, false, "00.00.000.0000"),
         col("NMPRODUTO", "Nome do Produto", 131, true),
         col("SGUNIDADE", "UN", 19, true),
-        col("CDMARCA", "Marca", 56, false),
+        col("CDMARCA", "Marca", 56, false, "00000"),
         col("NMMARCA", "Nome da Marca", 80, true),
         col("CDFILDEST", "Destino", 73, true),
         col("CDFILLANC", "Lanç.", 0, true),
-        col("NRPEDEXOL", "Pedido", 65, true),
-        col("QTPROGENPEOL", "Qtde.", 66, false),
+        col("NRPEDEXOL", "Pedido", 65, true, "0000000000"),
+        col("QTPROGENPEOL", "Qtde.", 66, false, "000.000,000"),
         col("QTRESERVESTOL", "Reserva", 0, true),
         col("CDLOTENVITOL", "Lote de Envio", 0, false),
-        col("CDFILIOPELOG", "OL", 55, false),
+        col("CDFILIOPELOG", "OL", 55, false, "0000"),
     });
     dbgPadrao->setStretchFields({QStringLiteral("NMPRODUTO"), QStringLiteral("NMMARCA")});
 

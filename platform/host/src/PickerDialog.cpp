@@ -1,6 +1,7 @@
 #include "sup/host/Dialogs.h"
 
 #include "sup/data/DataSource.h"
+#include "sup/data/Format.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/host/PickSearch.h"
 
@@ -228,11 +229,13 @@ PickerDialog::PickerDialog(const PickRequest& request, QWidget* parent)
     for (int c = model_->dataColumn(); c < model_->columnCount(); ++c) {
         const auto& def = set->field(model_->fieldOfColumn(c))->def();
         int chars = def.displayWidth > 0 ? def.displayWidth : def.size;
+        if (def.type == FieldType::Text && !def.editMask.isEmpty() && def.size > 0)
+            chars = int(sup::data::formatMasked(QString(def.size, u'0'), def.editMask).size());
         if (chars <= 0)
             chars = def.type == FieldType::DateTime ? 10 : 12;
         chars = std::clamp(chars, 4, 50);
-        const int w = std::max(fm.averageCharWidth() * chars + 14,
-                               fm.horizontalAdvance(def.displayLabel()) + 20);
+        const int perChar = std::max(fm.averageCharWidth(), fm.horizontalAdvance(u'0'));
+        const int w = std::max(perChar * chars + 14, fm.horizontalAdvance(def.displayLabel()) + 20);
         view_->setColumnWidth(c, w);
         total += w;
     }
