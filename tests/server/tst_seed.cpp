@@ -113,6 +113,28 @@ private slots:
                     QStringLiteral("SELECT COUNT(*) FROM PARTFILIPROD WHERE CDTIPPART = '%1'")
                         .arg(QString::fromLatin1(type)),
                     3);
+        atLeast("particularity kinds where brand preferences are checked",
+                QStringLiteral("SELECT COUNT(DISTINCT T.CDTIPPART) FROM PARTFILIPROD T"
+                               " JOIN PARAMFILIAL F ON F.CDFILIAL = T.CDFILIAL"
+                               " WHERE F.IDUTLMARPREFOL = 'S' AND F.IDPROSEMMAR <> 'S'"),
+                7);
+        atLeast("products no OL handles",
+                QStringLiteral("SELECT COUNT(*) FROM PRODUTO P WHERE P.CDPRODESTO IS NOT NULL"
+                               " AND NOT EXISTS (SELECT 1 FROM PRODRELACOL R"
+                               " WHERE R.CDPRODUTO = P.CDPRODUTO) AND NOT EXISTS"
+                               " (SELECT 1 FROM ESTOQUEOL E WHERE E.CDPRODUTO = P.CDPRODUTO)"),
+                1);
+        atLeast("products of the OL purchase tree",
+                QStringLiteral("SELECT COUNT(*) FROM PRODUTO P JOIN PARAMOL O"
+                               " ON O.CDSUBGRARVOR = P.CDSUBGRPROD"
+                               " WHERE O.IDUTLPRARVOLCMP = 'S' AND P.CDNVPRODUTO = '4'"),
+                3);
+        atLeast("reservation items at an OL without their product",
+                QStringLiteral("SELECT COUNT(*) FROM PEDIDOOLITEM I WHERE I.IDUTRESPEDEXOL = 'S'"
+                               " AND I.IDSITUITEM = 'A' AND NOT EXISTS (SELECT 1 FROM PRODRELACOL"
+                               " R WHERE R.CDFILIOPELOG = I.CDFILIOPELOG AND R.CDPRODUTO ="
+                               " I.CDPRODUTO)"),
+                10);
         atLeast("not purchasable", QStringLiteral("SELECT COUNT(*) FROM PRODNCMP"), 3);
         atLeast("purchasable exception", QStringLiteral("SELECT COUNT(*) FROM PRODCMPFILI"), 3);
         atLeast("requests",

@@ -79,7 +79,8 @@ QList<MethodSpec> buildContract() {
     add(M::getParaSupri, "getParaSupri", {T("filial")}, false, A::Packet);
     add(M::SetBloqItem, "SetBloqItem",
         {{ArgType::Packet, Passing::Value, "itens a bloquear"}, T("operador")}, true);
-    // [stock short, ..., ..., no OL relationship]
+    // [no OL relationship and no OL stock, available to the item, held by the item, short of
+    //  OL stock]
     add(M::GetVdReserva, "GetVdReserva",
         {T("filial destino (campo inteiro)"), T("filial de lançamento"), T("pedido"), T("produto"),
          T("marca"), DT("data de entrega"), DT("data de embarque"), T("OL"),

@@ -9,10 +9,21 @@ namespace {
 QHash<contracts::Method, Handler> buildHandlers() {
     using M = contracts::Method;
     return {
-        {M::GetParametroOL, GetParametroOL}, {M::getParaSupri, GetParaSupri},
-        {M::GetParaSupri, GetParaSupri},     {M::GetItem, GetItem},
-        {M::GetAgruFili, GetAgruFili},       {M::GetFiliAgrupFili, GetFiliAgrupFili},
-        {M::GetProduto, GetProduto},         {M::GetLotePedOL, GetLotePedOL},
+        {M::GetParametroOL, GetParametroOL},
+        {M::getParaSupri, GetParaSupri},
+        {M::GetParaSupri, GetParaSupri},
+        {M::GetItem, GetItem},
+        {M::GetAgruFili, GetAgruFili},
+        {M::GetFiliAgrupFili, GetFiliAgrupFili},
+        {M::GetProduto, GetProduto},
+        {M::GetLotePedOL, GetLotePedOL},
+        {M::GetPesqMarca, GetPesqMarca},
+        {M::GetBloqIncluiProdCmpOL, GetBloqIncluiProdCmpOL},
+        {M::GetBloqProdSemRelacOL, GetBloqProdSemRelacOL},
+        {M::GetVd_Est_Disp, GetVd_Est_Disp},
+        {M::VerificaMarcaPref, VerificaMarcaPref},
+        {M::VerificaMarcaPref1, VerificaMarcaPref1},
+        {M::GetVdReserva, GetVdReserva},
     };
 }
 

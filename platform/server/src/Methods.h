@@ -36,5 +36,12 @@ QVariant GetAgruFili(MethodContext&, QVariantList&);
 QVariant GetFiliAgrupFili(MethodContext&, QVariantList&);
 QVariant GetProduto(MethodContext&, QVariantList&);
 QVariant GetLotePedOL(MethodContext&, QVariantList&);
+QVariant GetPesqMarca(MethodContext&, QVariantList&);
+QVariant GetBloqIncluiProdCmpOL(MethodContext&, QVariantList&);
+QVariant GetBloqProdSemRelacOL(MethodContext&, QVariantList&);
+QVariant GetVd_Est_Disp(MethodContext&, QVariantList&);
+QVariant VerificaMarcaPref(MethodContext&, QVariantList&);
+QVariant VerificaMarcaPref1(MethodContext&, QVariantList&);
+QVariant GetVdReserva(MethodContext&, QVariantList&);
 
 } // namespace sup::server

@@ -178,6 +178,7 @@ CREATE TABLE LOTENVITOL (
 );
 -- Particularities of a branch for a product or tree node: CDTIPPART '1' mandatory brand,
 -- '2' preferential brand, '3' restricted brand (CDMARCA), '0' preferential product (CDPRODPREF).
+-- '7', '8' and '9' are further codes of the three brand kinds, checked as '1', '2' and '3'.
 CREATE TABLE PARTFILIPROD (
     NRPARTFILI      $AUTOID,
     CDFILIAL        $CODE NOT NULL REFERENCES FILIAL (CDFILIAL),

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
+#include <QSqlQuery>
 
 #include <sodium.h>
 
@@ -998,6 +999,82 @@ void writeOrderItems(sql::Connection& conn, Random& rnd, const SeedOptions& o,
     }
 }
 
+// ---------------------------------------------------------------- cases of the editing rules
+
+// A shampoo that no OL handles: no relationship and no stock anywhere. Typed into an item of a
+// branch that refuses such products, it is turned down.
+void writeProductWithoutOl(sql::Connection& conn) {
+    const QString tree = kProductWithoutOlTree;
+    const QString code = QStringLiteral("90001");
+    conn.exec(QStringLiteral("INSERT INTO PRODUTO (CDPRODUTO, CDARVPROD, CDNVPRODUTO, NMPRODUTO,"
+                             " SGUNIDADE, CDPRODESTO, VRFATOCONV, VRPESOUNID, SGUNIDESTOQUE,"
+                             " IDPRODATIVPR, CDSUBGRPROD) VALUES (?, ?, '4', ?, 'UN', ?, 1.0, 0.4,"
+                             " 'UN', 'S', ?)"),
+              {code, tree, QStringLiteral("Xampu Anticaspa Importado 400ml"), code, tree.left(4)});
+    for (const int brand : {0, 18})
+        conn.exec(QStringLiteral("INSERT INTO PRODMARCA (CDPRODUTO, CDMARCA) VALUES (?, ?)"),
+                  {code, brandCode(brand)});
+}
+
+// Particularities on the products of the first open items of two stores that check brand
+// preferences, one of each kind: brand kinds 1, 2, 3 on the product itself, 7, 8, 9 on its type
+// node; the preferential product (0) on the type node names another product of that type.
+// Changing the brand of those items (or, for the restricted brand, choosing it) raises the
+// question of each kind.
+void writePreferenceCases(sql::Connection& conn, const Catalog& catalog) {
+    QHash<QString, const Product*> leafOf;
+    for (const Product& p : catalog.leaves)
+        leafOf.insert(p.code, &p);
+    const QList<QPair<QString, QStringList>> cases = {
+        {kPreferenceBranch,
+         {QStringLiteral("1"), QStringLiteral("8"), QStringLiteral("3"), QStringLiteral("0")}},
+        {QStringLiteral("0014"),
+         {QStringLiteral("7"), QStringLiteral("2"), QStringLiteral("9"), QStringLiteral("0")}}};
+    for (const auto& [branch, types] : cases) {
+        QSqlQuery q = conn.exec(QStringLiteral("SELECT CDPRODUTO, CDMARCA FROM PEDIDOOLITEM"
+                                               " WHERE CDFILDEST = ? AND IDSITUITEM = 'A'"
+                                               " AND IDITMPEDOLBLOQ = 'N' ORDER BY CDRASTRITM"),
+                                {branch});
+        QList<QPair<const Product*, QString>> items; // distinct products, in item order
+        QSet<QString> seen;
+        while (q.next()) {
+            const Product* p = leafOf.value(q.value(0).toString());
+            if (p && !seen.contains(p->code) && p->brands.size() > 1 &&
+                items.size() < types.size()) {
+                seen.insert(p->code);
+                items.append({p, q.value(1).toString()});
+            }
+        }
+        for (qsizetype k = 0; k < items.size(); ++k) {
+            const Product& p = *items[k].first;
+            const QString& brand = items[k].second;
+            const QString type = types[k];
+            const bool onTypeNode = type == u"0" || type.toInt() >= 7;
+            const QString target = onTypeNode ? catalog.nodeCode(p.tree.left(7)) : p.code;
+            QVariant named = brand, preferred;
+            if (type == u"3" || type == u"9") {
+                for (const QString& b : p.brands)
+                    if (b != brand) {
+                        named = b;
+                        break;
+                    }
+            } else if (type == u"0") {
+                named = QVariant();
+                for (const Product& other : catalog.leaves)
+                    if (other.typeIndex == p.typeIndex && other.code != p.code) {
+                        preferred = other.code;
+                        break;
+                    }
+                if (!preferred.isValid())
+                    continue;
+            }
+            conn.exec(QStringLiteral("INSERT INTO PARTFILIPROD (CDFILIAL, CDPRODUTO, CDTIPPART,"
+                                     " CDMARCA, CDPRODPREF) VALUES (?, ?, ?, ?, ?)"),
+                      {branch, target, type, named, preferred});
+        }
+    }
+}
+
 } // namespace
 
 void seedDatabase(sql::Connection& conn, const SeedOptions& o) {
@@ -1029,6 +1106,9 @@ void seedDatabase(sql::Connection& conn, const SeedOptions& o) {
     writeOptionProfiles(conn);
     writeOrderItems(conn, rnd, o, stores, catalog.leaves, batchesOf, olStock);
     writeOlStock(conn, olStock, o.baseDate);
+    // Fixed cases, after every random draw: the data above stays as it was.
+    writeProductWithoutOl(conn);
+    writePreferenceCases(conn, catalog);
     tx.commit();
 }
 

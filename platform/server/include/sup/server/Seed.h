@@ -21,6 +21,11 @@ inline const QString kPlainOperator = QStringLiteral("COMPRAS1");   // no group 
 inline const QString kManagerOperator = QStringLiteral("GERENTE1"); // releases direct delivery
 inline const QString kBranchOperator = QStringLiteral("LOJA0012");  // bound to branch 0012
 inline const QString kCentralBranch = QStringLiteral("0001");       // processing branch of DEMO
+// A store that checks brand preferences, with a particularity of each kind on the products of
+// its first open items.
+inline const QString kPreferenceBranch = QStringLiteral("0011");
+// Tree code of a product that no OL handles (no relationship, no stock).
+inline const QString kProductWithoutOlTree = QStringLiteral("02010019001");
 
 // Fills an empty database (schema installed) with a deterministic, realistic data set:
 // regions, routes, central branches, stores and logistics operators; a four-level product tree
