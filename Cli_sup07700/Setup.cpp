@@ -104,6 +104,20 @@ void TfrmAltPedidosOL::buildData() {
     cdsItem->BeforeDelete = [this](TWorkingSet&) {
         cdsItemBeforeDelete();
     };
+    cdsItem->BeforeEdit = [this](TWorkingSet&) {
+        cdsItemBeforeEdit();
+    };
+    cdsItem->BeforePost = [this](TWorkingSet&) {
+        cdsItemBeforePost();
+    };
+    dm_->cdsMarcaPref2->fieldByName(u"CDTIPPART")->OnGetText = [this](const sup::data::TField& f,
+                                                                      bool) {
+        return cdsMarcaPref2CDTIPPARTGetText(f);
+    };
+    dtsPesqProduto = new TDataSource(dm_->cdsPesqProduto, QStringLiteral("dtsPesqProduto"));
+    dtsPesqProduto->setDataSet(dm_->cdsPesqProduto);
+    dtsPesqMarca = new TDataSource(dm_->cdsPesqMarca, QStringLiteral("dtsPesqMarca"));
+    dtsPesqMarca->setDataSet(dm_->cdsPesqMarca);
     cdsItem->fieldByName(u"IDTIPOEXOL")->OnGetText = [this](const sup::data::TField& f, bool) {
         const QString v = f.asString().trimmed();
         if (v == u"A") {
@@ -239,6 +253,22 @@ void TfrmAltPedidosOL::buildGrid() {
         col("CDFILIOPELOG", "OL", 55, false, "0000"),
     });
     dbgPadrao->setStretchFields({QStringLiteral("NMPRODUTO"), QStringLiteral("NMMARCA")});
+    dbgPadrao->OnDrawColumnCell = [this](TDBGrid&, QPainter& painter,
+                                         const QStyleOptionViewItem& option, int column) {
+        return dbgPadraoDrawColumnCell(painter, option, column);
+    };
+    dbgPadrao->OnDblClick = [this](TDBGrid&) {
+        dbgPadraoDblClick();
+    };
+    dbgPadrao->OnTitleClick = [this](TDBGrid&, int column) {
+        dbgPadraoTitleClick(column);
+    };
+    dbgPadrao->OnColEnter = [this](TDBGrid&) {
+        dbgPadraoColEnter();
+    };
+    dbgPadrao->OnColExit = [this](TDBGrid&) {
+        dbgPadraoColExit();
+    };
 
     imgChecked = new QLabel(this);
     imgChecked->setObjectName(QStringLiteral("imgChecked"));

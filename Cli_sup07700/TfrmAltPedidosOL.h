@@ -8,6 +8,8 @@
 #include <vector>
 
 class QMenu;
+class QPainter;
+class QStyleOptionViewItem;
 class TdmAltPedidosOL;
 
 namespace sup::net {
@@ -16,6 +18,7 @@ class TNetConnection;
 
 namespace sup::data {
 class TDataSource;
+class TField;
 class TWorkingSet;
 } // namespace sup::data
 
@@ -62,6 +65,35 @@ public:
     void cdsItemAfterScroll();
     void cdsItemBeforeInsert();
     void cdsItemBeforeDelete();
+    void cdsItemBeforeEdit();
+    void cdsItemBeforePost();
+
+    // The grid: drawing, marking, keys and the editable columns (Grid.cpp).
+    bool dbgPadraoDrawColumnCell(QPainter& painter, const QStyleOptionViewItem& option, int column);
+    void dbgPadraoDblClick();
+    void dbgPadraoTitleClick(int column);
+    void dbgPadraoKeyDown(int& key, Qt::KeyboardModifiers modifiers) override;
+    void dbgPadraoKeyPress(QChar& key) override;
+    void dbgPadraoColEnter();
+    void dbgPadraoColExit();
+    // Whether the first marking-all click marks (false) or unmarks (true) every item.
+    bool boTodos = true;
+
+    // The editing rules of an item (Editing.cpp); each failure is shown and abandons.
+    void Vd_Produto(bool mandatory);
+    void vd_CdMarca(bool mandatory);
+    void Vd_BloqIncluiProdCmpOL();
+    void Vd_BloqProdSemRelacOL();
+    void Vd_NUpdProdutoeQtd();
+    // Warns when the OL's stock does not cover the quantity; never abandons.
+    void Vd_Estoque_Disponivel(const QString& filialDestino, const QString& filialLancamento,
+                               const QString& ol, const QString& marca, const QString& produto,
+                               const QString& arvProd, double quantidade);
+    // The brand particularities of the destination branch (BrandPreference.cpp).
+    void VerificaMarcaPreferencial();
+    QString cdsMarcaPref2CDTIPPARTGetText(const sup::data::TField& field) const;
+    // The reservation check of an edited item (Reservation.cpp).
+    void VdReserva();
 
     // Recomputes the enabled state of every action from the state of the item set.
     void Habilita();
@@ -98,6 +130,10 @@ public:
     QAction* mnuExcluiRes = nullptr;
     QAction* mnuIncluiRes = nullptr;
 
+    // The data sources of the grid's product and brand pick lists.
+    sup::data::TDataSource* dtsPesqProduto = nullptr;
+    sup::data::TDataSource* dtsPesqMarca = nullptr;
+
     // Marker pictures and the status-bar labels.
     QLabel* imgChecked = nullptr;
     QLabel* imgUnChecked = nullptr;
@@ -111,6 +147,14 @@ public:
     static constexpr int kReservationColumn = 12;
 
 private:
+    // Marking (Grid.cpp).
+    void toggleCurrentMark();
+    void markAll();
+    // The blocked-item guard (Editing.cpp).
+    void guardBlockedItem();
+    void focusColumn(const char* field);
+    QString destinationBranch() const; // the first four characters of CDFILDEST
+
     void buildActions();
     void buildGrid();
     void buildStatusBar();

@@ -62,6 +62,14 @@ TdmAltPedidosOL::TdmAltPedidosOL(QObject* owner)
 
     qryCentCmp = new sup::host::TADOIBQuery(this, QStringLiteral("qryCentCmp"));
     sup07700::SetCentCmpQuery(*qryCentCmp);
+    qryVdProduto = new sup::host::TADOIBQuery(this, QStringLiteral("qryVdProduto"));
+    sup07700::SetVdProdutoQuery(*qryVdProduto);
+    qryVer_ProdNCmp = new sup::host::TADOIBQuery(this, QStringLiteral("qryVer_ProdNCmp"));
+    sup07700::SetVerProdNCmpQuery(*qryVer_ProdNCmp);
+    qryMarca = new sup::host::TADOIBQuery(this, QStringLiteral("qryMarca"));
+    sup07700::SetMarcaQuery(*qryMarca);
+    qryFiliCent = new sup::host::TADOIBQuery(this, QStringLiteral("qryFiliCent"));
+    sup07700::SetFiliCentQuery(*qryFiliCent);
 
     gCurrent = this;
 }

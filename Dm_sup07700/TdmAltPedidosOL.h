@@ -57,6 +57,12 @@ public:
     // The processing branch's central purchasing branch (parameter P_CDFILIAL; fields CDFILIAL
     // and NMFILIAL_CENTRAL), read when the maintenance screen is created.
     sup::host::TADOIBQuery* qryCentCmp = nullptr;
+    // The item editing checks: the product of a code, whether a product may be bought for a
+    // branch, a brand, and a branch's central purchasing branch.
+    sup::host::TADOIBQuery* qryVdProduto = nullptr;
+    sup::host::TADOIBQuery* qryVer_ProdNCmp = nullptr;
+    sup::host::TADOIBQuery* qryMarca = nullptr;
+    sup::host::TADOIBQuery* qryFiliCent = nullptr;
 
     // Working sets.
     sup::data::TWorkingSet* cdsItem = nullptr;

@@ -2,6 +2,8 @@
 
 #include "sup/widgetkit/Query.h"
 
+#include <initializer_list>
+
 namespace sup07700 {
 
 void SetCentCmpQuery(sup::host::TADOIBQuery& q) {
@@ -34,6 +36,76 @@ void SetCentCmpQuery(sup::host::TADOIBQuery& q) {
     }
     q.setFieldDefs({sup::data::FieldDef::text(QStringLiteral("CDFILIAL"), 4),
                     sup::data::FieldDef::text(QStringLiteral("NMFILIAL_CENTRAL"), 30)});
+}
+
+namespace {
+
+QStringList lines(std::initializer_list<const char*> list) {
+    QStringList out;
+    for (const char* l : list)
+        out << QString::fromLatin1(l);
+    return out;
+}
+
+} // namespace
+
+void SetVdProdutoQuery(sup::host::TADOIBQuery& q) {
+    q.SQL = lines({"SELECT", "  CDPRODUTO,", "  CDARVPROD,", "  CDNVPRODUTO,", "  NMPRODUTO,",
+                   "  SGUNIDADE", "FROM", "  PRODUTO", "WHERE", "   CDPRODESTO IS NOT NULL  AND",
+                   "   CDPRODUTO = :P_CDPRODUTO", "ORDER BY", "  CDARVPROD"});
+    q.SQL_ORACLE = q.SQL;
+    q.SQL_MSSQL = q.SQL;
+    q.SQL_IB = q.SQL;
+    using sup::data::FieldDef;
+    q.setFieldDefs({FieldDef::text(QStringLiteral("CDPRODUTO"), 10),
+                    FieldDef::text(QStringLiteral("CDARVPROD"), 0),
+                    FieldDef::text(QStringLiteral("CDNVPRODUTO"), 1),
+                    FieldDef::text(QStringLiteral("NMPRODUTO"), 50),
+                    FieldDef::text(QStringLiteral("SGUNIDADE"), 10)});
+}
+
+void SetVerProdNCmpQuery(sup::host::TADOIBQuery& q) {
+    q.SQL = lines({"SELECT CAST(COUNT(*) AS NUMERIC) AS CONTA", "FROM PRODNCMP, PRODUTO", "WHERE",
+                   "   PRODNCMP.CDPRODUTO = PRODUTO.CDPRODUTO AND",
+                   "   PRODNCMP.CDFILIAL = :P_CDFILDEST AND",
+                   "   :P_CDPRODUTO LIKE PRODUTO.CDARVPROD||'%' AND",
+                   "   PRODUTO.CDARVPROD > (SELECT NVLSTR(MAX(PR.CDARVPROD), '0')",
+                   "                        FROM PRODCMPFILI, PRODUTO PR",
+                   "                        WHERE PRODCMPFILI.CDPRODUTO = PR.CDPRODUTO AND",
+                   "                              :P_CDPRODUTO LIKE PR.CDARVPROD||'%' AND",
+                   "                              PRODCMPFILI.CDFILIAL = :P_CDFILDEST)"});
+    q.SQL_IB = q.SQL;
+    q.SQL_ORACLE = q.SQL;
+    q.SQL_ORACLE[0] = QStringLiteral("SELECT COUNT(*)  AS CONTA");
+    q.SQL_ORACLE[6] = QStringLiteral("   PRODUTO.CDARVPROD > (SELECT NVL(MAX(PR.CDARVPROD), '0')");
+    q.SQL_MSSQL = lines(
+        {"SELECT CONVERT(NUMERIC, COUNT(*)) AS CONTA", "FROM PRODNCMP, PRODUTO", "WHERE",
+         "   PRODNCMP.CDPRODUTO = PRODUTO.CDPRODUTO AND", "   PRODNCMP.CDFILIAL = :P_CDFILDEST AND",
+         "   :P_CDPRODUTO LIKE PRODUTO.CDARVPROD+'%' AND",
+         "   PRODUTO.CDARVPROD > (SELECT ISNULL(MAX(PR.CDARVPROD), '0')",
+         "                        FROM PRODCMPFILI, PRODUTO PR",
+         "                        WHERE PRODCMPFILI.CDPRODUTO = PR.CDPRODUTO AND",
+         "                              :P_CDPRODUTO LIKE PR.CDARVPROD+'%' AND",
+         "                              PRODCMPFILI.CDFILIAL = :P_CDFILDEST)", " "});
+    q.setFieldDefs({sup::data::FieldDef::real(QStringLiteral("CONTA"))});
+}
+
+void SetMarcaQuery(sup::host::TADOIBQuery& q) {
+    q.SQL = lines({"SELECT", "  CDMARCA,", "  NMMARCA", "FROM", "  MARCA", "WHERE",
+                   "  CDMARCA = :P_CDMARCA"});
+    q.setFieldDefs({sup::data::FieldDef::text(QStringLiteral("CDMARCA"), 5),
+                    sup::data::FieldDef::text(QStringLiteral("NMMARCA"), 0)});
+}
+
+void SetFiliCentQuery(sup::host::TADOIBQuery& q) {
+    q.SQL = lines({"SELECT NVL(CDFILCENTCMP, CDFILIAL) CDFILCENTCMP", "  FROM FILIAL",
+                   " WHERE CDFILIAL = :P_CDFILIAL"});
+    q.SQL_ORACLE = q.SQL;
+    q.SQL_MSSQL = lines({"SELECT ISNULL(CDFILCENTCMP, CDFILIAL) CDFILCENTCMP", "  FROM FILIAL",
+                         " WHERE CDFILIAL = :P_CDFILIAL"});
+    q.SQL_IB = lines({"SELECT SUBSTR(NVLSTR(CDFILCENTCMP, CDFILIAL), 1, 4)  CDFILCENTCMP",
+                      "  FROM FILIAL, PARAM(:P_CDFILIAL) P1", " WHERE CDFILIAL = P1.PARAM"});
+    q.setFieldDefs({sup::data::FieldDef::text(QStringLiteral("CDFILCENTCMP"), 4).width(8)});
 }
 
 } // namespace sup07700

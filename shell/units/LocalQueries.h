@@ -11,4 +11,17 @@ namespace sup07700 {
 // and the filter screen run it for the processing branch.
 void SetCentCmpQuery(sup::host::TADOIBQuery& query);
 
+// The item editing checks of the maintenance screen:
+//  - qryVdProduto: the product of P_CDPRODUTO when it has a stock product (CDPRODUTO,
+//    CDARVPROD, CDNVPRODUTO, NMPRODUTO, SGUNIDADE);
+//  - qryVer_ProdNCmp: CONTA, how many "not purchasable" markings of branch P_CDFILDEST lie on the
+//    path of tree code P_CDPRODUTO below its deepest "purchasable" marking;
+//  - qryMarca: the brand P_CDMARCA (CDMARCA, NMMARCA);
+//  - qryFiliCent: CDFILCENTCMP, the central purchasing branch of P_CDFILIAL (the branch itself
+//    when it has none).
+void SetVdProdutoQuery(sup::host::TADOIBQuery& query);
+void SetVerProdNCmpQuery(sup::host::TADOIBQuery& query);
+void SetMarcaQuery(sup::host::TADOIBQuery& query);
+void SetFiliCentQuery(sup::host::TADOIBQuery& query);
+
 } // namespace sup07700

@@ -401,6 +401,10 @@ int TDBGrid::SelectedIndex() const {
 void TDBGrid::setSelectedIndex(int index) {
     if (index < 0 || index >= columnCountShown())
         return;
+    if (postingRow_) { // the row being left is kept: the column applies to it
+        requestedColumn_ = index;
+        return;
+    }
     const int row = std::max(0, currentIndex().row());
     syncing_ = true;
     if (model()->rowCount() > 0)
@@ -581,8 +585,16 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
     }
     if (rowChanged && set) {
         if (set->state() == DataSetState::Edit || set->state() == DataSetState::Insert) {
-            if (!Guarded([set] { set->post(); })) {
-                revert();
+            // A refused post keeps the user on the row, in the column its rule chose.
+            postingRow_ = true;
+            requestedColumn_ = -1;
+            const bool posted = Guarded([set] { set->post(); });
+            postingRow_ = false;
+            if (!posted) {
+                syncing_ = true;
+                setCurrentIndex(model()->index(
+                    previous.row(), requestedColumn_ >= 0 ? requestedColumn_ : previous.column()));
+                syncing_ = false;
                 return;
             }
         }

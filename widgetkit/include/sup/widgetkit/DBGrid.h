@@ -144,6 +144,8 @@ private:
     bool editing_ = false;
     bool syncing_ = false;
     int exitingColumn_ = -1;
+    bool postingRow_ = false;  // posting the row being left
+    int requestedColumn_ = -1; // the column a rule chose meanwhile
     QStringList stretchFields_;
     QHash<int, int> stretchBase_; // column -> width before stretching
     bool stretching_ = false;
