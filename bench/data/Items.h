@@ -12,6 +12,10 @@
 #include <cstddef>
 #include <vector>
 
+namespace benchmark {
+class State;
+}
+
 namespace bench {
 
 // The item record's fields in their order (as the screens declare cdsItem).
@@ -87,5 +91,9 @@ struct Fixture {
     std::vector<int> changed; // every tenth row (10%), in order
 };
 const Fixture& fixture(int rows);
+
+// The floor of marking every item: a vector of rows and a log that keeps each changed row's
+// original (the data benchmarks' peer of the working set's mark-all, shared with the screens').
+void markAllFloor(benchmark::State& state);
 
 } // namespace bench

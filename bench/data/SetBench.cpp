@@ -101,27 +101,6 @@ void markAllAttached(benchmark::State& state) {
     }
 }
 
-// The floor: a vector of rows and a log that keeps each changed row's original.
-void markAllFloor(benchmark::State& state) {
-    const Fixture& f = fixture(int(state.range(0)));
-    std::vector<ItemRow> rows;
-    std::vector<std::pair<int, ItemRow>> log;
-    for (auto _ : state) {
-        state.PauseTiming();
-        rows = f.structs;
-        log.clear();
-        log.shrink_to_fit();
-        state.ResumeTiming();
-        log.reserve(rows.size());
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            log.emplace_back(int(i), rows[i]);
-            rows[i].calc[0] = 'S';
-            rows[i].len[kCalc] = 1;
-        }
-        benchmark::DoNotOptimize(log.data());
-    }
-}
-
 // The Qt peer: the same rows in SQLite through a QSqlTableModel that holds its changes until
 // submitted (OnManualSubmit).
 QSqlDatabase itemDatabase(int rows) {

@@ -4,7 +4,11 @@
 //     to the repainted list, over every visible column of the item record; a keystroke that
 //     starts a new search and one that extends the last, beside a plain linear scan of the same
 //     columns (each record's display texts folded and searched, the way a filter model asks);
-//   - opening the list and folding its columns, for information.
+//   - opening the list and folding its columns, for information;
+//   - the item grid of the maintenance screen: marking every item through the marker's title,
+//     beside the floor of the data benchmarks (a vector of rows and a change log); one item
+//     toggled with Space; a quantity edit posted through every item rule against the reference
+//     server in-process, with its median and 99th percentile.
 //
 //   bench_screen [--rows=100000,1000000] [Google Benchmark flags]
 
@@ -12,18 +16,33 @@
 #include "../data/Items.h"
 #include "../data/Table.h"
 
+#include "Cli_sup07700/Cli_sup07700.h"
+#include "Cli_sup07700/TfrmAltPedidosOL.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
+#include "sup/contracts/ItemCriteria.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/host/Dialogs.h"
 #include "sup/host/PickSearch.h"
+#include "sup/host/SignOn.h"
+#include "sup/server/ReferenceServer.h"
+#include "sup/server/Schema.h"
+#include "sup/server/Seed.h"
+#include "sup/sql/Database.h"
+#include "sup/testkit/ScriptedHost.h"
+#include "sup/widgetkit/Guard.h"
+#include "units/Units.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -135,6 +154,150 @@ void BM_FoldColumns(benchmark::State& state) {
     }
 }
 
+// ---- the item grid -------------------------------------------------------------------------
+
+sup::testkit::ScriptedHost& host() {
+    static auto* h = [] {
+        auto* created = new sup::testkit::ScriptedHost();
+        created->setStrict(false);
+        return created;
+    }();
+    return *h;
+}
+
+// The maintenance screen with `rows` generated items loaded and shown.
+TfrmAltPedidosOL& itemScreen(int rows) {
+    static std::map<int, TfrmAltPedidosOL*> screens;
+    TfrmAltPedidosOL*& s = screens[rows];
+    if (!s) {
+        host();
+        s = new TfrmAltPedidosOL();
+        s->data().cdsItem->loadFromPacket(bench::makeItems(rows));
+        s->resize(1200, 700);
+        s->show();
+        QApplication::processEvents();
+    }
+    return *s;
+}
+
+void BM_MarkAllScreen(benchmark::State& state) {
+    const int rows = int(state.range(0));
+    TfrmAltPedidosOL& s = itemScreen(rows);
+    TWorkingSet* items = s.data().cdsItem;
+    QHeaderView* header = s.dbgPadrao->horizontalHeader();
+    const QPoint title(header->sectionViewportPosition(0) + 4, header->height() / 2);
+    for (auto _ : state) {
+        state.PauseTiming();
+        items->cancelUpdates();
+        s.boTodos = false; // the click marks
+        state.ResumeTiming();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, title);
+    }
+    if (items->changeCount() != rows)
+        state.SkipWithError("the title click did not mark every item");
+    items->cancelUpdates();
+}
+
+void BM_ToggleSpace(benchmark::State& state) {
+    TfrmAltPedidosOL& s = itemScreen(int(state.range(0)));
+    s.data().cdsItem->moveTo(1);
+    s.dbgPadrao->setSelectedField(u"CALC");
+    s.dbgPadrao->setFocus();
+    const int before = s.data().cdsItem->changeCount();
+    for (auto _ : state)
+        QTest::keyClick(s.dbgPadrao, Qt::Key_Space);
+    if (s.data().cdsItem->changeCount() == before && state.iterations() % 2 == 1)
+        state.SkipWithError("Space did not toggle the item");
+    s.data().cdsItem->cancelUpdates();
+}
+
+// The routine over a seeded in-memory database and the reference server in-process, with every
+// open item of the demo operator loaded.
+TfrmAltPedidosOL& ruleScreen() {
+    static TfrmAltPedidosOL* s = [] {
+        static std::shared_ptr<sup::sql::Connection> conn =
+            sup::sql::Connection::open(QStringLiteral("sqlite::memory:"));
+        sup::server::installSchema(*conn);
+        sup::server::SeedOptions o;
+        o.items = 2000;
+        o.fastHash = true;
+        sup::server::seedDatabase(*conn, o);
+        static auto server = std::make_shared<sup::server::ReferenceServer>(conn);
+        host().setDatabase(conn->database());
+        host().setVantrel(
+            sup::host::LoadSignOnValues(conn->database(), sup::server::kDemoOperator));
+        sup::server::useInProcess(server, sup::server::kDemoOperator);
+        sup07700::InitializeUnits();
+        auto* screen = new TfrmAltPedidosOL();
+        screen->FormCreate();
+        sup::contracts::ItemCriteria c;
+        c.todasFiliais = c.todosOL = c.todasRegioes = QStringLiteral("T");
+        c.semDatasEmbarque = c.semDatasPedido = c.semDatasEntrega = QStringLiteral("T");
+        c.semDatasBloqueio = c.semDatasDesbloqueio = QStringLiteral("T");
+        c.operador = sup::server::kDemoOperator;
+        c.bloqueados = QStringLiteral("S");
+        c.desbloqueados = QStringLiteral("N");
+        c.pedidoExtra = QStringLiteral("T");
+        c.reserva = QStringLiteral("1");
+        c.lote = c.subgrupos = QStringLiteral("N");
+        c.rotas = c.marcas = QStringLiteral("T");
+        screen->data().loadItems(c);
+        screen->resize(1200, 700);
+        screen->show();
+        QApplication::processEvents();
+        return screen;
+    }();
+    return *s;
+}
+
+// A quantity typed and posted as the grid posts it, through every rule of the item; items whose
+// rules refuse a quantity change (blocked, outside the purchase tree…) are left out.
+void BM_PostQuantity(benchmark::State& state) {
+    TfrmAltPedidosOL& s = ruleScreen();
+    TWorkingSet* items = s.data().cdsItem;
+    std::vector<int> accepted;
+    for (int pos = 0; pos < items->recordCount() && accepted.size() < 50; ++pos) {
+        items->moveTo(pos);
+        const int messages = int(host().messages.size());
+        const bool posted = sup::host::Guarded([&] {
+            items->edit();
+            items->fieldByName(u"QTPROGENPEOL")
+                ->setAsFloat(items->fieldByName(u"QTPROGENPEOL")->asFloat() + 1);
+            items->post();
+        });
+        if (!posted)
+            items->cancel();
+        else if (int(host().messages.size()) == messages)
+            accepted.push_back(pos);
+        items->cancelUpdates();
+    }
+    if (accepted.empty()) {
+        state.SkipWithError("no item accepts a quantity change");
+        return;
+    }
+    std::vector<double> times;
+    std::size_t k = 0;
+    for (auto _ : state) {
+        const int pos = accepted[k++ % accepted.size()];
+        state.PauseTiming();
+        items->moveTo(pos);
+        state.ResumeTiming();
+        QElapsedTimer t;
+        t.start();
+        items->edit();
+        sup::data::TField* q = items->fieldByName(u"QTPROGENPEOL");
+        q->setAsFloat(q->asFloat() + 1);
+        items->post();
+        times.push_back(double(t.nsecsElapsed()) / 1e6);
+        state.PauseTiming();
+        items->cancelUpdates();
+        state.ResumeTiming();
+    }
+    std::sort(times.begin(), times.end());
+    state.counters["median_ms"] = times[times.size() / 2];
+    state.counters["p99_ms"] = times[std::min(times.size() - 1, times.size() * 99 / 100)];
+}
+
 double minOf(const std::vector<double>& v) {
     return *std::min_element(v.begin(), v.end());
 }
@@ -176,6 +339,46 @@ std::vector<bench::Comparison> comparisons() {
     line(grow, "search/keystroke-grow", "50 ms", "", 0.050, 1, "< 50 ms");
     line(grow, "search/keystroke-grow", "plain linear scan", "search/linear-scan", 0, 0, "");
     line("open the list", "search/open", "folding the columns", "search/fold", 0, 0, "");
+
+    const char* mark = "mark-all, title click";
+    line(mark, "grid/markall", "floor: vector + row log", "markall/floor", 0, 1.3, "<= 1.3");
+    {
+        bench::Comparison x;
+        x.label = mark;
+        x.figure = "grid/markall";
+        x.peerLabel = "50 ms";
+        x.constant = 0.050;
+        x.onlyRows = 100000;
+        x.goal = 1;
+        x.goalText = "< 50 ms";
+        c.push_back(x);
+        x.peerLabel = "same at 100,000 rows";
+        x.peer = "grid/markall";
+        x.constant = 0;
+        x.peerRows = 100000;
+        x.onlyRows = 1000000;
+        x.goal = 12;
+        x.goalText = "<= 12";
+        c.push_back(x);
+    }
+    line("toggle one item, Space", "grid/toggle", "1 ms", "", 0.001, 1, "< 1 ms");
+    {
+        bench::Comparison x;
+        x.label = "post a quantity, every rule";
+        x.figure = "grid/post";
+        x.counter = "median_ms";
+        x.peerLabel = "30 ms (median)";
+        x.constant = 30;
+        x.goal = 1;
+        x.goalText = "< 30 ms";
+        c.push_back(x);
+        x.label = "  its 99th percentile (ms)";
+        x.counter = "p99_ms";
+        x.peerLabel = "30 ms";
+        x.goal = 0;
+        x.goalText = "";
+        c.push_back(x);
+    }
     return c;
 }
 
@@ -209,7 +412,15 @@ int main(int argc, char** argv) {
         add("search/linear-scan", BM_LinearScan, r, 1);
         add("search/open", BM_OpenList, r, 3);
         add("search/fold", BM_FoldColumns, r, 1);
+        add("grid/markall", BM_MarkAllScreen, r);
+        add("markall/floor", bench::markAllFloor, r);
+        add("grid/toggle", BM_ToggleSpace, r);
     }
+    benchmark::RegisterBenchmark("grid/post", BM_PostQuantity)
+        ->Arg(rows.front())
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(400)
+        ->Repetitions(1);
     bench::TableReporter reporter(comparisons(), "Screens");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
