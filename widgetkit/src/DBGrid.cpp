@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
+#include <QPersistentModelIndex>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 
@@ -567,10 +568,26 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
     if (syncing_ || !previous.isValid() || !current.isValid())
         return;
     TWorkingSet* set = dataSet();
-    auto revert = [&] {
+    // Back to `cell`: now, and again once the key or click that moved away has finished, since
+    // the view selects the cell it moved to after this returns.
+    auto backTo = [this](const QModelIndex& cell) {
         syncing_ = true;
-        setCurrentIndex(previous);
+        setCurrentIndex(cell);
         syncing_ = false;
+        QMetaObject::invokeMethod(
+            this,
+            [this, target = QPersistentModelIndex(cell)] {
+                if (!target.isValid())
+                    return;
+                syncing_ = true;
+                setCurrentIndex(target);
+                selectionModel()->select(target, QItemSelectionModel::ClearAndSelect);
+                syncing_ = false;
+            },
+            Qt::QueuedConnection);
+    };
+    auto revert = [&] {
+        backTo(previous);
     };
     const bool columnChanged = current.column() != previous.column();
     const bool rowChanged = current.row() != previous.row();
@@ -591,10 +608,8 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
             const bool posted = Guarded([set] { set->post(); });
             postingRow_ = false;
             if (!posted) {
-                syncing_ = true;
-                setCurrentIndex(model()->index(
-                    previous.row(), requestedColumn_ >= 0 ? requestedColumn_ : previous.column()));
-                syncing_ = false;
+                backTo(model()->index(previous.row(), requestedColumn_ >= 0 ? requestedColumn_
+                                                                            : previous.column()));
                 return;
             }
         }
