@@ -14,7 +14,7 @@ using sup::data::TWorkingSet;
 namespace {
 
 // The one-character flag "S" of a row, read from the column's slots without building a text.
-bool isYes(const Column& c, qsizetype row) {
+inline bool isYes(const Column& c, qsizetype row) {
     const int slot = c.textSlotSize();
     if (slot > 1) {
         const char* s = c.textSlots() + row * slot;
@@ -38,10 +38,12 @@ void TfrmAltPedidosOL::countItems() {
     itemFlags_.clear();
     markedItems_ = changedItems_ = 0;
     if (items->active() && calcField_ >= 0 && alteradoField_ >= 0) {
-        const qsizetype rows = items->currentColumn(calcField_).size();
+        const Column& calc = items->currentColumn(calcField_);
+        const Column& changed = items->currentColumn(alteradoField_);
+        const qsizetype rows = calc.size();
         itemFlags_.resize(std::size_t(rows));
         for (qsizetype r = 0; r < rows; ++r) {
-            const quint8 f = itemFlags(r);
+            const auto f = quint8((isYes(calc, r) ? 1 : 0) | (isYes(changed, r) ? 2 : 0));
             itemFlags_[std::size_t(r)] = f;
             markedItems_ += f & 1;
             changedItems_ += (f >> 1) & 1;

@@ -108,6 +108,12 @@ void TfrmAltPedidosOL::markAll() {
     TWorkingSet* item = dm_->cdsItem;
     sup::data::TField* calc = item->field(calcField_);
     const QString mark = boTodos ? QStringLiteral("N") : QStringLiteral("S");
+    // The rules stand aside for marks (tag 99), so every record takes its mark in one pass
+    // unless a filter could hide records as they change.
+    if (item->setTextOfAll(calcField_, mark)) {
+        Habilita();
+        return;
+    }
     item->disableControls();
     try {
         item->first();

@@ -107,6 +107,56 @@ private slots:
         QCOMPARE(s.changeCount(), 4);
     }
 
+    // Writing every record in one pass leaves the set as the record-by-record pass does: values,
+    // change count, delta (an edited, an inserted and a deleted record among them), and it can
+    // be cancelled the same way; a filtered set is left to the record-by-record pass.
+    void writingEveryRecordAtOnceMatchesThePass() {
+        auto prepare = [](TWorkingSet& s) {
+            s.loadFromPacket(itemPacket(5));
+            s.moveTo(1);
+            s.edit();
+            s.fieldByName(u"QTPROGENPEOL")->setAsFloat(99);
+            s.post();
+            s.moveTo(3);
+            s.deleteRecord();
+            s.append();
+            s.fieldByName(u"CDPRODUTO")->setAsString(u"777");
+            s.post();
+        };
+        TWorkingSet byRecord, atOnce;
+        prepare(byRecord);
+        prepare(atOnce);
+        byRecord.disableControls();
+        for (byRecord.first(); !byRecord.eof(); byRecord.next())
+            mark(byRecord, "S");
+        byRecord.enableControls();
+        int resets = 0;
+        connect(&atOnce, &TWorkingSet::contentReset, this, [&] { ++resets; });
+        QVERIFY(atOnce.setTextOfAll(fieldNo(atOnce, "CALC"), u"S"));
+        QCOMPARE(resets, 1);
+        QCOMPARE(atOnce.changeCount(), byRecord.changeCount());
+        QCOMPARE(atOnce.recordCount(), byRecord.recordCount());
+        for (int i = 0; i < atOnce.recordCount(); ++i) {
+            QCOMPARE(at(atOnce, i, "CALC"), at(byRecord, i, "CALC"));
+            QCOMPARE(atOnce.updateStatusAt(i), byRecord.updateStatusAt(i));
+        }
+        const DataPacket a = atOnce.delta(), b = byRecord.delta();
+        QCOMPARE(a.rowCount(), b.rowCount());
+        QVERIFY(a.kinds() == b.kinds());
+        atOnce.cancelUpdates();
+        QCOMPARE(at(atOnce, 0, "CALC").toString(), QStringLiteral("N"));
+        QCOMPARE(atOnce.changeCount(), 0);
+
+        // Not while editing; not on a filtered set.
+        atOnce.edit();
+        QVERIFY_THROWS_EXCEPTION(DataSetError, atOnce.setTextOfAll(fieldNo(atOnce, "CALC"), u"S"));
+        atOnce.cancel();
+        atOnce.setFilter(QStringLiteral("CALC = 'N'"));
+        atOnce.setFiltered(true);
+        QVERIFY(!atOnce.setTextOfAll(fieldNo(atOnce, "CALC"), u"S"));
+        QCOMPARE(atOnce.changeCount(), 0);
+    }
+
     void cancelRestoresTheEditedRecord() {
         TWorkingSet s;
         s.loadFromPacket(itemPacket(3));

@@ -691,6 +691,49 @@ void TWorkingSet::endWrite(TField& field) {
     }
 }
 
+bool TWorkingSet::setTextOfAll(int field, QStringView value) {
+    requireActive();
+    if (state_ != DataSetState::Browse) {
+        fail(QStringLiteral("a gravação em todos os registros exige o modo de navegação."));
+    }
+    if (filtered_ && d->filter) {
+        return false;
+    }
+    const TField* f = this->field(field);
+    if (f->def_.type != FieldType::Text) {
+        fail(QStringLiteral("o campo \"%1\" não é de texto.").arg(f->def_.name));
+    }
+    if (f->def_.readOnly) {
+        fail(QStringLiteral("o campo \"%1\" não pode ser alterado.").arg(f->def_.name));
+    }
+    // The text as a write of the field stores it: cut to the size, padded when fixed.
+    QString text = value.toString();
+    if (f->def_.size > 0 && text.size() > f->def_.size) {
+        text.truncate(f->def_.size);
+    }
+    if (f->def_.fixed && !text.isEmpty() && text.size() < f->def_.size) {
+        text = text.leftJustified(f->def_.size, u' ');
+    }
+    const QByteArray utf8 = text.toUtf8();
+    Column& column = d->cur[std::size_t(field)];
+    const int n = recordCount();
+    for (int p = 0; p < n; ++p) {
+        const qsizetype row = d->physical(p);
+        column.setUtf8(row, utf8);
+        quint8& kind = d->kinds[std::size_t(row)];
+        if (kind == RowState::Unmodified) {
+            kind = RowState::Modified;
+        }
+    }
+    changeCount_ += n;
+    if (disabledLevel_ > 0) {
+        d->held = true;
+    } else {
+        emit contentReset();
+    }
+    return true;
+}
+
 void TWorkingSet::edit() {
     requireActive();
     if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) {

@@ -195,6 +195,13 @@ public:
     bool modified() const;        // fields written since edit/insert
     RowKind updateStatus() const; // of the current record
 
+    // Writes a text into a field of every visible record, as an edit, a write and a post of each
+    // record would leave the set (values, change log, change count), in one pass: no edit or post
+    // hook runs, and listeners hear one contentReset. For passes whose hooks would stand aside
+    // anyway (the marking of every item). Browse state only; a filtered set, whose records could
+    // leave the view, is refused (false) and is left to the record-by-record pass.
+    bool setTextOfAll(int field, QStringView value);
+
     // Change log.
     int changeCount() const { return changeCount_; }
     // The changed records in set order, each with its kind, current and loaded values (a
