@@ -73,7 +73,7 @@ bool TfrmAltPedidosOL::dbgPadraoDrawColumnCell(QPainter& painter,
             QStyleOptionFocusRect focus;
             focus.rect = option.rect.adjusted(1, 1, -1, -1);
             focus.palette = option.palette;
-            focus.state = QStyle::State_HasFocus;
+            focus.state = QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
             dbgPadrao->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter,
                                               dbgPadrao);
         }

@@ -10,6 +10,7 @@
 #include "sup/widgetkit/Glyphs.h"
 #include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
+#include "sup/widgetkit/Query.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -118,6 +119,8 @@ void TfrmAltPedidosOL::buildData() {
     dtsPesqProduto->setDataSet(dm_->cdsPesqProduto);
     dtsPesqMarca = new TDataSource(dm_->cdsPesqMarca, QStringLiteral("dtsPesqMarca"));
     dtsPesqMarca->setDataSet(dm_->cdsPesqMarca);
+    dtsPesqMarcaTodas = new TDataSource(dm_->qryPesqMarcTodas, QStringLiteral("dtsPesqMarcaTodas"));
+    dtsPesqMarcaTodas->setDataSet(dm_->qryPesqMarcTodas);
     cdsItem->fieldByName(u"IDTIPOEXOL")->OnGetText = [this](const sup::data::TField& f, bool) {
         const QString v = f.asString().trimmed();
         if (v == u"A") {
@@ -268,6 +271,9 @@ void TfrmAltPedidosOL::buildGrid() {
     };
     dbgPadrao->OnColExit = [this](TDBGrid&) {
         dbgPadraoColExit();
+    };
+    dbgPadrao->OnEditButtonClick = [this](TDBGrid&) {
+        dbgPadraoEditButtonClick();
     };
 
     imgChecked = new QLabel(this);

@@ -59,6 +59,11 @@ public:
     void sbtFiltroClick();
     void sbtVerificarClick() override;
     void sbtCancelarClick() override;
+    // Saving the item changes (Saving.cpp).
+    void sbtConfirmarClick() override;
+    void Vd_ItemJaCadastrado();
+    // The grid's product and brand pick lists (GridPickers.cpp).
+    void dbgPadraoEditButtonClick();
 
     // Rules of the item set.
     void cdsItemAfterOpen();
@@ -133,6 +138,7 @@ public:
     // The data sources of the grid's product and brand pick lists.
     sup::data::TDataSource* dtsPesqProduto = nullptr;
     sup::data::TDataSource* dtsPesqMarca = nullptr;
+    sup::data::TDataSource* dtsPesqMarcaTodas = nullptr;
 
     // Marker pictures and the status-bar labels.
     QLabel* imgChecked = nullptr;

@@ -70,6 +70,8 @@ TdmAltPedidosOL::TdmAltPedidosOL(QObject* owner)
     sup07700::SetMarcaQuery(*qryMarca);
     qryFiliCent = new sup::host::TADOIBQuery(this, QStringLiteral("qryFiliCent"));
     sup07700::SetFiliCentQuery(*qryFiliCent);
+    qryPesqMarcTodas = new sup::host::TADOIBQuery(this, QStringLiteral("qryPesqMarcTodas"));
+    sup07700::SetPesqMarcTodasQuery(*qryPesqMarcTodas);
 
     gCurrent = this;
 }

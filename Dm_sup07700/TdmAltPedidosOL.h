@@ -63,6 +63,8 @@ public:
     sup::host::TADOIBQuery* qryVer_ProdNCmp = nullptr;
     sup::host::TADOIBQuery* qryMarca = nullptr;
     sup::host::TADOIBQuery* qryFiliCent = nullptr;
+    // Every brand, for the grid's brand pick list when any brand goes with any product.
+    sup::host::TADOIBQuery* qryPesqMarcTodas = nullptr;
 
     // Working sets.
     sup::data::TWorkingSet* cdsItem = nullptr;

@@ -108,4 +108,12 @@ void SetFiliCentQuery(sup::host::TADOIBQuery& q) {
     q.setFieldDefs({sup::data::FieldDef::text(QStringLiteral("CDFILCENTCMP"), 4).width(8)});
 }
 
+void SetPesqMarcTodasQuery(sup::host::TADOIBQuery& q) {
+    q.SQL = lines({"SELECT", "  MARCA.CDMARCA,", "  MARCA.NMMARCA", "FROM", "  MARCA", "/**/",
+                   "ORDER BY", "   MARCA.CDMARCA"});
+    q.setFieldDefs(
+        {sup::data::FieldDef::text(QStringLiteral("CDMARCA"), 5, QStringLiteral("Código")),
+         sup::data::FieldDef::text(QStringLiteral("NMMARCA"), 0, QStringLiteral("Nome"))});
+}
+
 } // namespace sup07700

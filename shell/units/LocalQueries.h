@@ -23,5 +23,7 @@ void SetVdProdutoQuery(sup::host::TADOIBQuery& query);
 void SetVerProdNCmpQuery(sup::host::TADOIBQuery& query);
 void SetMarcaQuery(sup::host::TADOIBQuery& query);
 void SetFiliCentQuery(sup::host::TADOIBQuery& query);
+// qryPesqMarcTodas: every brand (CDMARCA "Código", NMMARCA "Nome") in code order.
+void SetPesqMarcTodasQuery(sup::host::TADOIBQuery& query);
 
 } // namespace sup07700
