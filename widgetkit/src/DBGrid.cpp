@@ -247,6 +247,13 @@ TDBGrid::TDBGrid(QWidget* parent, const QString& name)
         if (OnTitleClick)
             Guarded([&] { OnTitleClick(*this, section); });
     });
+    // A reset of the rows (a load, a marking pass) keeps the column the user is in and the
+    // columns as the user left them.
+    connect(proxy, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        lastColumn_ = currentIndex().column();
+        savedHeader_ = horizontalHeader()->saveState();
+        savedSections_ = horizontalHeader()->count();
+    });
     connect(proxy, &QAbstractItemModel::modelReset, this, [this] { syncFromSet(); });
 }
 
@@ -303,9 +310,17 @@ void TDBGrid::syncFromSet() {
     if (pos < 0 || pos >= model()->rowCount())
         return;
     syncing_ = true;
-    const int col = std::max(0, currentIndex().column());
+    int col = currentIndex().column();
+    if (col < 0)
+        col = std::max(0, lastColumn_);
     setCurrentIndex(model()->index(pos, col < model()->columnCount() ? col : 0));
     syncing_ = false;
+    if (!savedHeader_.isEmpty() && savedSections_ == model()->columnCount() &&
+        horizontalHeader()->restoreState(savedHeader_)) {
+        savedHeader_.clear();
+        return;
+    }
+    savedHeader_.clear();
     applyColumns();
 }
 

@@ -2,6 +2,7 @@
 
 #include "sup/data/DataSource.h"
 
+#include <QByteArray>
 #include <QFont>
 #include <QHash>
 #include <QList>
@@ -144,6 +145,9 @@ private:
     bool editing_ = false;
     bool syncing_ = false;
     int exitingColumn_ = -1;
+    int lastColumn_ = -1;    // the current column before a reset of the rows
+    QByteArray savedHeader_; // the columns' widths and order before it
+    int savedSections_ = -1;
     bool postingRow_ = false;  // posting the row being left
     int requestedColumn_ = -1; // the column a rule chose meanwhile
     QStringList stretchFields_;
