@@ -57,6 +57,26 @@ private slots:
         QCOMPARE(count(*s.conn, QStringLiteral("SELECT COUNT(*) FROM PEDIDOOLITEM")), 10);
     }
 
+    // A database of the first schema version (the demo data of an earlier release) is brought
+    // up to date when the server opens it, its data kept; a later version is refused.
+    void olderSchemaIsBroughtUpToDate_data() { suptest::addDatabaseRows(); }
+    void olderSchemaIsBroughtUpToDate() {
+        QFETCH(QString, db);
+        SeededServer s(db, 10);
+        sql::Connection& c = *s.conn;
+        c.exec(QStringLiteral("ALTER TABLE AUDITORIA DROP COLUMN DSMOTIVO"));
+        c.exec(QStringLiteral("DELETE FROM SCHEMAVERSAO"));
+        c.exec(QStringLiteral("INSERT INTO SCHEMAVERSAO (NRVERSAO) VALUES (1)"));
+        server::installSchema(c);
+        QCOMPARE(count(c, QStringLiteral("SELECT MAX(NRVERSAO) FROM SCHEMAVERSAO")),
+                 server::kSchemaVersion);
+        c.exec(QStringLiteral("SELECT DSMOTIVO FROM AUDITORIA"));
+        QCOMPARE(count(c, QStringLiteral("SELECT COUNT(*) FROM PEDIDOOLITEM")), 10);
+        server::installSchema(c); // nothing left to do
+        c.exec(QStringLiteral("INSERT INTO SCHEMAVERSAO (NRVERSAO) VALUES (99)"));
+        QVERIFY_THROWS_EXCEPTION(sql::SqlError, server::installSchema(c));
+    }
+
     // The demo data must let every screen show its cases.
     void coversTheScreensCases() {
         SeededServer s(QStringLiteral("sqlite"), 3000);

@@ -50,6 +50,19 @@ struct Plan {
     // Set when the written rows must belong to the branches of `scopeOperator`.
     bool scoped = false;
     QString scopeOperator;
+    // The delta's field of DeltaTarget::rowIdColumn (-1: none) and its PostgreSQL type.
+    int rowIdField = -1;
+    QString rowIdPgType;
+
+    // The key columns that are never written: with the row id they find a row whose written
+    // key columns changed.
+    QList<Col> stableKeys() const {
+        QList<Col> out;
+        for (const Col& k : keys)
+            if (!k.def->write)
+                out << k;
+        return out;
+    }
 };
 
 // One audit row to write: a changed field (write >= 0) or a whole row deleted ('D') or
@@ -212,6 +225,8 @@ Plan makePlan(const DeltaTarget& target, const DataPacket& delta) {
                                  .arg(target.branchColumn, target.table),
                              QStringLiteral("args"));
     }
+    if (!target.rowIdColumn.isEmpty())
+        p.rowIdField = delta.indexOf(target.rowIdColumn);
     if (p.writes.size() > 60)
         throw DeltaError(QStringLiteral("Colunas demais para gravar em %1.").arg(target.table),
                          QStringLiteral("args"));
@@ -470,16 +485,29 @@ public:
         return true;
     }
 
+    // The stored row by its loaded key or, when another user changed its key, by its row id.
     std::optional<QHash<QString, QVariant>> stored(qsizetype row) {
+        auto out = storedBy(row, false);
+        if (!out && plan_.rowIdField >= 0 && !delta_.loadedColumn(plan_.rowIdField).isNull(row))
+            out = storedBy(row, true);
+        return out;
+    }
+
+    std::optional<QHash<QString, QVariant>> storedBy(qsizetype row, bool byRowId) {
+        const QList<Col> by = byRowId ? plan_.stableKeys() : plan_.keys;
         QStringList w;
-        for (const Col& k : plan_.keys)
+        if (byRowId)
+            w << target_.rowIdColumn + QStringLiteral(" = ?");
+        for (const Col& k : by)
             w << k.def->column + QStringLiteral(" = ?");
         SqliteStatement& st =
             statement(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
                           .arg(selectStoredColumns(sql::Dialect::SQLite, plan_, {}), target_.table,
                                w.join(QStringLiteral(" AND "))));
         int pos = 1;
-        for (const Col& k : plan_.keys)
+        if (byRowId)
+            bind(st, pos, delta_.loadedColumn(plan_.rowIdField), row, 0);
+        for (const Col& k : by)
             bind(st, pos, delta_.loadedColumn(k.field), row, k.def->textPrefix);
         std::optional<QHash<QString, QVariant>> out;
         if (st.step() == SQLITE_ROW) {
@@ -493,12 +521,14 @@ public:
 
     void audit(const QList<AuditRow>& rows, const DeltaOptions& o, const QString& now,
                const QString& id) {
-        SqliteStatement& st =
-            statement(QStringLiteral("INSERT INTO AUDITORIA (DTEVENTO, CDOPERADOR, NMMETODO, "
-                                     "NMTABELA, DSCHAVE, NMCAMPO, DSVALORANT,"
-                                     " DSVALORNOVO, IDDELTA) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        const QByteArray fixed[] = {now.toUtf8(), o.operatorCode.toUtf8(), o.method.toUtf8(),
-                                    target_.table.toUtf8(), id.toUtf8()};
+        SqliteStatement& st = statement(QStringLiteral(
+            "INSERT INTO AUDITORIA (DTEVENTO, CDOPERADOR, NMMETODO, "
+            "NMTABELA, DSCHAVE, NMCAMPO, DSVALORANT,"
+            " DSVALORNOVO, IDDELTA, DSMOTIVO) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        const QByteArray fixed[] = {
+            now.toUtf8(),      o.operatorCode.toUtf8(),
+            o.method.toUtf8(), target_.table.toUtf8(),
+            id.toUtf8(),       o.description.isEmpty() ? QByteArray() : o.description.toUtf8()};
         auto text = [&](int pos, const QByteArray& b) {
             const int rc = b.isNull() ? sqlite3_bind_null(st.get(), pos)
                                       : sqlite3_bind_text(st.get(), pos, b.constData(),
@@ -509,6 +539,7 @@ public:
         for (int i = 0; i < 4; ++i)
             text(i + 1, fixed[i]);
         text(9, fixed[4]);
+        text(10, fixed[5]);
         for (const AuditRow& a : rows) {
             const AuditText t = auditText(plan_, delta_, a);
             text(5, t.key);
@@ -622,6 +653,11 @@ void fillPgTypes(const sql::Connection& conn, const DeltaTarget& t, Plan& plan) 
     fill(plan.checks);
     fill(plan.writes);
     fill(plan.all);
+    if (plan.rowIdField >= 0) {
+        plan.rowIdPgType = types.value(t.rowIdColumn.toUpper());
+        if (plan.rowIdPgType.isEmpty())
+            plan.rowIdField = -1;
+    }
 }
 
 class PgApplier {
@@ -789,21 +825,43 @@ public:
         return out;
     }
 
-    // Stored values of the rows (by their loaded keys); rows that are gone are absent.
+    // Stored values of the rows, by their loaded keys and, for those another user gave a new
+    // key, by their row ids; rows that are gone are absent.
     QHash<qsizetype, QHash<QString, QVariant>> stored(const QList<qsizetype>& rows) {
+        QHash<qsizetype, QHash<QString, QVariant>> out = storedBy(rows, false);
+        if (plan_.rowIdField < 0)
+            return out;
+        QList<qsizetype> missing;
+        for (qsizetype row : rows)
+            if (!out.contains(row) && !delta_.loadedColumn(plan_.rowIdField).isNull(row))
+                missing << row;
+        if (!missing.isEmpty())
+            out.insert(storedBy(missing, true));
+        return out;
+    }
+
+    QHash<qsizetype, QHash<QString, QVariant>> storedBy(const QList<qsizetype>& rows,
+                                                        bool byRowId) {
+        const QList<Col> by = byRowId ? plan_.stableKeys() : plan_.keys;
         JsonRows j;
         QStringList decl{QStringLiteral("r bigint")}, on;
-        for (int i = 0; i < plan_.keys.size(); ++i) {
-            decl << QStringLiteral("k%1 %2").arg(i).arg(plan_.keys[i].pgType);
-            on << QStringLiteral("t.%1 = d.k%2").arg(plan_.keys[i].def->column).arg(i);
+        if (byRowId) {
+            decl << QStringLiteral("id ") + plan_.rowIdPgType;
+            on << QStringLiteral("t.%1 = d.id").arg(target_.rowIdColumn);
+        }
+        for (int i = 0; i < by.size(); ++i) {
+            decl << QStringLiteral("k%1 %2").arg(i).arg(by[i].pgType);
+            on << QStringLiteral("t.%1 = d.k%2").arg(by[i].def->column).arg(i);
         }
         for (qsizetype row : rows) {
             j.beginRow(row);
-            for (int i = 0; i < plan_.keys.size(); ++i)
+            if (byRowId)
+                j.add("id", cellToSql(delta_.loadedColumn(plan_.rowIdField), row),
+                      delta_.fields()[plan_.rowIdField].type);
+            for (int i = 0; i < by.size(); ++i)
                 j.add(jsonName('k', i).constData(),
-                      sqlValue(delta_.loadedColumn(plan_.keys[i].field), row,
-                               plan_.keys[i].def->textPrefix),
-                      plan_.keys[i].type);
+                      sqlValue(delta_.loadedColumn(by[i].field), row, by[i].def->textPrefix),
+                      by[i].type);
             j.endRow();
         }
         QSqlQuery q = conn_.exec(
@@ -843,12 +901,11 @@ public:
         conn_.exec(
             QStringLiteral(
                 "INSERT INTO AUDITORIA (DTEVENTO, CDOPERADOR, NMMETODO, NMTABELA, DSCHAVE, NMCAMPO,"
-                " DSVALORANT, DSVALORNOVO, IDDELTA) SELECT CAST(? AS timestamp(0)), ?, ?, ?, a.k, "
-                "a.f,"
-                " a.o, a.n, ? FROM json_to_recordset(CAST(? AS json)) AS a(r bigint, k text, f "
-                "text,"
-                " o text, n text)"),
-            {now, o.operatorCode, o.method, target_.table, id, j.text()});
+                " DSVALORANT, DSVALORNOVO, IDDELTA, DSMOTIVO) SELECT CAST(? AS timestamp(0)), ?, ?,"
+                " ?, a.k, a.f, a.o, a.n, ?, ? FROM json_to_recordset(CAST(? AS json))"
+                " AS a(r bigint, k text, f text, o text, n text)"),
+            {now, o.operatorCode, o.method, target_.table, id,
+             o.description.isEmpty() ? QVariant() : QVariant(o.description), j.text()});
     }
 
 private:
@@ -1266,6 +1323,8 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
     checkUnwrittenFields(target, plan, delta);
     const QString now = nowText();
     recordDeltaId(conn, delta, options, now);
+    if (options.beforeWrite)
+        options.beforeWrite();
     const QString id = delta.deltaId().toString(QUuid::WithoutBraces);
     if (conn.dialect() == sql::Dialect::SQLite)
         return applySqlite(conn, target, plan, delta, options, now, id);
@@ -1280,6 +1339,7 @@ DeltaTarget orderItemTarget() {
     t.allowInsert = false;
     t.allowDelete = false;
     t.branchColumn = QStringLiteral("CDFILDEST");
+    t.rowIdColumn = QStringLiteral("CDRASTRITM");
     auto key = [](const char* f, const char* label, bool write = false, int prefix = 0) {
         DeltaColumn c;
         c.field = c.column = QString::fromLatin1(f);

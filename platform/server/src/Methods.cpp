@@ -24,6 +24,8 @@ QHash<contracts::Method, Handler> buildHandlers() {
         {M::VerificaMarcaPref, VerificaMarcaPref},
         {M::VerificaMarcaPref1, VerificaMarcaPref1},
         {M::GetVdReserva, GetVdReserva},
+        {M::UpdItemPedidoOL, UpdItemPedidoOL},
+        {M::GetPesqProduto, GetPesqProduto},
     };
 }
 

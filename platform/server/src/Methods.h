@@ -43,5 +43,7 @@ QVariant GetVd_Est_Disp(MethodContext&, QVariantList&);
 QVariant VerificaMarcaPref(MethodContext&, QVariantList&);
 QVariant VerificaMarcaPref1(MethodContext&, QVariantList&);
 QVariant GetVdReserva(MethodContext&, QVariantList&);
+QVariant UpdItemPedidoOL(MethodContext&, QVariantList&);
+QVariant GetPesqProduto(MethodContext&, QVariantList&);
 
 } // namespace sup::server

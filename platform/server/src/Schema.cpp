@@ -303,7 +303,8 @@ CREATE TABLE SOLICOMPRA (
 );
 CREATE INDEX SOLICOMPRA_ITEM ON SOLICOMPRA (CDRASTRITM);
 
--- Deltas already applied (a delta sent twice is refused) and the audit log of every change.
+-- Deltas already applied (a delta sent twice is refused) and the audit log of every change
+-- (DSMOTIVO: the reason the calling screen gives for it).
 CREATE TABLE DELTAAPLICADO (
     IDDELTA         $TXT NOT NULL PRIMARY KEY,
     NMMETODO        $TXT NOT NULL,
@@ -321,7 +322,8 @@ CREATE TABLE AUDITORIA (
     NMCAMPO         $TXT NOT NULL,
     DSVALORANT      $TXT,
     DSVALORNOVO     $TXT,
-    IDDELTA         $TXT
+    IDDELTA         $TXT,
+    DSMOTIVO        $TXT
 );
 -- Sign-on sessions of the HTTP transport (the token's BLAKE2b hash, never the token).
 CREATE TABLE SESSAO (
@@ -380,10 +382,45 @@ bool schemaInstalled(const sql::Connection& conn) {
     return conn.scalar(sql).isValid();
 }
 
+namespace {
+
+// What brings a database of the version before each one up to it: statement texts with the
+// same placeholders as the schema's.
+const QList<QPair<int, QStringList>>& migrations() {
+    static const QList<QPair<int, QStringList>> steps = {
+        {2, {QStringLiteral("ALTER TABLE AUDITORIA ADD COLUMN DSMOTIVO $TXT")}},
+    };
+    return steps;
+}
+
+QString withTypes(QString statement, sql::Dialect dialect) {
+    statement.replace(QStringLiteral("$TXT"), dialect == sql::Dialect::PostgreSQL
+                                                  ? QStringLiteral("text")
+                                                  : QStringLiteral("TEXT"));
+    return statement;
+}
+
+} // namespace
+
 void installSchema(sql::Connection& conn) {
     sql::installSqlFunctions(conn);
     if (schemaInstalled(conn)) {
-        const int v = conn.scalar(QStringLiteral("SELECT MAX(NRVERSAO) FROM SCHEMAVERSAO")).toInt();
+        int v = conn.scalar(QStringLiteral("SELECT MAX(NRVERSAO) FROM SCHEMAVERSAO")).toInt();
+        if (v < kSchemaVersion && v >= 1) {
+            // An older database (the demo data of an earlier version) is brought up to date in
+            // one transaction; its data stays.
+            sql::Transaction tx(conn, sql::Transaction::Write);
+            for (const auto& [version, statements] : migrations()) {
+                if (version <= v)
+                    continue;
+                for (const QString& stmt : statements)
+                    conn.exec(withTypes(stmt, conn.dialect()));
+                conn.exec(QStringLiteral("INSERT INTO SCHEMAVERSAO (NRVERSAO) VALUES (?)"),
+                          {version});
+            }
+            tx.commit();
+            v = kSchemaVersion;
+        }
         if (v != kSchemaVersion)
             throw sql::SqlError(
                 QStringLiteral(

@@ -66,6 +66,11 @@ struct DeltaTarget {
     // loaded with, the one it is stored with and, for an inserted row or a written branch, the
     // new one. Otherwise the delta is refused whole ("scope").
     QString branchColumn;
+    // Column that names a row for good while its key may change (a field of the same name in
+    // the delta). A stale row no longer found by its loaded key is looked for by it, together
+    // with the key columns that are never written, so that a conflict tells what another user
+    // made of the row instead of calling it removed. Empty: none.
+    QString rowIdColumn;
 };
 
 struct DeltaOptions {
@@ -73,6 +78,11 @@ struct DeltaOptions {
     QString operatorCode;
     // The operator whose branches bound the written rows; empty: operatorCode.
     QString branchOperator;
+    // Why the change was made, kept on every audit row (AUDITORIA.DSMOTIVO); empty: none.
+    QString description;
+    // Runs once the delta has passed the checks above and its identifier is recorded, before
+    // any row is written: the method's own rules on the rows (a throw refuses the delta whole).
+    std::function<void()> beforeWrite;
     // Failure injection for tests: runs before each row is written.
     std::function<void(qsizetype row)> beforeRow;
 };
@@ -112,7 +122,8 @@ private:
 DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target,
                        const data::DataPacket& delta, const DeltaOptions& options);
 
-// The mapping of the order item record onto PEDIDOOLITEM: the item key identifies the row,
+// The mapping of the order item record onto PEDIDOOLITEM: the item key identifies the row (and
+// CDRASTRITM names it when another user changed its product or brand),
 // product, brand and quantity (with the product and brand data that follow them) are written,
 // and the row must still be open. Items are neither inserted nor deleted, CALC and ALTERADO are
 // the client's marks, and the destination branch (CDFILDEST) bounds the operator's rows.

@@ -8,14 +8,15 @@
 namespace sup::server {
 
 // Version of the schema that installSchema writes (kept in SCHEMAVERSAO).
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 // The DDL for one database, with the dialect's types filled in, statement by statement.
 QStringList schemaStatements(sql::Dialect dialect);
 
 // Creates every table, index and SQL function of the server on an empty database, in one
-// transaction; does nothing when the schema is already installed at kSchemaVersion. Throws
-// sql::SqlError (also for a database holding another schema version).
+// transaction; does nothing when the schema is already installed at kSchemaVersion, and brings
+// a database of an earlier version up to it (keeping its data). Throws sql::SqlError (also for a
+// database of a later schema version).
 void installSchema(sql::Connection& conn);
 
 // True when the database holds the server's schema.
