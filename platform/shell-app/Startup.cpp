@@ -88,6 +88,8 @@ Platform::Platform(const StartupOptions& options)
                 .arg(options_.dbUrl)
                 .toStdString());
     }
+    // A database of an earlier version is brought up to date, its data kept.
+    sup::server::installSchema(*conn_);
     if (options_.serverUrl.isEmpty()) {
         server_ = std::make_shared<sup::server::ReferenceServer>(conn_);
     }

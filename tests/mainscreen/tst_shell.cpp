@@ -77,8 +77,17 @@ private slots:
             QVERIFY(q.next());
             QVERIFY(q.value(0).toInt() >= 4);
         }
-        Platform second{StartupOptions{}};
-        QVERIFY(!second.seededNow()); // the demo data are kept, not seeded again
+        {
+            // The demo data of an earlier version: brought up to date on the next start.
+            Platform second{StartupOptions{}};
+            QVERIFY(!second.seededNow()); // the demo data are kept, not seeded again
+            QSqlQuery q(second.connection()->database());
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE AUDITORIA DROP COLUMN DSMOTIVO")));
+            QVERIFY(q.exec(QStringLiteral("UPDATE SCHEMAVERSAO SET NRVERSAO = 1")));
+        }
+        Platform third{StartupOptions{}};
+        QSqlQuery q(third.connection()->database());
+        QVERIFY(q.exec(QStringLiteral("SELECT DSMOTIVO FROM AUDITORIA")));
     }
 
     void aDatabaseWithoutTheSchemaIsRefused() {
