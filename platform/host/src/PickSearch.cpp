@@ -3,6 +3,8 @@
 #include "sup/data/Format.h"
 #include "sup/data/WorkingSet.h"
 
+#include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -123,10 +125,17 @@ PickSearch::~PickSearch() {
 void PickSearch::prepare() {
     if (!workers_.isEmpty())
         return;
-    // One task per column, spread over the pool's threads.
+    // One task per column, on a pool of the lists' own: Qt's global pool stays free for the
+    // toolkit's work, which the opening list would otherwise wait behind.
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+        p->setExpiryTimeout(30000);
+        return p;
+    }();
     for (std::size_t c = 0; c < fields_.size(); ++c)
         if (!set_.field(fields_[c])->OnGetText)
-            workers_.append(QtConcurrent::run([this, c] {
+            workers_.append(QtConcurrent::run(pool, [this, c] {
                 if (!cancel_)
                     buildColumn(int(c), true);
             }));
