@@ -121,6 +121,11 @@ void TfrmAltPedidosOL::buildData() {
     dtsPesqMarca->setDataSet(dm_->cdsPesqMarca);
     dtsPesqMarcaTodas = new TDataSource(dm_->qryPesqMarcTodas, QStringLiteral("dtsPesqMarcaTodas"));
     dtsPesqMarcaTodas->setDataSet(dm_->qryPesqMarcTodas);
+    dtsGerente = new TDataSource(dm_->qryGerente, QStringLiteral("dtsGerente"));
+    dtsGerente->setDataSet(dm_->qryGerente);
+    cdsItem->fieldByName(u"IDITMPEDOLBLOQ")->OnGetText = [this](const sup::data::TField& f, bool) {
+        return cdsItemIDITMPEDOLBLOQGetText(f);
+    };
     cdsItem->fieldByName(u"IDTIPOEXOL")->OnGetText = [this](const sup::data::TField& f, bool) {
         const QString v = f.asString().trimmed();
         if (v == u"A") {
@@ -196,6 +201,10 @@ void TfrmAltPedidosOL::buildActions() {
         a->setEnabled(false);
     }
     OnTriggered(mnuFiltro, [this] { sbtFiltroClick(); });
+    OnTriggered(mnuBloqItem, [this] { mnuBloqItemClick(); });
+    OnTriggered(mnuED, [this] { btnPontoaPontoClick(); });
+    OnTriggered(mnuBaixaManual, [this] { btnBaixaManualClick(); });
+    OnTriggered(mnuReservaOL, [this] { btnReservaOLClick(); });
 
     // The listing and printer set-up are not offered by this routine.
     mnuListagem->setEnabled(false);
@@ -213,6 +222,10 @@ void TfrmAltPedidosOL::buildActions() {
     mnuExcluiRes->setObjectName(QStringLiteral("mnuExcluiRes"));
     mnuIncluiRes = pmnCadastro1->addAction(QStringLiteral("&Incluir"));
     mnuIncluiRes->setObjectName(QStringLiteral("mnuIncluiRes"));
+    OnTriggered(mnuBloquear, [this] { BloqItem(QStringLiteral("N"), QStringLiteral("S")); });
+    OnTriggered(mnuNBloquear, [this] { BloqItem(QStringLiteral("S"), QStringLiteral("N")); });
+    OnTriggered(mnuIncluiRes, [this] { Excl_Incl_Reserva(QStringLiteral("I")); });
+    OnTriggered(mnuExcluiRes, [this] { Excl_Incl_Reserva(QStringLiteral("E")); });
 }
 
 void TfrmAltPedidosOL::buildGrid() {

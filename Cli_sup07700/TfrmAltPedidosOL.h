@@ -64,6 +64,20 @@ public:
     void Vd_ItemJaCadastrado();
     // The grid's product and brand pick lists (GridPickers.cpp).
     void dbgPadraoEditButtonClick();
+    // Blocking (Blocking.cpp).
+    void btnBloqItemClick();
+    void mnuBloqItemClick();
+    void BloqItem(const QString& from, const QString& to);
+    QString cdsItemIDITMPEDOLBLOQGetText(const sup::data::TField& field) const;
+    // Direct delivery and manual write-off (DirectDelivery.cpp).
+    void Vd_SenhaGer();
+    void btnPontoaPontoClick();
+    void btnBaixaManualClick();
+    // The manager's release of direct delivery: "S" or "N".
+    QString stLiberaGer = QStringLiteral("N");
+    // Including or excluding the reservation of the marked items (Reservation.cpp).
+    void btnReservaOLClick();
+    void Excl_Incl_Reserva(const QString& operation);
 
     // Rules of the item set.
     void cdsItemAfterOpen();
@@ -139,6 +153,8 @@ public:
     sup::data::TDataSource* dtsPesqProduto = nullptr;
     sup::data::TDataSource* dtsPesqMarca = nullptr;
     sup::data::TDataSource* dtsPesqMarcaTodas = nullptr;
+    // The operators who may release direct delivery.
+    sup::data::TDataSource* dtsGerente = nullptr;
 
     // Marker pictures and the status-bar labels.
     QLabel* imgChecked = nullptr;
@@ -160,6 +176,11 @@ private:
     void guardBlockedItem();
     void focusColumn(const char* field);
     QString destinationBranch() const; // the first four characters of CDFILDEST
+    // Operations that reload the items ask before unsaved edits go (Blocking.cpp).
+    bool unsavedEditsMayGo();
+    bool leaveOutBlockedItems();
+    void sendMarkedItems(const QString& writeOff, const QString& directDelivery,
+                         const QString& question);
 
     void buildActions();
     void buildGrid();

@@ -72,6 +72,8 @@ TdmAltPedidosOL::TdmAltPedidosOL(QObject* owner)
     sup07700::SetFiliCentQuery(*qryFiliCent);
     qryPesqMarcTodas = new sup::host::TADOIBQuery(this, QStringLiteral("qryPesqMarcTodas"));
     sup07700::SetPesqMarcTodasQuery(*qryPesqMarcTodas);
+    qryGerente = new sup::host::TADOIBQuery(this, QStringLiteral("qryGerente"));
+    sup07700::SetGerenteQuery(*qryGerente);
 
     gCurrent = this;
 }

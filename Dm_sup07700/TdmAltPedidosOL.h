@@ -65,6 +65,8 @@ public:
     sup::host::TADOIBQuery* qryFiliCent = nullptr;
     // Every brand, for the grid's brand pick list when any brand goes with any product.
     sup::host::TADOIBQuery* qryPesqMarcTodas = nullptr;
+    // The operators who may release direct delivery (groups authorised "BLIP").
+    sup::host::TADOIBQuery* qryGerente = nullptr;
 
     // Working sets.
     sup::data::TWorkingSet* cdsItem = nullptr;

@@ -116,4 +116,17 @@ void SetPesqMarcTodasQuery(sup::host::TADOIBQuery& q) {
          sup::data::FieldDef::text(QStringLiteral("NMMARCA"), 0, QStringLiteral("Nome"))});
 }
 
+void SetGerenteQuery(sup::host::TADOIBQuery& q) {
+    q.SQL = lines(
+        {"SELECT", "   OPERADOR.CDOPERADOR,", "   OPERADOR.NMOPERADOR", "FROM", "   AUTGRUPOP,",
+         "   OPERGRUPOP,", "   OPERADOR", "WHERE", "   AUTGRUPOP.IDAUTGRUPOP = 'BLIP' AND",
+         "   AUTGRUPOP.CDGRUPOPER = OPERGRUPOP.CDGRUPOPER AND",
+         "   OPERGRUPOP.CDOPERADOR = OPERADOR.CDOPERADOR", " ORDER BY OPERADOR.CDOPERADOR"});
+    q.setFieldDefs(
+        {sup::data::FieldDef::text(QStringLiteral("CDOPERADOR"), 12, QStringLiteral("Código"))
+             .width(16),
+         sup::data::FieldDef::text(QStringLiteral("NMOPERADOR"), 0, QStringLiteral("Nome"))
+             .width(30)});
+}
+
 } // namespace sup07700

@@ -25,5 +25,8 @@ void SetMarcaQuery(sup::host::TADOIBQuery& query);
 void SetFiliCentQuery(sup::host::TADOIBQuery& query);
 // qryPesqMarcTodas: every brand (CDMARCA "Código", NMMARCA "Nome") in code order.
 void SetPesqMarcTodasQuery(sup::host::TADOIBQuery& query);
+// qryGerente: the members of every operator group authorised "BLIP" (CDOPERADOR "Código",
+// NMOPERADOR "Nome"), by code.
+void SetGerenteQuery(sup::host::TADOIBQuery& query);
 
 } // namespace sup07700
