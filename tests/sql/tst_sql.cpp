@@ -141,7 +141,14 @@ private slots:
                 QStringLiteral("INSERT INTO FILIAL (CDFILIAL, NMFILIAL) VALUES ('AB03', 'dup')"));
             QFAIL("a key differing only in letter case was accepted");
         } catch (const SqlError& e) {
-            QVERIFY(e.isConstraint());
+            QVERIFY(e.isDuplicateKey());
+        }
+        try {
+            c->exec(QStringLiteral("INSERT INTO FILIAL (NMFILIAL) VALUES ('Sem código')"));
+            QFAIL("a branch without a code was accepted");
+        } catch (const SqlError& e) {
+            QVERIFY(e.isConstraint()); // a missing value is no taken key
+            QVERIFY(!e.isDuplicateKey());
         }
         // Prefix matching of tree codes as the purchasable-product query does it.
         c->exec(QStringLiteral("INSERT INTO PRODUTO VALUES ('10', '01.002')"));
@@ -188,6 +195,7 @@ private slots:
             QFAIL("duplicate key accepted");
         } catch (const SqlError& e) {
             QVERIFY(e.isConstraint());
+            QVERIFY(e.isDuplicateKey());
         }
         QCOMPARE(c->scalar(QStringLiteral("SELECT COUNT(*) FROM T")).toInt(), 2);
         // The connection is usable after a failed transaction (PostgreSQL aborts until rollback).

@@ -20,7 +20,10 @@ QAtomicInteger<quint64> connectionCounter;
 SqlError::Kind kindOf(const QSqlError& e, Dialect dialect) {
     const QString code = e.nativeErrorCode();
     if (dialect == Dialect::SQLite) {
-        const int c = code.toInt() & 0xff;
+        const int extended = code.toInt();
+        const int c = extended & 0xff;
+        if (extended == SQLITE_CONSTRAINT_UNIQUE || extended == SQLITE_CONSTRAINT_PRIMARYKEY)
+            return SqlError::DuplicateKey;
         if (c == SQLITE_CONSTRAINT)
             return SqlError::Constraint;
         if (c == SQLITE_BUSY || c == SQLITE_LOCKED)
@@ -29,6 +32,8 @@ SqlError::Kind kindOf(const QSqlError& e, Dialect dialect) {
             return SqlError::Connection;
         return SqlError::Other;
     }
+    if (code == u"23505")
+        return SqlError::DuplicateKey;
     if (code.startsWith(u"23"))
         return SqlError::Constraint;
     if (code == u"40001" || code == u"40P01" || code == u"55P03")

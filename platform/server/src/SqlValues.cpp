@@ -175,9 +175,13 @@ SqliteStatement::~SqliteStatement() {
 void SqliteStatement::fail(int rc) const {
     const QString text = QString::fromUtf8(sqlite3_errmsg(conn_.sqliteHandle()));
     const int primary = rc & 0xff;
+    const int extended = sqlite3_extended_errcode(conn_.sqliteHandle());
     if (primary == SQLITE_CONSTRAINT)
         throw sql::SqlError(QStringLiteral("Erro no banco de dados: %1").arg(text), text,
-                            sql::SqlError::Constraint);
+                            extended == SQLITE_CONSTRAINT_UNIQUE ||
+                                    extended == SQLITE_CONSTRAINT_PRIMARYKEY
+                                ? sql::SqlError::DuplicateKey
+                                : sql::SqlError::Constraint);
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
         throw sql::SqlError(
             QStringLiteral("O banco de dados está ocupado por outra operação; tente novamente."),

@@ -36,17 +36,19 @@ namespace sup::sql {
 enum class Dialect { SQLite, PostgreSQL };
 
 // A database failure. message() is Portuguese, for the user; driverText() is the driver's own
-// text, for the log. isConstraint() tells a unique or foreign-key violation; isBusy() a lock
-// that did not clear within the busy timeout (SQLite) or a serialization failure/deadlock
-// (PostgreSQL).
+// text, for the log. isConstraint() tells any violated constraint (unique, foreign key, check,
+// not null, or a trigger's refusal), isDuplicateKey() only a unique or primary key already
+// taken; isBusy() a lock that did not clear within the busy timeout (SQLite) or a serialization
+// failure/deadlock (PostgreSQL).
 class SqlError : public std::runtime_error {
 public:
-    enum Kind { Other, Constraint, Busy, Connection };
+    enum Kind { Other, Constraint, DuplicateKey, Busy, Connection };
     SqlError(const QString& message, const QString& driverText = {}, Kind kind = Other);
     const QString& message() const { return message_; }
     const QString& driverText() const { return driverText_; }
     Kind kind() const { return kind_; }
-    bool isConstraint() const { return kind_ == Constraint; }
+    bool isConstraint() const { return kind_ == Constraint || kind_ == DuplicateKey; }
+    bool isDuplicateKey() const { return kind_ == DuplicateKey; }
     bool isBusy() const { return kind_ == Busy; }
 
 private:
