@@ -563,7 +563,7 @@ private slots:
     // What a hostile or careless client may send: marks only pass and write nothing; a field
     // this method does not change, an item outside the operator's branches, a blocked item's
     // product without authorisation, the product together with the quantity, an unknown
-    // product and the forms not offered yet are refused with nothing written.
+    // product and both closing flags at once are refused with nothing written.
     void refusalsAndMarks_data() { suptest::addDatabaseRows(); }
     void refusalsAndMarks() {
         QFETCH(QString, db);
@@ -615,8 +615,8 @@ private slots:
                               [&](qsizetype r, auto& cur) { col(cur, f.qty).setReal(r, -1); })),
             "business", "maior ou igual a zero"));
         QVERIFY(refused(save(s, makeDelta(loaded, {0}, [](qsizetype, auto&) {}), false,
-                             server::kDemoOperator, u"S"_s),
-                        "unavailable", "ainda não estão disponíveis"));
+                             server::kDemoOperator, u"S"_s, u"S"_s),
+                        "args", "não podem ser pedidas juntas"));
 
         // COMPRAS1 works on the stores of two regions, with no group authorisation.
         const qint64 foreign =

@@ -145,6 +145,13 @@ QVariant UpdItemPedidoOL(IAppServer& s, DataPacket& delta, const QString& baixaM
                   atualizaSolicitacoes, descricaoAlteracao, descricaoRemanejamento);
 }
 
+QVariant UpdItemPedidoOL(IAppServer& s, DataPacket& delta, const QString& baixaManual,
+                         const QString& entregaDireta, const QString& operador, int modo,
+                         const QString& descricaoAlteracao, const QString& descricaoRemanejamento) {
+    return invoke(s, M::UpdItemPedidoOL, byRef(delta), baixaManual, entregaDireta, operador, modo,
+                  descricaoAlteracao, descricaoRemanejamento);
+}
+
 QVariant getParaSupri(IAppServer& s, const QString& filial) {
     return invoke(s, M::getParaSupri, filial);
 }

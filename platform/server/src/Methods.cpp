@@ -26,6 +26,8 @@ QHash<contracts::Method, Handler> buildHandlers() {
         {M::GetVdReserva, GetVdReserva},
         {M::UpdItemPedidoOL, UpdItemPedidoOL},
         {M::GetPesqProduto, GetPesqProduto},
+        {M::SetBloqItem, SetBloqItem},
+        {M::SetReserva, SetReserva},
     };
 }
 

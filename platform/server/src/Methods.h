@@ -7,6 +7,7 @@
 #include "Fault.h"
 
 #include "sup/contracts/MethodContract.h"
+#include "sup/data/DataPacket.h"
 #include "sup/server/ReferenceServer.h"
 
 #include <QString>
@@ -45,5 +46,13 @@ QVariant VerificaMarcaPref1(MethodContext&, QVariantList&);
 QVariant GetVdReserva(MethodContext&, QVariantList&);
 QVariant UpdItemPedidoOL(MethodContext&, QVariantList&);
 QVariant GetPesqProduto(MethodContext&, QVariantList&);
+QVariant SetBloqItem(MethodContext&, QVariantList&);
+QVariant SetReserva(MethodContext&, QVariantList&);
+
+// The two closing forms of UpdItemPedidoOL (MethodsOperations.cpp): once the delta is saved, its
+// marked items are written off or leave the OL for direct delivery, `reason` kept in the audit.
+enum class ItemClosing { WriteOff, DirectDelivery };
+void closeMarkedItems(MethodContext& ctx, const data::DataPacket& delta, ItemClosing closing,
+                      const QString& op, const QString& reason);
 
 } // namespace sup::server

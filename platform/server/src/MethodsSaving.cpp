@@ -20,13 +20,15 @@
 //    its reservations are released, its requests stay open without it, its blocking history
 //    goes, and the removal is audited.
 // Every follow-up is a fixed number of set-based statements over the rows sent as one JSON
-// parameter, whatever the number of rows. The write-off and direct-delivery forms are refused
-// until this server offers them.
+// parameter, whatever the number of rows. The write-off ("S", "N") and direct-delivery ("N", "S")
+// forms save the delta the same way and then close its marked items in the same transaction
+// (closeMarkedItems, MethodsOperations.cpp).
 //
 // GetPesqProduto(OL, item product, typed code, restriction, brand). Restriction "0": every
 // product the OL handles (its relationships, in each brand the product is bought in, and the
 // products it holds free stock of without a relationship), with the OL's free stock of each.
 
+#include "JsonRows.h"
 #include "Methods.h"
 #include "SqlValues.h"
 
@@ -40,7 +42,6 @@
 #include <QSqlQuery>
 
 #include <cmath>
-#include <cstdio>
 #include <map>
 #include <vector>
 
@@ -54,95 +55,6 @@ using data::RowKind;
 
 // Stored quantities are double precision: closer than this they are equal.
 constexpr double kQtyEpsilon = 1e-9;
-
-// ---------------------------------------------------------------- rows as one JSON parameter
-
-class JsonRows {
-public:
-    void begin(qsizetype r) {
-        out_ += rows_++ ? ",{" : "{";
-        out_ += "\"r\":" + QByteArray::number(r);
-    }
-    void end() { out_ += '}'; }
-    void text(const char* name, const QString& s) {
-        key(name);
-        if (s.isNull()) {
-            out_ += "null";
-            return;
-        }
-        out_ += '"';
-        for (const char c : s.toUtf8()) {
-            if (c == '"' || c == '\\') {
-                out_ += '\\';
-                out_ += c;
-            } else if (static_cast<unsigned char>(c) < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", unsigned(static_cast<unsigned char>(c)));
-                out_ += buf;
-            } else {
-                out_ += c;
-            }
-        }
-        out_ += '"';
-    }
-    void number(const char* name, double v) {
-        key(name);
-        out_ += std::isfinite(v) ? QByteArray::number(v, 'g', 17) : QByteArray("null");
-    }
-    qsizetype rows() const { return rows_; }
-    QString value() const { return QString::fromUtf8("[" + out_ + "]"); }
-
-private:
-    void key(const char* name) {
-        out_ += ",\"";
-        out_ += name;
-        out_ += "\":";
-    }
-    QByteArray out_;
-    qsizetype rows_ = 0;
-};
-
-struct JsonColumn {
-    const char* name;
-    const char* pgType;
-};
-
-// The JSON rows as a table `alias`(r, columns...), read from one "?" parameter.
-QString rowsTable(sql::Dialect d, std::initializer_list<JsonColumn> columns,
-                  const char* alias = "d") {
-    QStringList out;
-    const QString a = QString::fromLatin1(alias);
-    if (d == sql::Dialect::PostgreSQL) {
-        out << QStringLiteral("r bigint");
-        for (const JsonColumn& c : columns)
-            out << QString::fromLatin1(c.name) + u' ' + QString::fromLatin1(c.pgType);
-        return QStringLiteral("json_to_recordset(CAST(? AS json)) AS %1(%2)")
-            .arg(a, out.join(QStringLiteral(", ")));
-    }
-    out << QStringLiteral("json_extract(value, '$.r') AS r");
-    for (const JsonColumn& c : columns)
-        out << QStringLiteral("json_extract(value, '$.%1') AS %1").arg(QString::fromLatin1(c.name));
-    return QStringLiteral("(SELECT %1 FROM json_each(?)) AS %2")
-        .arg(out.join(QStringLiteral(", ")), a);
-}
-
-// "<column> IN (the ids)" with one "?" placeholder, and its value.
-QString idsIn(sql::Dialect d, const QString& column) {
-    return d == sql::Dialect::PostgreSQL
-               ? column + QStringLiteral(" = ANY(CAST(? AS bigint[]))")
-               : column + QStringLiteral(" IN (SELECT value FROM json_each(?))");
-}
-
-QVariant idsValue(sql::Dialect d, const QList<qint64>& ids) {
-    QByteArray out = d == sql::Dialect::PostgreSQL ? "{" : "[";
-    for (qsizetype i = 0; i < ids.size(); ++i) {
-        if (i)
-            out += ',';
-        out += QByteArray::number(ids[i]);
-    }
-    out += d == sql::Dialect::PostgreSQL ? '}' : ']';
-    return QString::fromLatin1(out);
-}
 
 // ---------------------------------------------------------------- the changed items
 
@@ -703,9 +615,8 @@ bool flagOn(const QVariant& v) {
     return v.typeId() == QMetaType::Bool ? v.toBool() : v.toLongLong() != 0;
 }
 
-QVariant saveItems(MethodContext& ctx, const QVariantList& a) {
-    const DataPacket delta = a[0].value<DataPacket>();
-    const QString op = operatorOf(ctx, a);
+void saveItems(MethodContext& ctx, const QVariantList& a, const DataPacket& delta,
+               const QString& op) {
     const bool updateRequests = flagOn(a[4]);
     DeltaOptions o;
     o.method = ctx.def.name;
@@ -726,7 +637,7 @@ QVariant saveItems(MethodContext& ctx, const QVariantList& a) {
         throw MethodFault(e.message(), e.code());
     } catch (const sql::SqlError& e) {
         // Items exchanging their products or brands meet each other's key on the way.
-        if (!e.isConstraint())
+        if (!e.isDuplicateKey())
             throw;
         throw MethodFault(QStringLiteral("Item de Pedido já cadastrado: a troca de produto ou "
                                          "marca coincide com outro item do mesmo pedido. Grave as "
@@ -734,22 +645,26 @@ QVariant saveItems(MethodContext& ctx, const QVariantList& a) {
                           QStringLiteral("business"));
     }
     Saving(ctx.conn, delta, op, o.description).followUp(items, updateRequests);
-    return {};
 }
 
 } // namespace
 
 QVariant UpdItemPedidoOL(MethodContext& ctx, QVariantList& a) {
-    switch (formOf(ctx, a)) {
+    const UpdForm form = formOf(ctx, a);
+    const DataPacket delta = a[0].value<DataPacket>();
+    const QString op = operatorOf(ctx, a);
+    saveItems(ctx, a, delta, op);
+    switch (form) {
     case UpdForm::Saving:
-        return saveItems(ctx, a);
+        break;
     case UpdForm::WriteOff:
+        closeMarkedItems(ctx, delta, ItemClosing::WriteOff, op, a[5].toString().trimmed());
+        break;
     case UpdForm::DirectDelivery:
+        closeMarkedItems(ctx, delta, ItemClosing::DirectDelivery, op, a[6].toString().trimmed());
         break;
     }
-    throw MethodFault(QStringLiteral("A baixa manual e a entrega direta de itens ainda não estão "
-                                     "disponíveis neste servidor de aplicação."),
-                      QStringLiteral("unavailable"));
+    return {};
 }
 
 QVariant GetPesqProduto(MethodContext& ctx, QVariantList& a) {

@@ -154,6 +154,11 @@ QVariant UpdItemPedidoOL(IAppServer& s, DataPacket& delta, const QString& baixaM
                          const QString& entregaDireta, const QString& operador,
                          bool atualizaSolicitacoes, const QString& descricaoAlteracao,
                          const QString& descricaoRemanejamento);
+// The same from the operations on marked items (write-off, direct delivery): argument 5 is the
+// integer those callers send (3) instead of the answer about purchase requests.
+QVariant UpdItemPedidoOL(IAppServer& s, DataPacket& delta, const QString& baixaManual,
+                         const QString& entregaDireta, const QString& operador, int modo,
+                         const QString& descricaoAlteracao, const QString& descricaoRemanejamento);
 // The supply parameters of the processing branch, on the maintenance screen's module.
 QVariant getParaSupri(IAppServer& s, const QString& filial);
 // Blocks or unblocks the items of the packet.
