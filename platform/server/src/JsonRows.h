@@ -105,4 +105,45 @@ inline QVariant idsValue(sql::Dialect d, const QList<qint64>& ids) {
     return QString::fromLatin1(out);
 }
 
+// A bound date-time text as the column's type.
+inline QString timestampParam(sql::Dialect d) {
+    return d == sql::Dialect::PostgreSQL ? QStringLiteral("CAST(? AS timestamp(0))")
+                                         : QStringLiteral("?");
+}
+
+// One audited change: a field of a row of a table, from one value to another.
+struct AuditEntry {
+    QString table, key, field, oldValue, newValue;
+};
+
+// Writes the audit rows of one call in one statement: its time, operator, method, delta id (or
+// null) and reason (null when empty).
+inline void writeAudit(const sql::Connection& conn, const QString& method, const QString& op,
+                       const QVariant& deltaId, const QString& reason, const QString& now,
+                       const QList<AuditEntry>& entries) {
+    if (entries.isEmpty())
+        return;
+    JsonRows j;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const AuditEntry& a = entries[i];
+        j.begin(i);
+        j.text("tb", a.table);
+        j.text("k", a.key);
+        j.text("f", a.field);
+        j.text("o", a.oldValue);
+        j.text("n", a.newValue);
+        j.end();
+    }
+    const sql::Dialect d = conn.dialect();
+    conn.exec(
+        QStringLiteral("INSERT INTO AUDITORIA (DTEVENTO, CDOPERADOR, NMMETODO, NMTABELA,"
+                       " DSCHAVE, NMCAMPO, DSVALORANT, DSVALORNOVO, IDDELTA, DSMOTIVO)"
+                       " SELECT %1, ?, ?, d.tb, d.k, d.f, d.o, d.n, ?, ? FROM %2 ORDER BY d.r")
+            .arg(timestampParam(d),
+                 rowsTable(
+                     d,
+                     {{"tb", "text"}, {"k", "text"}, {"f", "text"}, {"o", "text"}, {"n", "text"}})),
+        {now, op, method, deltaId, reason.isEmpty() ? QVariant() : QVariant(reason), j.value()});
+}
+
 } // namespace sup::server

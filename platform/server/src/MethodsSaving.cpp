@@ -295,10 +295,6 @@ void checkDuplicates(const sql::Connection& conn, const QList<Changed>& items,
 
 // ---------------------------------------------------------------- after the rows are written
 
-struct AuditEntry {
-    QString table, key, field, oldValue, newValue;
-};
-
 class Saving {
 public:
     Saving(sql::Connection& conn, const DataPacket& delta, QString op, QString description)
@@ -538,34 +534,9 @@ private:
     }
 
     void writeAudit() {
-        if (audit_.isEmpty())
-            return;
-        JsonRows j;
-        for (qsizetype i = 0; i < audit_.size(); ++i) {
-            const AuditEntry& a = audit_[i];
-            j.begin(i);
-            j.text("tb", a.table);
-            j.text("k", a.key);
-            j.text("f", a.field);
-            j.text("o", a.oldValue);
-            j.text("n", a.newValue);
-            j.end();
-        }
-        const sql::Dialect d = conn_.dialect();
-        const QString ts = d == sql::Dialect::PostgreSQL ? QStringLiteral("CAST(? AS timestamp(0))")
-                                                         : QStringLiteral("?");
-        conn_.exec(
-            QStringLiteral("INSERT INTO AUDITORIA (DTEVENTO, CDOPERADOR, NMMETODO, NMTABELA,"
-                           " DSCHAVE, NMCAMPO, DSVALORANT, DSVALORNOVO, IDDELTA, DSMOTIVO)"
-                           " SELECT %1, ?, ?, d.tb, d.k, d.f, d.o, d.n, ?, ? FROM %2 ORDER BY d.r")
-                .arg(ts, rowsTable(d, {{"tb", "text"},
-                                       {"k", "text"},
-                                       {"f", "text"},
-                                       {"o", "text"},
-                                       {"n", "text"}})),
-            {now_, op_, QStringLiteral("UpdItemPedidoOL"),
-             delta_.deltaId().toString(QUuid::WithoutBraces),
-             description_.isEmpty() ? QVariant() : QVariant(description_), j.value()});
+        sup::server::writeAudit(conn_, QStringLiteral("UpdItemPedidoOL"), op_,
+                                delta_.deltaId().toString(QUuid::WithoutBraces), description_, now_,
+                                audit_);
     }
 
     sql::Connection& conn_;
