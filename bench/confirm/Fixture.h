@@ -13,6 +13,9 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <benchmark/benchmark.h>
+
+#include <exception>
 #include <memory>
 
 namespace sup::testkit {
@@ -65,10 +68,21 @@ public:
     qsizetype shadow() const; // rows of cdsAuxItem
     // The arguments and the answer of the last GetItem the screens sent (in-process only).
     static const QVariantList& lastArgs();
+    // The user's part: answers queued for the screens, and what they showed.
+    sup::testkit::ScriptedHost& host() { return *host_; }
 
 private:
     std::unique_ptr<sup::testkit::ScriptedHost> host_;
 };
+
+// Runs `body` and reports a failure of the fixture as the benchmark's error.
+template <class F> void guarded(benchmark::State& state, F&& body) {
+    try {
+        body();
+    } catch (const std::exception& e) {
+        state.SkipWithError(e.what());
+    }
+}
 
 // The 34 arguments the screen sends for the criteria of `db` and the server's answer to them.
 struct Request {

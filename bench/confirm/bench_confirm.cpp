@@ -1,7 +1,8 @@
 // The filter's confirm on a large database: from the click to the items and their shadow copy
 // loaded and the grid painted, end to end through the routine's screens, and stage by stage
 // (server query and packets, transport, load, shadow copy, grid), each stage beside a raw peer
-// doing the same work with the bare library underneath:
+// doing the same work with the bare library underneath; then the save of 10,000 changed items
+// over the same screen, end to end and by stage (SaveBench.cpp). On each store:
 //   - embedded SQLite with the server in-process (the default set-up);
 //   - sup-appserver over HTTP on loopback, on the same SQLite file;
 //   - PostgreSQL (when SUP_TEST_PG names a database), server in-process.
@@ -13,6 +14,7 @@
 // (and in a PostgreSQL schema) and reused while the server library is unchanged.
 
 #include "Fixture.h"
+#include "SaveBench.h"
 
 #include "../common/BenchArgs.h"
 #include "../common/RawSqliteScan.h"
@@ -58,15 +60,6 @@ using data::DataPacket;
 namespace {
 
 const QString kModule = QStringLiteral("Sup07700.rdmAltPedidosOL");
-
-// Runs `body` and reports a failure of the fixture as the benchmark's error.
-template <class F> void guarded(benchmark::State& state, F&& body) {
-    try {
-        body();
-    } catch (const std::exception& e) {
-        state.SkipWithError(e.what());
-    }
-}
 
 std::vector<DataPacket> packetsOf(const QVariant& answer) {
     std::vector<DataPacket> out;
@@ -587,13 +580,17 @@ double maxOf(const std::vector<double>& v) {
 // Every figure is labelled with the number of items the criteria match.
 int gRows = 0;
 
-void add(const char* name, void (*fn)(benchmark::State&), bool manual = false) {
+// `iterations` > 0: that many per repetition instead of as many as half a second takes.
+void add(const char* name, void (*fn)(benchmark::State&), bool manual = false, int iterations = 0) {
     auto* b = benchmark::RegisterBenchmark(name, fn)
                   ->Arg(gRows)
                   ->Unit(benchmark::kMillisecond)
-                  ->MinTime(0.5)
                   ->ComputeStatistics("min", minOf)
                   ->ComputeStatistics("max", maxOf);
+    if (iterations > 0)
+        b->Iterations(iterations);
+    else
+        b->MinTime(0.5);
     if (manual)
         b->UseManualTime();
     else
@@ -696,8 +693,14 @@ int main(int argc, char** argv) {
     add("raw/copy", BM_RawCopy);
     add("grid", BM_Grid);
     add("raw/grid", BM_RawGrid);
+    addSaveBenchmarks([](const char* name, void (*fn)(benchmark::State&), bool manual,
+                         int iterations) { add(name, fn, manual, iterations); });
 
-    bench::TableReporter reporter(comparisons(), "Filter confirm");
+    std::vector<bench::Comparison> lines = comparisons();
+    for (bench::Comparison& c : saveComparisons())
+        lines.push_back(std::move(c));
+    bench::TableReporter reporter(std::move(lines),
+                                  "Filter confirm, and save of 10,000 changed items");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     confirmbench::shutdown();
