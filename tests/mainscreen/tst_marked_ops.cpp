@@ -2,18 +2,14 @@
 // direct delivery with the manager's release, manual write-off and reservations; what is sent,
 // what is left out and what the user is told.
 
-#include "ScreenFixture.h"
+#include "ScriptedScreen.h"
 
-#include "Cli_sup07700/TfrmAltPedidosOL.h"
-#include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "sup/contracts/record/OrderItem.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/testkit/ScriptedServer.h"
-#include "sup/widgetkit/Forms.h"
 #include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
-#include "units/Units.h"
 
 #include <QSqlQuery>
 #include <QtTest>
@@ -22,30 +18,19 @@ using namespace sup::host;
 using sup::data::DataPacket;
 using sup::data::DataPacketBuilder;
 using sup::data::TWorkingSet;
-using sup::testkit::ScriptedHost;
-using sup::testkit::ScriptedServer;
 
 class TestMarkedOps : public QObject {
     Q_OBJECT
 
     std::unique_ptr<suptest::SeededDatabase> db;
-    std::unique_ptr<ScriptedHost> host;
-    std::unique_ptr<ScriptedServer> server;
+    std::unique_ptr<suptest::ScriptedScreen> f;
+    sup::testkit::ScriptedHost* host = nullptr;
+    sup::testkit::ScriptedServer* server = nullptr;
     TfrmAltPedidosOL* s = nullptr;
 
-    TWorkingSet& items() { return *s->data().cdsItem; }
-
-    // Sets fields of an item with the item rules standing aside, as a marking pass does.
-    void put(int position, const QVariantMap& values) {
-        s->data().cdsAuxItem->setTag(99);
-        items().moveTo(position);
-        items().edit();
-        for (auto v = values.begin(); v != values.end(); ++v)
-            items().fieldByName(v.key())->setValue(v.value());
-        items().post();
-        s->data().cdsAuxItem->setTag(0);
-    }
-    void mark(int position) { put(position, {{QStringLiteral("CALC"), QStringLiteral("S")}}); }
+    TWorkingSet& items() { return f->items(); }
+    void put(int position, const QVariantMap& values) { f->put(position, values); }
+    void mark(int position) { f->mark(position); }
     QString value(int position, const char* field) {
         return items().valueAt(position, items().fieldIndex(QString::fromLatin1(field))).toString();
     }
@@ -74,29 +59,15 @@ private slots:
     void initTestCase() { db = std::make_unique<suptest::SeededDatabase>(); }
 
     void init() {
-        host = std::make_unique<ScriptedHost>();
-        host->setDatabase(db->conn->database());
-        host->setVantrel(LoadSignOnValues(db->conn->database(), sup::server::kDemoOperator));
-        sup07700::InitializeUnits();
-        server = std::make_unique<ScriptedServer>();
-        server->install();
-        DataPacketBuilder ol(sup::contracts::parametroOLFields());
-        ol.appendRow({QStringLiteral("N"), QStringLiteral("01"), QStringLiteral("0103")});
-        server->answer(QStringLiteral("GetParametroOL"), QVariant::fromValue(ol.finish()));
-        s = CreateForm<TfrmAltPedidosOL>();
+        f = std::make_unique<suptest::ScriptedScreen>(*db);
+        host = f->host.get();
+        server = f->server.get();
+        s = f->screen;
         loaded_ = suptest::itemPacket(4);
-        items().loadFromPacket(loaded_);
         s->data().setReload([this] { items().loadFromPacket(loaded_); });
     }
 
-    void cleanup() {
-        delete s;
-        s = nullptr;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        sup07700::FinalizeUnits();
-        server.reset();
-        host.reset();
-    }
+    void cleanup() { f.reset(); }
 
     // Only marked items in the "from" state that are not adjustment items are sent; nothing to
     // send is said; a failing call keeps the marks; the flag reads "Bloqueado" on the status bar.

@@ -2,19 +2,14 @@
 // server: the questions, the duplicate check, the exact arguments of the save, what is kept when
 // the save fails, and what the pick lists copy into the item.
 
-#include "ScreenFixture.h"
+#include "ScriptedScreen.h"
 
-#include "Cli_sup07700/Cli_sup07700.h"
-#include "Cli_sup07700/TfrmAltPedidosOL.h"
-#include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "sup/contracts/record/OrderItem.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/testkit/ScriptedServer.h"
-#include "sup/widgetkit/Forms.h"
 #include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
-#include "units/Units.h"
 
 #include <QtTest>
 
@@ -22,8 +17,6 @@ using namespace sup::host;
 using sup::data::DataPacket;
 using sup::data::DataPacketBuilder;
 using sup::data::TWorkingSet;
-using sup::testkit::ScriptedHost;
-using sup::testkit::ScriptedServer;
 
 namespace {
 
@@ -37,69 +30,46 @@ class TestSaveItems : public QObject {
     Q_OBJECT
 
     std::unique_ptr<suptest::SeededDatabase> db;
-    std::unique_ptr<ScriptedHost> host;
-    std::unique_ptr<ScriptedServer> server;
+    std::unique_ptr<suptest::ScriptedScreen> f;
+    sup::testkit::ScriptedHost* host = nullptr;
+    sup::testkit::ScriptedServer* server = nullptr;
     TfrmAltPedidosOL* s = nullptr;
 
-    TWorkingSet& items() { return *s->data().cdsItem; }
+    TWorkingSet& items() { return f->items(); }
 
     // Changes one item as the grid's rules would leave it (the rules themselves stand aside):
     // the new values, the change mark and the snapshot following the item's loaded key.
     void change(int position, const QVariantMap& values) {
-        TWorkingSet& it = items();
+        QVariantMap written = values;
+        written[QStringLiteral("ALTERADO")] = QStringLiteral("S");
+        f->put(position, written);
+        // The snapshot follows the item, as the before-post rule would have it.
         TWorkingSet* aux = s->data().cdsAuxItem;
         aux->setTag(99);
-        it.moveTo(position);
-        it.edit();
-        for (auto v = values.begin(); v != values.end(); ++v)
-            it.fieldByName(v.key())->setValue(v.value());
-        it.fieldByName(u"ALTERADO")->setAsString(u"S");
-        it.post();
         aux->moveTo(position);
         aux->edit();
-        for (const char16_t* f : {u"CDPRODUTO", u"CDMARCA", u"QTPROGENPEOL"})
-            aux->fieldByName(f)->setValue(it.fieldByName(f)->value());
+        for (const char16_t* field : {u"CDPRODUTO", u"CDMARCA", u"QTPROGENPEOL"})
+            aux->fieldByName(field)->setValue(items().fieldByName(field)->value());
         aux->post();
         aux->setTag(0);
     }
-    void markItem(int position) {
-        s->data().cdsAuxItem->setTag(99);
-        items().moveTo(position);
-        items().edit();
-        items().fieldByName(u"CALC")->setAsString(u"S");
-        items().post();
-        s->data().cdsAuxItem->setTag(0);
-    }
+    void markItem(int position) { f->mark(position); }
 
 private slots:
     void initTestCase() { db = std::make_unique<suptest::SeededDatabase>(); }
 
     void init() {
-        host = std::make_unique<ScriptedHost>();
-        host->setDatabase(db->conn->database());
-        host->setVantrel(LoadSignOnValues(db->conn->database(), sup::server::kDemoOperator));
-        sup07700::InitializeUnits();
-        server = std::make_unique<ScriptedServer>();
-        server->install();
-        DataPacketBuilder ol(sup::contracts::parametroOLFields());
-        ol.appendRow({QStringLiteral("N"), QStringLiteral("01"), QStringLiteral("0103")});
-        server->answer(QStringLiteral("GetParametroOL"), packet(ol.finish()));
+        f = std::make_unique<suptest::ScriptedScreen>(*db);
+        host = f->host.get();
+        server = f->server.get();
+        s = f->screen;
         server->answer(QStringLiteral("GetVd_Est_Disp"), true);
         server->answer(QStringLiteral("UpdItemPedidoOL"), true);
-        s = CreateForm<TfrmAltPedidosOL>();
-        items().loadFromPacket(suptest::itemPacket(4));
         s->data().cdsParamFilial->loadFromPacket(
             suptest::paramFilialPacket({{"0012", "0012", "N"}}));
     }
 
-    void cleanup() {
-        delete s;
-        s = nullptr;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        sup07700::FinalizeUnits();
-        server.reset();
-        host.reset();
-    }
+    void cleanup() { f.reset(); }
 
     // The seven arguments; the purchase request question only for changed quantities other
     // than 0, and argument 5 following its answer.
@@ -210,10 +180,10 @@ private slots:
     void pickListsCopyTheChosenRow() {
         DataPacketBuilder products(s->data().cdsPesqProduto->fieldDefs());
         QVariantList row;
-        for (const auto& f : s->data().cdsPesqProduto->fieldDefs())
-            row << (f.type == sup::data::FieldType::Double
+        for (const auto& def : s->data().cdsPesqProduto->fieldDefs())
+            row << (def.type == sup::data::FieldType::Double
                         ? QVariant(10.0)
-                        : QVariant(f.name.left(f.size > 0 ? std::min(3, f.size) : 3)));
+                        : QVariant(def.name.left(def.size > 0 ? std::min(3, def.size) : 3)));
         products.appendRow(row);
         server->answer(QStringLiteral("GetPesqProduto"), packet(products.finish()));
         items().moveTo(1);
