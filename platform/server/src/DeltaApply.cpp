@@ -393,7 +393,8 @@ public:
             w << c.def->column + QStringLiteral(" IS ?");
         if (!target_.rowCondition.isEmpty())
             w << u'(' + target_.rowCondition + u')';
-        // Checked before any write as well; here it holds the row to its branch until written.
+        // A stored row outside the operator's branches is not written; refuseOutOfScope then
+        // tells it apart from a row changed by another user.
         if (plan_.scoped)
             w << inScope(target_.table + u'.' + plan_.all[plan_.branch].def->column);
         return w.join(QStringLiteral(" AND "));
@@ -1005,27 +1006,42 @@ void setScope(const sql::Connection& conn, const DeltaOptions& o, Plan& plan) {
         (o.branchOperator.trimmed().isEmpty() ? o.operatorCode : o.branchOperator).trimmed();
 }
 
-// The rows to be written outside the operator's branches, in row order. A changed or deleted
-// row counts with the branch it was loaded with and the one it is stored with (a forged loaded
-// value does not bring a stored row into scope); an inserted row, or a changed one whose branch
-// is written, with its new branch too. One query on either database.
-QList<qsizetype> rowsOutOfScope(const sql::Connection& conn, const DeltaTarget& target,
-                                const Plan& plan, const DataPacket& delta) {
+// The JSON rows as a table d(r, columns...) of either dialect.
+QString jsonRowsTable(bool pg, const QList<QPair<QString, QString>>& columns) {
+    QStringList out;
+    if (pg) {
+        out << QStringLiteral("r bigint");
+        for (const auto& c : columns)
+            out << c.first + u' ' + c.second;
+        return QStringLiteral("json_to_recordset(CAST(? AS json)) AS d(%1)")
+            .arg(out.join(QStringLiteral(", ")));
+    }
+    out << QStringLiteral("json_extract(value, '$.r') AS r");
+    for (const auto& c : columns)
+        out << QStringLiteral("json_extract(value, '$.%1') AS %1").arg(c.first);
+    return QStringLiteral("(SELECT %1 FROM json_each(?)) AS d").arg(out.join(QStringLiteral(", ")));
+}
+
+// The rows whose branch as sent is outside the operator's branches, in row order: a changed or
+// deleted row with the branch it was loaded with, an inserted row, or a changed one whose branch
+// is written, with its new branch. Each distinct branch is asked once.
+QList<qsizetype> rowsSentOutOfScope(const sql::Connection& conn, const Plan& plan,
+                                    const DataPacket& delta) {
     const Col& branch = plan.all[plan.branch];
-    JsonRows values, stored;
+    QList<QVariant> distinct;
+    QHash<QString, qsizetype> indexOf; // a value's text (null apart) to its place in `distinct`
+    QList<QList<qsizetype>> rowsOf;
     auto value = [&](qsizetype row, const Column& c) {
-        values.beginRow(row);
-        values.add("b", sqlValue(c, row, branch.def->textPrefix), branch.type);
-        values.endRow();
-    };
-    auto storedRow = [&](qsizetype row) {
-        stored.beginRow(row);
-        for (int i = 0; i < plan.keys.size(); ++i)
-            stored.add(
-                jsonName('k', i).constData(),
-                sqlValue(delta.loadedColumn(plan.keys[i].field), row, plan.keys[i].def->textPrefix),
-                plan.keys[i].type);
-        stored.endRow();
+        const QVariant v = sqlValue(c, row, branch.def->textPrefix);
+        const QString key = v.isNull() ? QString() : u'=' + v.toString();
+        auto it = indexOf.find(key);
+        if (it == indexOf.end()) {
+            it = indexOf.insert(key, distinct.size());
+            distinct << v;
+            rowsOf.append(QList<qsizetype>{});
+        }
+        if (rowsOf[it.value()].isEmpty() || rowsOf[it.value()].last() != row)
+            rowsOf[it.value()] << row;
     };
     for (qsizetype row = 0; row < delta.rowCount(); ++row) {
         switch (delta.kind(row)) {
@@ -1039,53 +1055,70 @@ QList<qsizetype> rowsOutOfScope(const sql::Connection& conn, const DeltaTarget& 
             for (int w : changed)
                 if (plan.writes[w].def == branch.def)
                     value(row, delta.column(branch.field));
-            storedRow(row);
             break;
         }
         case RowKind::Deleted:
             value(row, delta.loadedColumn(branch.field));
-            storedRow(row);
             break;
         case RowKind::Inserted:
             value(row, delta.column(branch.field));
             break;
         }
     }
-    if (values.rows() == 0)
+    if (distinct.isEmpty())
         return {};
-
-    // The JSON rows as a table d(r, columns...).
+    JsonRows values;
+    for (qsizetype i = 0; i < distinct.size(); ++i) {
+        values.beginRow(i);
+        values.add("b", distinct[i], branch.type);
+        values.endRow();
+    }
     const bool pg = conn.dialect() == sql::Dialect::PostgreSQL;
-    auto rowsTable = [pg](const QList<QPair<QString, QString>>& columns) {
-        QStringList out;
-        if (pg) {
-            out << QStringLiteral("r bigint");
-            for (const auto& c : columns)
-                out << c.first + u' ' + c.second;
-            return QStringLiteral("json_to_recordset(CAST(? AS json)) AS d(%1)")
-                .arg(out.join(QStringLiteral(", ")));
-        }
-        out << QStringLiteral("json_extract(value, '$.r') AS r");
-        for (const auto& c : columns)
-            out << QStringLiteral("json_extract(value, '$.%1') AS %1").arg(c.first);
-        return QStringLiteral("(SELECT %1 FROM json_each(?)) AS d")
-            .arg(out.join(QStringLiteral(", ")));
-    };
+    QSqlQuery q =
+        conn.exec(QStringLiteral("SELECT d.r FROM %1 WHERE NOT %2")
+                      .arg(jsonRowsTable(pg, {qMakePair(QStringLiteral("b"), branch.pgType)}),
+                           inScope(QStringLiteral("d.b"))),
+                  {values.text(), plan.scopeOperator});
+    QList<qsizetype> out;
+    while (q.next())
+        out << rowsOf[qsizetype(q.value(0).toLongLong())];
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+// Of `rows` (changed or deleted rows that could not be written), those stored under a branch
+// outside the operator's: the writes hold every row to the operator's branches, so a stored row
+// out of scope shows up there, and a forged loaded value cannot bring it into scope.
+QList<qsizetype> rowsStoredOutOfScope(const sql::Connection& conn, const DeltaTarget& target,
+                                      const Plan& plan, const DataPacket& delta,
+                                      const QList<qsizetype>& rows) {
+    if (rows.isEmpty())
+        return {};
+    const Col& branch = plan.all[plan.branch];
+    JsonRows stored;
+    for (qsizetype row : rows) {
+        stored.beginRow(row);
+        for (int i = 0; i < plan.keys.size(); ++i)
+            stored.add(
+                jsonName('k', i).constData(),
+                sqlValue(delta.loadedColumn(plan.keys[i].field), row, plan.keys[i].def->textPrefix),
+                plan.keys[i].type);
+        stored.endRow();
+    }
     QList<QPair<QString, QString>> keyColumns;
     QStringList on;
     for (int i = 0; i < plan.keys.size(); ++i) {
         keyColumns << qMakePair(QStringLiteral("k%1").arg(i), plan.keys[i].pgType);
         on << QStringLiteral("t.%1 = d.k%2").arg(plan.keys[i].def->column).arg(i);
     }
-    const QString sql =
-        QStringLiteral("SELECT d.r FROM %1 WHERE NOT %2 UNION SELECT d.r FROM %3 JOIN %4 t ON %5"
-                       " WHERE NOT %6 ORDER BY 1")
-            .arg(rowsTable({qMakePair(QStringLiteral("b"), branch.pgType)}),
-                 inScope(QStringLiteral("d.b")), rowsTable(keyColumns), target.table,
-                 on.join(QStringLiteral(" AND ")),
-                 inScope(QStringLiteral("t.") + branch.def->column));
-    QSqlQuery q =
-        conn.exec(sql, {values.text(), plan.scopeOperator, stored.text(), plan.scopeOperator});
+    const bool pg = conn.dialect() == sql::Dialect::PostgreSQL;
+    QSqlQuery q = conn.exec(QStringLiteral("SELECT DISTINCT d.r FROM %1 JOIN %2 t ON %3 WHERE NOT "
+                                           "%4 ORDER BY 1")
+                                .arg(jsonRowsTable(pg, keyColumns), target.table,
+                                     on.join(QStringLiteral(" AND ")),
+                                     inScope(QStringLiteral("t.") + branch.def->column)),
+                            {stored.text(), plan.scopeOperator});
     QList<qsizetype> out;
     while (q.next())
         out << qsizetype(q.value(0).toLongLong());
@@ -1093,9 +1126,7 @@ QList<qsizetype> rowsOutOfScope(const sql::Connection& conn, const DeltaTarget& 
 }
 
 // Refuses the whole delta, naming the first row outside the operator's branches.
-void checkScope(const sql::Connection& conn, const DeltaTarget& target, const Plan& plan,
-                const DataPacket& delta) {
-    const QList<qsizetype> refused = rowsOutOfScope(conn, target, plan, delta);
+void refuseOutOfScope(const Plan& plan, const DataPacket& delta, const QList<qsizetype>& refused) {
     if (refused.isEmpty())
         return;
     const qsizetype first = refused.first();
@@ -1214,8 +1245,12 @@ DeltaResult applySqlite(sql::Connection& conn, const DeltaTarget& target, const 
     Outcome out;
     for (qsizetype row = 0; row < delta.rowCount(); ++row)
         applySqliteRow(a, plan, delta, options, row, out);
-    if (out.hasConflicts())
+    if (out.hasConflicts()) {
+        if (plan.scoped)
+            refuseOutOfScope(plan, delta,
+                             rowsStoredOutOfScope(conn, target, plan, delta, out.conflictRows));
         throwSqliteConflicts(a, plan, delta, out);
+    }
     a.audit(out.audit, options, now, id);
     return out.result;
 }
@@ -1299,8 +1334,12 @@ DeltaResult applyPostgres(sql::Connection& conn, const DeltaTarget& target, cons
     Outcome out;
     const PgBatches batches = batchRows(plan, delta, out.result);
     applyPgBatches(a, batches, options, out);
-    if (out.hasConflicts())
+    if (out.hasConflicts()) {
+        if (plan.scoped)
+            refuseOutOfScope(plan, delta,
+                             rowsStoredOutOfScope(conn, target, plan, delta, out.conflictRows));
         throwPgConflicts(a, plan, delta, out);
+    }
     // Audit rows in the order of the delta's rows, whatever order the groups ran in.
     std::stable_sort(out.audit.begin(), out.audit.end(),
                      [](const AuditRow& x, const AuditRow& y) { return x.row < y.row; });
@@ -1319,7 +1358,7 @@ DeltaResult applyDelta(sql::Connection& conn, const DeltaTarget& target, const D
         fillPgTypes(conn, target, plan);
     setScope(conn, options, plan);
     if (plan.scoped)
-        checkScope(conn, target, plan, delta);
+        refuseOutOfScope(plan, delta, rowsSentOutOfScope(conn, plan, delta));
     checkUnwrittenFields(target, plan, delta);
     const QString now = nowText();
     recordDeltaId(conn, delta, options, now);
