@@ -2,18 +2,23 @@
 // (SetBloqItem), write-off and direct delivery (UpdItemPedidoOL with either flag), OL stock
 // reservation (SetReserva), each read back from the items, the blocking history, the stock and
 // the reservations; conflicts and refusals with nothing written; reservations of several users
-// at once never passing the stock.
+// at once never passing the stock; write calls over HTTP applied once when their answer is lost.
 
 #include "DeltaHelpers.h"
 #include "ServerFixture.h"
 
+#include "sup/contracts/RpcWire.h"
 #include "sup/contracts/ServerResult.h"
 #include "sup/contracts/record/OrderItem.h"
+#include "sup/net/NetConnection.h"
+#include "sup/server/HttpServer.h"
 #include "sup/server/Items.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <cmath>
@@ -199,6 +204,43 @@ QPair<double, bool> stockOf(const sql::Connection& c, qint64 id) {
     return {std::round(q.value(0).toDouble() * 1e6) / 1e6,
             std::fabs(q.value(1).toDouble()) < 1e-6 && q.value(2).toInt() == 0};
 }
+
+// A relay between the client and the app server that lets every call through but, while armed,
+// breaks the client's connection as the server's answer arrives: the call ran, its answer is
+// lost on the wire.
+class AnswerDropper : public QObject {
+public:
+    explicit AnswerDropper(quint16 server) {
+        listener_.listen(QHostAddress::LocalHost);
+        connect(&listener_, &QTcpServer::newConnection, this, [this, server] {
+            while (QTcpSocket* client = listener_.nextPendingConnection()) {
+                auto* up = new QTcpSocket(client);
+                up->connectToHost(QHostAddress::LocalHost, server);
+                connect(client, &QTcpSocket::readyRead, up,
+                        [client, up] { up->write(client->readAll()); });
+                connect(up, &QTcpSocket::readyRead, client, [this, client, up] {
+                    const QByteArray answer = up->readAll();
+                    if (armed_ > 0) {
+                        --armed_;
+                        ++dropped;
+                        up->abort();
+                        client->abort();
+                        return;
+                    }
+                    client->write(answer);
+                });
+                connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+            }
+        });
+    }
+    QString url() const { return u"http://127.0.0.1:%1"_s.arg(listener_.serverPort()); }
+    void drop(int answers) { armed_ = answers; }
+    int dropped = 0;
+
+private:
+    QTcpServer listener_;
+    int armed_ = 0;
+};
 
 } // namespace
 
@@ -408,6 +450,90 @@ private slots:
                          u"E"_s))})
                     .toBool());
         }
+    }
+
+    // Over HTTP a write call whose answer is lost is sent again with the same id: the repeat
+    // answers as the first call did and applies nothing. A read is simply sent again.
+    void lostAnswersApplyOnce_data() {
+        QTest::addColumn<QString>("db");
+        QTest::newRow("sqlite") << u"sqlite-file"_s;
+        if (!suptest::pgBaseUrl().isEmpty())
+            QTest::newRow("postgresql") << u"postgresql"_s;
+    }
+    void lostAnswersApplyOnce() {
+        QFETCH(QString, db);
+        SeededServer s(db, 120);
+        sql::Connection& c = *s.conn;
+        server::HttpServerOptions o;
+        o.databaseUrl = s.db.url();
+        o.threads = 2;
+        server::HttpServer http(o);
+        QString error;
+        QVERIFY2(http.start(&error), qPrintable(error));
+        AnswerDropper relay(quint16(http.port()));
+        QVERIFY(!net::signOn(QUrl(relay.url()), server::kDemoOperator, u"sup07700"_s).isValid());
+        net::TNetConnection conn;
+        conn.setServerName(server::kModuleAltPedidosOL);
+        conn.setHost(relay.url());
+        QVERIFY(conn.connect());
+        auto remote = [&](const QString& method, QVariantList args, int drop) {
+            relay.drop(drop);
+            const int before = relay.dropped;
+            const QVariant a = conn.AppServer().call(method, args);
+            return qMakePair(a, relay.dropped - before);
+        };
+
+        // Blocking: a repeat would meet the items blocked already and fail as a conflict.
+        const QList<qint64> ids = openItems(c, u"I.IDITMPEDOLBLOQ = 'N'"_s, 2);
+        auto [blocked, lost] =
+            remote(u"SetBloqItem"_s,
+                   {QVariant::fromValue(blockRequest(c, ids, u"S"_s)), server::kDemoOperator}, 2);
+        QCOMPARE(lost, 2);
+        QVERIFY2(faultOf(blocked).code.isEmpty(), qPrintable(faultOf(blocked).message));
+        QCOMPARE(value(c, u"IDITMPEDOLBLOQ"_s, ids[0]).toString(), u"S"_s);
+        QCOMPARE(audit(c, u"SetBloqItem"_s, u"PEDIDOOLITEM"_s).size(), 2);
+        QCOMPARE(c.scalar(u"SELECT COUNT(*) FROM BLOQITEMHIST WHERE CDRASTRITM IN (?, ?)"_s,
+                          {ids[0], ids[1]})
+                     .toInt(),
+                 2);
+
+        // Reservation: a repeat would reserve the free stock twice over.
+        const QList<qint64> reservable = reservableItems(c, 2, 10, 15);
+        auto [reserved, lostToo] = remote(
+            u"SetReserva"_s, {QVariant::fromValue(reserveRequest(c, reservable, u"I"_s))}, 1);
+        QCOMPARE(lostToo, 1);
+        QCOMPARE(reserved, QVariant(false)); // 10 + 5 of the 15 free: the first answer
+        QCOMPARE(reservedRows(c, reservable[0]) + reservedRows(c, reservable[1]), 15.0);
+        QCOMPARE(stockOf(c, reservable[0]), (QPair<double, bool>{0, true}));
+
+        // The save of a delta (passed by reference): the first answer with the delta written
+        // back, not a refusal of the repeated delta.
+        const DataPacket loaded = items(c, {ids[0]});
+        const int qty = field(loaded, "QTPROGENPEOL");
+        const DataPacket delta = makeDelta(
+            loaded, {0}, [&](qsizetype r, auto& cur) { cur[std::size_t(qty)].setReal(r, 321); });
+        QVariantList save{QVariant::fromValue(delta),   u"N"_s, u"N"_s, server::kDemoOperator, 3,
+                          u"Alteração do Pedido OL."_s, u""_s};
+        const QVariant saved = remote(u"UpdItemPedidoOL"_s, save, 1).first;
+        QVERIFY2(faultOf(saved).code.isEmpty(), qPrintable(faultOf(saved).message));
+        QCOMPARE(value(c, u"QTPROGENPEOL"_s, ids[0]).toDouble(), 321.0);
+        QCOMPARE(c.scalar(u"SELECT COUNT(*) FROM CHAMADAAPLICADA"_s).toInt(), 3);
+
+        // A read whose answer is lost runs again.
+        const auto [read, lostRead] = remote(u"GetLotePedOL"_s, {}, 1);
+        QCOMPARE(lostRead, 1);
+        QVERIFY2(faultOf(read).code.isEmpty(), qPrintable(faultOf(read).message));
+
+        // A call id is its caller's: another operator sending the same id is refused.
+        const QString id = c.scalar(u"SELECT IDCHAMADA FROM CHAMADAAPLICADA"
+                                    " WHERE NMMETODO = 'SetReserva'"_s)
+                               .toString();
+        QVariantList again{QVariant::fromValue(reserveRequest(c, reservable, u"E"_s))};
+        const QVariant forged = s.server->call(server::kModuleAltPedidosOL, u"SetReserva"_s, again,
+                                               {server::kPlainOperator, u"teste"_s, id});
+        QCOMPARE(faultOf(forged).code, u"args"_s);
+        QCOMPARE(reservedRows(c, reservable[0]) + reservedRows(c, reservable[1]), 15.0);
+        net::signOff(QUrl(relay.url()));
     }
 
     // What a hostile client may send, one refusal per method, nothing written.

@@ -65,12 +65,14 @@ private slots:
         SeededServer s(db, 10);
         sql::Connection& c = *s.conn;
         c.exec(QStringLiteral("ALTER TABLE AUDITORIA DROP COLUMN DSMOTIVO"));
+        c.exec(QStringLiteral("DROP TABLE CHAMADAAPLICADA"));
         c.exec(QStringLiteral("DELETE FROM SCHEMAVERSAO"));
         c.exec(QStringLiteral("INSERT INTO SCHEMAVERSAO (NRVERSAO) VALUES (1)"));
         server::installSchema(c);
         QCOMPARE(count(c, QStringLiteral("SELECT MAX(NRVERSAO) FROM SCHEMAVERSAO")),
                  server::kSchemaVersion);
         c.exec(QStringLiteral("SELECT DSMOTIVO FROM AUDITORIA"));
+        QCOMPARE(count(c, QStringLiteral("SELECT COUNT(*) FROM CHAMADAAPLICADA")), 0);
         QCOMPARE(count(c, QStringLiteral("SELECT COUNT(*) FROM PEDIDOOLITEM")), 10);
         server::installSchema(c); // nothing left to do
         c.exec(QStringLiteral("INSERT INTO SCHEMAVERSAO (NRVERSAO) VALUES (99)"));

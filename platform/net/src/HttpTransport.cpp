@@ -4,6 +4,7 @@
 
 #include "HttpTransport.h"
 
+#include "sup/contracts/MethodContract.h"
 #include "sup/contracts/RpcWire.h"
 #include "sup/contracts/ServerResult.h"
 #include "sup/net/NetConnection.h"
@@ -16,6 +17,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+#include <QUuid>
 
 namespace sup::net {
 
@@ -87,11 +89,26 @@ struct HttpResult {
     QByteArray body;
     QVariant fault; // set for network failures
     int retryAfter = 0;
+    bool answerLost = false; // the connection broke after the call may have reached the server
 };
+
+// Failures after which the call may have run on the server with its answer lost on the way.
+bool answerMayBeLost(QNetworkReply::NetworkError e) {
+    switch (e) {
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::UnknownNetworkError:
+        return true;
+    default:
+        return false;
+    }
+}
 
 // Sends one POST and waits for it in a local loop (user input excluded) with a timeout.
 HttpResult post(QNetworkAccessManager& nam, const QUrl& url, const QByteArray& body,
-                const QString& token, int timeoutMs) {
+                const QString& token, int timeoutMs, const QByteArray& callId = {}) {
     QNetworkRequest req(url);
     req.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/cbor"));
     req.setRawHeader("Accept", "application/cbor");
@@ -100,6 +117,8 @@ HttpResult post(QNetworkAccessManager& nam, const QUrl& url, const QByteArray& b
                      QNetworkRequest::ManualRedirectPolicy);
     if (!token.isEmpty())
         req.setRawHeader("Authorization", "Bearer " + token.toLatin1());
+    if (!callId.isEmpty())
+        req.setRawHeader("Sup-Call-Id", callId);
     QNetworkReply* reply = nam.post(req, body);
     QEventLoop loop;
     QTimer timer;
@@ -119,10 +138,12 @@ HttpResult post(QNetworkAccessManager& nam, const QUrl& url, const QByteArray& b
     if (reply->isOpen())
         r.body = reply->readAll();
     r.retryAfter = reply->rawHeader("Retry-After").toInt();
-    if (r.status == 0 || timedOut)
+    if (r.status == 0 || timedOut) {
+        r.answerLost = !timedOut && answerMayBeLost(reply->error());
         r.fault = makeFault(
             networkMessage(reply->error(), reply->errorString(), url, timedOut, timeoutMs),
             QStringLiteral("network"));
+    }
     reply->deleteLater();
     return r;
 }
@@ -192,6 +213,14 @@ public:
         }
         QUrl url = origin_;
         url.setPath(QStringLiteral("/rpc/%1/%2").arg(module_, method));
+        // A write call carries an id, the same in each of its repeats: the server applies it
+        // once and answers a repeat with the first answer. A call whose answer was lost on the
+        // way back is sent again (at most twice): a read runs again, a write answers as it did.
+        const contracts::MethodSpec* def = findMethod(module_, method);
+        const QByteArray callId = def && def->writes
+                                      ? QUuid::createUuid().toByteArray(QUuid::WithoutBraces)
+                                      : QByteArray();
+        int repeats = 0;
         for (int attempt = 0; attempt < 2; ++attempt) {
             SessionEntry session;
             {
@@ -205,7 +234,12 @@ public:
                         "novamente.")
                         .arg(origin_.host()),
                     QStringLiteral("auth"));
-            const HttpResult r = post(nam_, url, body, session.token, timeoutMs_);
+            const HttpResult r = post(nam_, url, body, session.token, timeoutMs_, callId);
+            if (r.answerLost && repeats < 2) {
+                ++repeats;
+                --attempt;
+                continue;
+            }
             if (r.fault.isValid())
                 return r.fault;
             if (r.status == 401 && attempt == 0 && !session.password.isEmpty()) {

@@ -24,7 +24,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -871,6 +873,14 @@ struct HttpServer::Impl {
         log(req, res.status, {}, 0);
     }
 
+    // The id the client gave a call (a write call's repeat carries the same): a short run of
+    // letters, digits and hyphens, or none.
+    static bool wellFormedCallId(const std::string& v) {
+        return v.size() <= 64 && std::all_of(v.begin(), v.end(), [](char c) {
+                   return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
+               });
+    }
+
     // A call; its token was checked before its body was read (tlOperator).
     void rpc(const httplib::Request& req, httplib::Response& res) {
         QElapsedTimer t;
@@ -878,6 +888,13 @@ struct HttpServer::Impl {
         const QString op = tlOperator;
         const QString module = fromStd(req.matches[1]);
         const QString method = fromStd(req.matches[2]);
+        const std::string id = req.get_header_value("Sup-Call-Id");
+        if (!wellFormedCallId(id)) {
+            setFault(res, 400, QStringLiteral("Identificador de chamada inválido."),
+                     QStringLiteral("wire"));
+            log(req, res.status, op, t.elapsed());
+            return;
+        }
         try {
             // Decoded here, on the connection's thread: a packet where the method takes none is
             // refused before it is decoded, and the packets may take only so much memory.
@@ -888,8 +905,8 @@ struct HttpServer::Impl {
             QVariant result;
             QMap<int, QVariant> refs;
             if (withBackend(res, [&](RpcBackend& b) {
-                    result =
-                        b.call(module, method, args, CallContext{op, fromStd(req.remote_addr)});
+                    result = b.call(module, method, args,
+                                    CallContext{op, fromStd(req.remote_addr), fromStd(id)});
                     if (!contracts::isFault(result))
                         for (int i : b.byReferenceArguments(module, method))
                             if (i < args.size())

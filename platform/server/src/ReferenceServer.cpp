@@ -3,11 +3,15 @@
 #include "Methods.h"
 
 #include "sup/contracts/InProcess.h"
+#include "sup/contracts/RpcWire.h"
 #include "sup/contracts/ServerResult.h"
 #include "sup/server/Schema.h"
 
+#include <QDateTime>
 #include <QLoggingCategory>
+#include <QSqlQuery>
 
+#include <optional>
 #include <stdexcept>
 
 namespace sup::server {
@@ -32,20 +36,76 @@ private:
     CallContext context_;
 };
 
+QString timestampParam(const sql::Connection& conn) {
+    return conn.dialect() == sql::Dialect::PostgreSQL ? QStringLiteral("CAST(? AS timestamp(0))")
+                                                      : QStringLiteral("?");
+}
+
+// The first answer to a write call with this id, written back into `args`; nothing when the id
+// is new. The same id from another operator or for another method is a forged or broken call.
+std::optional<QVariant> firstAnswer(sql::Connection& conn, const contracts::MethodSpec& def,
+                                    const CallContext& context, QVariantList& args) {
+    QSqlQuery q = conn.exec(QStringLiteral("SELECT NMMETODO, CDOPERADOR, DSRESPOSTA FROM "
+                                           "CHAMADAAPLICADA WHERE IDCHAMADA = ?"),
+                            {context.callId});
+    if (!q.next())
+        return std::nullopt;
+    if (q.value(0).toString() != def.name ||
+        q.value(1).toString().compare(context.operatorCode.trimmed(), Qt::CaseInsensitive) != 0)
+        throw MethodFault(QStringLiteral("O identificador da chamada %1 já foi usado por outra "
+                                         "chamada; nada foi alterado.")
+                              .arg(context.callId),
+                          QStringLiteral("args"));
+    const contracts::rpc::Answer a =
+        contracts::rpc::decodeAnswer(QByteArray::fromBase64(q.value(2).toString().toLatin1()));
+    for (auto it = a.refs.begin(); it != a.refs.end(); ++it)
+        if (it.key() < args.size())
+            args[it.key()] = it.value();
+    return a.result;
+}
+
+// Keeps the answer of a write call for a repeat of it; calls of more than a day ago go, no
+// transport repeats a call that late.
+void recordAnswer(sql::Connection& conn, const contracts::MethodSpec& def,
+                  const CallContext& context, const QVariant& result, const QVariantList& args) {
+    QMap<int, QVariant> refs;
+    for (int i : def.byReferencePositions())
+        if (i < args.size())
+            refs.insert(i, args[i]);
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto text = [](const QDateTime& t) {
+        return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    };
+    conn.exec(
+        QStringLiteral("DELETE FROM CHAMADAAPLICADA WHERE DTAPLIC < %1").arg(timestampParam(conn)),
+        {text(now.addDays(-1))});
+    conn.exec(QStringLiteral("INSERT INTO CHAMADAAPLICADA (IDCHAMADA, NMMETODO, CDOPERADOR, "
+                             "DTAPLIC, DSRESPOSTA) VALUES (?, ?, ?, %1, ?)")
+                  .arg(timestampParam(conn)),
+              {context.callId, def.name, context.operatorCode.trimmed(), text(now),
+               QString::fromLatin1(contracts::rpc::encodeAnswer(result, refs).toBase64())});
+}
+
 // Runs a checked call in one transaction; any failure leaves the database and the
 // by-reference arguments as they were and answers a fault.
-QVariant runMethod(ReferenceServer& server, const contracts::MethodSpec& def,
-                   const Handler& handler, QVariantList& args, const CallContext& context) {
+QVariant runInTransaction(ReferenceServer& server, const contracts::MethodSpec& def,
+                          const Handler& handler, QVariantList& args, const CallContext& context) {
     const QString& name = def.name;
     const QVariantList saved = args; // by-reference arguments come back unchanged on failure
+    const bool once = def.writes && !context.callId.isEmpty();
     try {
         sql::Connection& conn = server.connection();
         MethodContext ctx{server, conn, context, def};
         sql::Transaction tx(conn, def.writes ? sql::Transaction::Write : sql::Transaction::Read);
+        if (once)
+            if (std::optional<QVariant> first = firstAnswer(conn, def, context, args))
+                return *first;
         QVariant result = handler(ctx, args);
         // An answer out of the contract's shape is this server's fault, not the caller's.
         if (const QString wrong = contracts::checkAnswer(def, result); !wrong.isEmpty())
             throw std::logic_error(wrong.toStdString());
+        if (once)
+            recordAnswer(conn, def, context, result, args);
         tx.commit();
         return result;
     } catch (const MethodFault& e) {
@@ -70,6 +130,25 @@ QVariant runMethod(ReferenceServer& server, const contracts::MethodSpec& def,
         return contracts::makeFault(QStringLiteral("Erro interno do servidor em %1.").arg(name),
                                     QStringLiteral("internal"));
     }
+}
+
+// A write call with an id answers as the first call with that id did. A repeat sent while the
+// first still ran fails on the first's writes (its id, its delta, its rows) once the first
+// commits; the first's answer is then the answer.
+QVariant runMethod(ReferenceServer& server, const contracts::MethodSpec& def,
+                   const Handler& handler, QVariantList& args, const CallContext& context) {
+    const QVariant answer = runInTransaction(server, def, handler, args, context);
+    if (!contracts::isFault(answer) || !def.writes || context.callId.isEmpty())
+        return answer;
+    const QVariantList saved = args;
+    try {
+        sql::Transaction tx(server.connection(), sql::Transaction::Read);
+        if (std::optional<QVariant> first = firstAnswer(server.connection(), def, context, args))
+            return *first;
+    } catch (const std::exception&) {
+        args = saved;
+    }
+    return answer;
 }
 
 } // namespace

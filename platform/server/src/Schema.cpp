@@ -312,6 +312,17 @@ CREATE TABLE DELTAAPLICADO (
     DTAPLIC         $TS NOT NULL,
     QTLINHAS        $INT NOT NULL
 );
+-- Write calls already answered, by the id their transport gave them: a call repeated because
+-- its answer was lost gets the first answer (the CBOR of result and by-reference arguments, in
+-- base64) and changes nothing again.
+CREATE TABLE CHAMADAAPLICADA (
+    IDCHAMADA       $TXT NOT NULL PRIMARY KEY,
+    NMMETODO        $TXT NOT NULL,
+    CDOPERADOR      $CODE NOT NULL,
+    DTAPLIC         $TS NOT NULL,
+    DSRESPOSTA      $TXT NOT NULL
+);
+CREATE INDEX CHAMADAAPLICADA_DATA ON CHAMADAAPLICADA (DTAPLIC);
 CREATE TABLE AUDITORIA (
     NRSEQAUDIT      $AUTOID,
     DTEVENTO        $TS NOT NULL,
@@ -389,14 +400,21 @@ namespace {
 const QList<QPair<int, QStringList>>& migrations() {
     static const QList<QPair<int, QStringList>> steps = {
         {2, {QStringLiteral("ALTER TABLE AUDITORIA ADD COLUMN DSMOTIVO $TXT")}},
+        {3,
+         {QStringLiteral("CREATE TABLE CHAMADAAPLICADA (IDCHAMADA $TXT NOT NULL PRIMARY KEY, "
+                         "NMMETODO $TXT NOT NULL, CDOPERADOR $CODE NOT NULL, DTAPLIC $TS NOT NULL, "
+                         "DSRESPOSTA $TXT NOT NULL)"),
+          QStringLiteral("CREATE INDEX CHAMADAAPLICADA_DATA ON CHAMADAAPLICADA (DTAPLIC)")}},
     };
     return steps;
 }
 
 QString withTypes(QString statement, sql::Dialect dialect) {
-    statement.replace(QStringLiteral("$TXT"), dialect == sql::Dialect::PostgreSQL
-                                                  ? QStringLiteral("text")
-                                                  : QStringLiteral("TEXT"));
+    const bool pg = dialect == sql::Dialect::PostgreSQL;
+    statement.replace(QStringLiteral("$TXT"), pg ? QStringLiteral("text") : QStringLiteral("TEXT"));
+    statement.replace(QStringLiteral("$CODE"), sql::codeType(dialect));
+    statement.replace(QStringLiteral("$TS"),
+                      pg ? QStringLiteral("timestamp(0)") : QStringLiteral("TEXT"));
     return statement;
 }
 

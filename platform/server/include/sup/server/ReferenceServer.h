@@ -17,10 +17,12 @@ using contracts::kModuleAltPedidosOL;
 using contracts::kModuleSuprimentos;
 
 // Who is calling: the operator signed on for the session (in-process: the host's operator;
-// HTTP: the owner of the token) and, for the log, where from.
+// HTTP: the owner of the token), for the log where from, and the id the transport gave a write
+// call (empty in-process, where no answer can be lost on the way back).
 struct CallContext {
     QString operatorCode;
     QString client;
+    QString callId = {};
 };
 
 // The reference application server over one database connection: the remote modules
@@ -29,7 +31,9 @@ struct CallContext {
 //  - has its argument count and types checked against the contract;
 //  - runs in one transaction (write methods start it with BEGIN IMMEDIATE on SQLite);
 //  - answers a ServerFault with a Portuguese message on any failure, never throws, and leaves
-//    the database and the by-reference arguments as they were.
+//    the database and the by-reference arguments as they were;
+//  - when it writes and carries a call id, records its answer in the same transaction: the
+//    same id again gets that first answer and applies nothing.
 // A ReferenceServer belongs to the thread of its connection.
 class ReferenceServer {
 public:
