@@ -357,9 +357,14 @@ private slots:
         QCOMPARE(items.fields(), contracts::orderItemFields());
         const data::DataPacket params = answer[1].value<data::DataPacket>();
         QCOMPARE(params.fields(), contracts::paramFilialFields());
-        QCOMPARE(params.rowCount(), 1);
-        QCOMPARE(params.value(0, u"CDFILIAL").toString(), dest);
-        QCOMPARE(params.value(0, u"CDFILCENTCMP").toString(),
+        // The destination, and the operator's processing branch, a central purchasing branch
+        // that is its own central and works with reservations.
+        QCOMPARE(params.rowCount(), 2);
+        QCOMPARE(params.value(0, u"CDFILIAL").toString(), server::kCentralBranch);
+        QCOMPARE(params.value(0, u"CDFILCENTCMP").toString(), server::kCentralBranch);
+        QCOMPARE(params.value(0, u"IDUTRESPEDEXOL").toString(), QStringLiteral("S"));
+        QCOMPARE(params.value(1, u"CDFILIAL").toString(), dest);
+        QCOMPARE(params.value(1, u"CDFILCENTCMP").toString(),
                  s.conn
                      ->scalar(QStringLiteral("SELECT CDFILCENTCMP FROM FILIAL WHERE CDFILIAL = ?"),
                               {dest})
@@ -384,12 +389,13 @@ private slots:
         for (qsizetype r = 0; r < mine.rowCount(); ++r)
             QVERIFY(allowed.contains(mine.value(r, u"CDFILDEST").toString().left(4)));
 
-        // An empty answer still carries four packets.
+        // An empty answer still carries four packets, the processing branch's parameters among
+        // them.
         a[7] = keys({QStringLiteral("ZZZZ")});
         answer = callItems(s, a);
         QCOMPARE(answer.size(), 4);
         QCOMPARE(answer[0].value<data::DataPacket>().rowCount(), 0);
-        QCOMPARE(answer[1].value<data::DataPacket>().rowCount(), 0);
+        QCOMPARE(answer[1].value<data::DataPacket>().rowCount(), 1);
     }
 
     void argumentFaults() {

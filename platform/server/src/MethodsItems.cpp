@@ -16,6 +16,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QSet>
+#include <QSqlQuery>
 
 #include <cmath>
 #include <optional>
@@ -217,21 +218,34 @@ void orderCriteria(Criteria& c, const contracts::ItemCriteria& k) {
 }
 
 // The parameters of the destination branches in the answer (the first 4 characters of
-// CDFILDEST are the code).
-data::DataPacket branchParameters(const sql::Connection& conn, const data::DataPacket& items) {
+// CDFILDEST are the code), of the operator's processing branch and of its central purchasing
+// branch: the screen shows the reservation column by the latter. A central branch is its own
+// central purchasing branch.
+data::DataPacket branchParameters(const sql::Connection& conn, const data::DataPacket& items,
+                                  const QString& op) {
     QStringList branches;
     QSet<QString> seen;
-    const int f = items.indexOf(u"CDFILDEST");
-    for (qsizetype r = 0; r < items.rowCount(); ++r) {
-        const QString code = items.value(r, f).toString().left(4).trimmed();
-        if (!seen.contains(code)) {
+    auto add = [&](const QString& code) {
+        if (!code.isEmpty() && !seen.contains(code)) {
             seen.insert(code);
             branches << code;
         }
+    };
+    const int f = items.indexOf(u"CDFILDEST");
+    for (qsizetype r = 0; r < items.rowCount(); ++r)
+        add(items.value(r, f).toString().left(4).trimmed());
+    QSqlQuery proc =
+        conn.exec(QStringLiteral("SELECT F.CDFILIAL, COALESCE(F.CDFILCENTCMP,"
+                                 " F.CDFILIAL) FROM OPERADOR O JOIN FILIAL F"
+                                 " ON F.CDFILIAL = O.CDFILPROC WHERE O.CDOPERADOR = ?"),
+                  {op});
+    if (proc.next()) {
+        add(proc.value(0).toString().trimmed());
+        add(proc.value(1).toString().trimmed());
     }
     return selectPacket(
         conn, contracts::paramFilialFields(),
-        QStringLiteral("SELECT F.CDFILIAL, F.CDFILCENTCMP,"
+        QStringLiteral("SELECT F.CDFILIAL, COALESCE(F.CDFILCENTCMP, F.CDFILIAL),"
                        " COALESCE(P.IDUTRESPEDEXOL, 'N'), COALESCE(P.IDPROSEMMAR, 'N'),"
                        " COALESCE(P.IDUTLMARPREFOL, 'N')"
                        " FROM FILIAL F LEFT JOIN PARAMFILIAL P ON P.CDFILIAL = F.CDFILIAL"
@@ -278,7 +292,7 @@ QVariant GetItem(MethodContext& ctx, QVariantList& a) {
     const data::DataPacket items = selectItems(conn, c.where(), c.binds());
 
     return QVariantList{QVariant::fromValue(items),
-                        QVariant::fromValue(branchParameters(conn, items)),
+                        QVariant::fromValue(branchParameters(conn, items, op)),
                         QVariant::fromValue(quantityAdjustments(conn)),
                         QVariant::fromValue(groupAuthorisations(conn, op))};
 }
