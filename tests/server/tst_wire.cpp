@@ -6,6 +6,8 @@
 #include <QPoint>
 #include <QTest>
 
+#include <ctime>
+
 using namespace sup;
 using contracts::rpc::WireError;
 
@@ -26,30 +28,26 @@ class TestWire : public QObject {
     Q_OBJECT
 
 private slots:
+    // Wall-clock values must not depend on the machine's time zone rules.
+    void initTestCase() {
+        qputenv("TZ", "America/Sao_Paulo");
+        tzset();
+    }
+
     void valuesRoundTrip() {
         const data::DataPacket p = samplePacket();
         std::vector<data::Column> cur{p.column(0), p.column(1), p.column(2)}, old = cur;
         cur[1].setReal(0, 7);
         const data::DataPacket delta = data::DataPacket::makeDelta(
             p.fields(), cur, old, {data::RowKind::Modified, data::RowKind::Unmodified});
-        const QVariantList args{QString(),
-                                QStringLiteral("texto ção"),
-                                3,
-                                qlonglong(1) << 40,
-                                -5,
-                                2.0,
-                                0.1,
-                                true,
-                                false,
-                                QVariant(),
-                                QDate(2026, 3, 2),
-                                QDate(),
-                                QDateTime(QDate(2026, 3, 2), QTime(13, 45, 10, 250)),
-                                QVariant::fromValue(p),
-                                QVariant::fromValue(delta),
+        const QVariantList args{QString(), QStringLiteral("texto ção"), 3, qlonglong(1) << 40, -5,
+                                2.0, 0.1, true, false, QVariant(), QDate(2026, 3, 2), QDate(),
+                                QDateTime(QDate(2026, 3, 2), QTime(13, 45, 10, 250), Qt::UTC),
+                                // A midnight that daylight saving skipped in São Paulo.
+                                QDateTime(QDate(2018, 11, 4), QTime(0, 0), Qt::UTC),
+                                QVariant::fromValue(p), QVariant::fromValue(delta),
                                 QVariantList{QVariantList{1, QStringLiteral("a")}, QVariantList{}},
-                                QVariantMap{{QStringLiteral("k"), 1}},
-                                QByteArray("\x00\x01", 2),
+                                QVariantMap{{QStringLiteral("k"), 1}}, QByteArray("\x00\x01", 2),
                                 QVariant::fromValue(contracts::ServerFault{QStringLiteral("falhou"),
                                                                            QStringLiteral("x")})};
         const QVariantList back = contracts::rpc::decodeCall(contracts::rpc::encodeCall(args));
@@ -134,11 +132,18 @@ private slots:
         // A packet tag around something that is not a packet.
         QVERIFY_THROWS_EXCEPTION(
             WireError, contracts::rpc::decodeValue(QByteArray("\xda\x53\x55\x00\x02\x01", 6)));
-        // Many small values are bounded.
+        // Many small values are bounded (by more than a share of the message's bytes).
         QByteArray many("\x9f", 1);
-        many += QByteArray(contracts::rpc::kMaxValues + 10, '\x01');
+        many += QByteArray(2 * contracts::rpc::kMaxValues, '\x01');
         many += '\xff';
         QVERIFY_THROWS_EXCEPTION(WireError, contracts::rpc::decodeValue(many));
+        // A large selection of items (15 values each, several bytes a value) is no flood.
+        QVariantList codes;
+        codes.reserve(contracts::rpc::kMaxValues + 100000);
+        for (qsizetype i = 0; i < contracts::rpc::kMaxValues + 100000; ++i)
+            codes.append(QStringLiteral("0012"));
+        const QVariantList selection{QVariant(QVariantList{QVariant(codes)})};
+        QCOMPARE(contracts::rpc::decodeCall(contracts::rpc::encodeCall(selection)), selection);
     }
 
     void signOnMessages() {

@@ -9,9 +9,49 @@
 #include <QDate>
 #include <QDateTime>
 
+#include <cstdio>
+
 namespace sup::contracts::rpc {
 
 namespace {
+
+// A date-time travels as its wall-clock reading, "yyyy-MM-ddTHH:mm:ss.zzz", without a zone:
+// the order dates of the system are naive wall-clock values. It is read back as the same
+// reading in UTC, so that no time-zone rule shifts it or finds it missing (a midnight skipped by
+// a daylight-saving change is a date like any other).
+QString wallClockText(const QDateTime& dt) {
+    if (!dt.isValid())
+        return {};
+    const QDate d = dt.date();
+    const QTime t = dt.time();
+    char buf[32];
+    const int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", d.year(),
+                                d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec());
+    return QString::fromLatin1(buf, n);
+}
+
+QDateTime wallClockOf(QStringView t) {
+    // yyyy-MM-ddTHH:mm:ss.zzz
+    if (t.size() != 23 || t[4] != u'-' || t[7] != u'-' || t[10] != u'T' || t[13] != u':' ||
+        t[16] != u':' || t[19] != u'.')
+        return {};
+    bool ok = true;
+    auto number = [&](qsizetype from, qsizetype count) {
+        int v = 0;
+        for (qsizetype i = from; i < from + count; ++i) {
+            const char16_t c = t[i].unicode();
+            if (c < u'0' || c > u'9')
+                ok = false;
+            v = v * 10 + int(c - u'0');
+        }
+        return v;
+    };
+    const QDate date(number(0, 4), number(5, 2), number(8, 2));
+    const QTime time(number(11, 2), number(14, 2), number(17, 2), number(20, 3));
+    if (!ok || !date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::UTC);
+}
 
 constexpr quint64 kTagFullDate = 1004;
 
@@ -75,9 +115,8 @@ void writeValue(QCborStreamWriter& w, const QVariant& v, int depth) {
         return;
     }
     case QMetaType::QDateTime: {
-        const QDateTime dt = v.toDateTime();
         w.append(QCborTag(kTagDateTime));
-        w.append(dt.isValid() ? dt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) : QString());
+        w.append(wallClockText(v.toDateTime()));
         return;
     }
     case QMetaType::QVariantList: {
@@ -160,7 +199,7 @@ public:
     QVariant readValue(int depth) {
         if (depth > kMaxDepth)
             fail(QStringLiteral("valores aninhados demais"));
-        if (++values_ > kMaxValues)
+        if (++values_ > kMaxValues + size_ / 4)
             fail(QStringLiteral("valores demais"));
         check();
         switch (r_.type()) {
@@ -266,8 +305,7 @@ public:
                 const QString t = readText();
                 if (t.isEmpty())
                     return QDateTime();
-                const QDateTime dt =
-                    QDateTime::fromString(t, QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+                const QDateTime dt = wallClockOf(t);
                 if (!dt.isValid())
                     fail(QStringLiteral("data e hora inválidas"));
                 return dt;

@@ -31,7 +31,9 @@ constexpr int kWireVersion = 1;
 constexpr quint64 kTagDateTime = 0x53550001;
 constexpr quint64 kTagPacket = 0x53550002;
 constexpr quint64 kTagFault = 0x53550003;
-// Bounds of the decoder (the transport limits the body to 32 MiB besides).
+// Bounds of the decoder (the transport limits the body to 32 MiB besides). A message holds at
+// most kMaxValues values plus one per 4 bytes of it: the array of a large selection (15 values
+// an item, several bytes each) passes, a flood of one-byte values does not.
 constexpr int kMaxDepth = 16;
 constexpr qsizetype kMaxValues = 1000000;
 
