@@ -476,16 +476,26 @@ void releaseHeld(const sql::Connection& conn, const QList<Held>& held, Stock& st
     }
     QList<qint64> ids = items.keys();
     std::sort(ids.begin(), ids.end());
+    // Only the items holding something are written: rewriting the others would cost a new row
+    // version (and index entries) each for nothing.
+    QSet<qint64> holding;
+    for (const Held& h : held)
+        holding.insert(h.id);
+    QList<qint64> written;
     for (qint64 id : ids) {
         const auto& [key, reserved] = items.value(id);
         if (reserved > kQtyEpsilon)
             audit << AuditEntry{QStringLiteral("PEDIDOOLITEM"), key.audit(),
                                 QStringLiteral("QTRESERVESTOL"), number(reserved),
                                 QStringLiteral("0")};
+        if (reserved > kQtyEpsilon || holding.contains(id))
+            written << id;
     }
+    if (written.isEmpty())
+        return;
     const sql::Dialect d = conn.dialect();
     const QString in = idsIn(d, QStringLiteral("CDRASTRITM"));
-    const QVariant value = idsValue(d, ids);
+    const QVariant value = idsValue(d, written);
     conn.exec(QStringLiteral("DELETE FROM RESERVAESTOL WHERE %1").arg(in), {value});
     conn.exec(QStringLiteral("UPDATE PEDIDOOLITEM SET QTRESERVESTOL = 0 WHERE %1").arg(in),
               {value});
