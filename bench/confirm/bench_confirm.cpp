@@ -2,7 +2,8 @@
 // loaded and the grid painted, end to end through the routine's screens, and stage by stage
 // (server query and packets, transport, load, shadow copy, grid), each stage beside a raw peer
 // doing the same work with the bare library underneath; then the save of 10,000 changed items
-// over the same screen, end to end and by stage (SaveBench.cpp). On each store:
+// over the same screen, end to end and by stage (SaveBench.cpp), and the operations on 10,000
+// marked items, end to end and the server's call beside its raw peer (OpsBench.cpp). On each store:
 //   - embedded SQLite with the server in-process (the default set-up);
 //   - sup-appserver over HTTP on loopback, on the same SQLite file;
 //   - PostgreSQL (when SUP_TEST_PG names a database), server in-process.
@@ -14,6 +15,7 @@
 // (and in a PostgreSQL schema) and reused while the server library is unchanged.
 
 #include "Fixture.h"
+#include "OpsBench.h"
 #include "SaveBench.h"
 
 #include "../common/BenchArgs.h"
@@ -695,12 +697,16 @@ int main(int argc, char** argv) {
     add("raw/grid", BM_RawGrid);
     addSaveBenchmarks([](const char* name, void (*fn)(benchmark::State&), bool manual,
                          int iterations) { add(name, fn, manual, iterations); });
+    addOpsBenchmarks([](const char* name, void (*fn)(benchmark::State&), bool manual,
+                        int iterations) { add(name, fn, manual, iterations); });
 
     std::vector<bench::Comparison> lines = comparisons();
     for (bench::Comparison& c : saveComparisons())
         lines.push_back(std::move(c));
-    bench::TableReporter reporter(std::move(lines),
-                                  "Filter confirm, and save of 10,000 changed items");
+    for (bench::Comparison& c : opsComparisons())
+        lines.push_back(std::move(c));
+    bench::TableReporter reporter(
+        std::move(lines), "Filter confirm, save of 10,000 changed items, 10,000 marked items");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     confirmbench::shutdown();
