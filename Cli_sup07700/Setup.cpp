@@ -205,6 +205,8 @@ void TfrmAltPedidosOL::buildActions() {
     OnTriggered(mnuED, [this] { btnPontoaPontoClick(); });
     OnTriggered(mnuBaixaManual, [this] { btnBaixaManualClick(); });
     OnTriggered(mnuReservaOL, [this] { btnReservaOLClick(); });
+    OnTriggered(mnuEnvPedOL, [this] { mnuEnvPedOLClick(); });
+    OnTriggered(mnuAltAut, [this] { sbtAutomaticoClick(); });
 
     // The listing and printer set-up are not offered by this routine.
     mnuListagem->setEnabled(false);

@@ -73,11 +73,22 @@ public:
     void Vd_SenhaGer();
     void btnPontoaPontoClick();
     void btnBaixaManualClick();
+    // The automatic alteration: gathers the marked items it may change (all of one OL) into the
+    // routine's data module and opens its screen.
+    void sbtAutomaticoClick();
+    // The gathering of the marked items for it (with the grid's refresh suspended): every
+    // marked item it may change (not blocked unless the operator's groups may alter blocked
+    // items, not an adjustment item) into vaItensSelec, the different-products flag on the tag
+    // of cdsMarcaPref. True when an item gathered has another OL than the first marked row.
+    bool gatherSelectedItems();
     // The manager's release of direct delivery: "S" or "N".
     QString stLiberaGer = QStringLiteral("N");
     // Including or excluding the reservation of the marked items (Reservation.cpp).
     void btnReservaOLClick();
     void Excl_Incl_Reserva(const QString& operation);
+    // The dispatch batch of the marked items (DispatchBatch.cpp): its screen, then the reload.
+    void btnLoteEnvOLClick();
+    void mnuEnvPedOLClick();
 
     // Rules of the item set.
     void cdsItemAfterOpen();

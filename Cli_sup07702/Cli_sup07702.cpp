@@ -1,5 +1,11 @@
 #include "Cli_sup07702/Cli_sup07702.h"
 
+#include "Cli_sup07702/TfrmCadaAuto.h"
+
+#include "sup/widgetkit/Forms.h"
+
+#include <memory>
+
 TfrmCadaAuto* frmCadaAuto = nullptr;
 QString stNewProduto;
 QString stNewMarca;
@@ -17,3 +23,13 @@ void Cli_sup07702_Finalization() {
 }
 
 } // namespace sup07700
+
+int CriaCadaAuto() {
+    // A new screen at every launch; it is gone when it closes.
+    std::unique_ptr<TfrmCadaAuto> screen(sup::host::CreateForm<TfrmCadaAuto>());
+    frmCadaAuto = screen.get();
+    struct Forget {
+        ~Forget() { frmCadaAuto = nullptr; }
+    } forget;
+    return screen->ShowModal();
+}

@@ -16,6 +16,9 @@ SUP07700_EXPORT extern QString stNewMarca;
 SUP07700_EXPORT extern double doEst_Disp;
 // Kept for the host's sake; the module itself does not use it.
 SUP07700_EXPORT extern QString stEst_Disp;
+
+// Creates a new automatic alteration screen, shows it modally and returns its modal result.
+SUP07700_EXPORT int CriaCadaAuto();
 }
 
 namespace sup07700 {

@@ -5,8 +5,12 @@
 class TfrmCadLotEnvioPedOL;
 
 extern "C" {
-// The dispatch batch registration screen.
+// The dispatch batch registration screen while it is open.
 SUP07700_EXPORT extern TfrmCadLotEnvioPedOL* frmCadLotEnvioPedOL;
+
+// Creates a new dispatch batch registration screen, shows it modally and returns its modal
+// result; the screen is released when it closes.
+SUP07700_EXPORT int CriaCadLotEnvioPedOL();
 }
 
 namespace sup07700 {

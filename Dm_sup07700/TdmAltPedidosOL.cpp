@@ -56,6 +56,8 @@ TdmAltPedidosOL::TdmAltPedidosOL(QObject* owner)
     cdsProdPref = s.cdsProdPref;
     cdsMarcaPref2 = s.cdsMarcaPref2;
     cdsMarcaPref = s.cdsMarcaPref;
+    cds_VdLotePedOL = s.cds_VdLotePedOL;
+    cdsCadLoteEnvPedOL = s.cdsCadLoteEnvPedOL;
 
     netAltPedidosOL = new sup::net::TNetConnection(this, QStringLiteral("netAltPedidosOL"));
     netAltPedidosOL->setServerName(sup::contracts::kModuleAltPedidosOL);

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QVariantList>
 
 #include <functional>
 
@@ -88,6 +89,20 @@ public:
     sup::data::TWorkingSet* cdsProdPref = nullptr;
     sup::data::TWorkingSet* cdsMarcaPref2 = nullptr;
     sup::data::TWorkingSet* cdsMarcaPref = nullptr;
+    // Dispatch batches: the batches the server answers for a code (or every open one), and the
+    // batch each marked item is to get.
+    sup::data::TWorkingSet* cds_VdLotePedOL = nullptr;
+    sup::data::TWorkingSet* cdsCadLoteEnvPedOL = nullptr;
+
+    // The items the automatic alteration works on, gathered by the maintenance screen at its
+    // launch: 15 attributes (the index of the outer list: operator, destination branch,
+    // launching branch, order, product, delivery date, brand, factor, stock product, tree code,
+    // quantity, product name, OL, OL import sequence, item id), each a list with one value per
+    // item in the items' order. Empty until the first launch.
+    QVariantList vaItensSelec;
+    // The answer of the branch-particularity dialog ("S" alter the conflicting items too, "N"
+    // leave them); "N" at every launch.
+    QString stRespMarcaPref;
 
 signals:
     // The items (and their sibling sets) were loaded by loadItems.

@@ -129,4 +129,61 @@ void SetGerenteQuery(sup::host::TADOIBQuery& q) {
              .width(30)});
 }
 
+void SetPesoUnidQuery(sup::host::TADOIBQuery& q) {
+    q.SQL = lines({"SELECT", "   PRODUTO.VRPESOUNID", "FROM", "   PRODUTO", "WHERE",
+                   "   (PRODUTO.CDPRODUTO  = :P_CDPRODUTO)"});
+    q.SQL_ORACLE = q.SQL;
+    q.SQL_MSSQL = q.SQL;
+    q.SQL_IB = q.SQL;
+    q.setFieldDefs({sup::data::FieldDef::real(QStringLiteral("VRPESOUNID"))});
+}
+
+void SetCentCmpOfBranchQuery(sup::host::TADOIBQuery& q) {
+    q.SQL =
+        lines({"SELECT",
+               "  CAST(NVLSTR(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS VARCHAR(4)) AS CDFILIAL,",
+               "  FIL.NMFILIAL        AS NMFILIAL_CENTRAL", "FROM", "  FILIAL,", "  FILIAL FIL",
+               "WHERE", "  FILIAL.CDFILIAL = :P_CDFILIAL      AND",
+               "  NVLSTR(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) = FIL.CDFILIAL"});
+    q.SQL_ORACLE = lines({"SELECT", "  NVL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS CDFILIAL,",
+                          "  FIL.NMFILIAL        AS NMFILIAL_CENTRAL", "FROM", "  FILIAL,",
+                          "  FILIAL FIL", "WHERE", "  FILIAL.CDFILIAL = :P_CDFILIAL      AND",
+                          "  NVL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) = FIL.CDFILIAL"});
+    q.SQL_MSSQL = lines({"SELECT", "  ISNULL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS CDFILIAL,",
+                         "  FIL.NMFILIAL        AS NMFILIAL_CENTRAL", "FROM", "  FILIAL,",
+                         "  FILIAL FIL", "WHERE", "  FILIAL.CDFILIAL = :P_CDFILIAL      AND",
+                         "  ISNULL(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) = FIL.CDFILIAL"});
+    q.SQL_IB = lines({"SELECT",
+                      "  CAST(NVLSTR(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) AS VARCHAR(4)) AS "
+                      "CDFILIAL,",
+                      "  FIL.NMFILIAL        AS NMFILIAL_CENTRAL", "FROM", "  FILIAL FIL,",
+                      "  FILIAL", "WHERE", "  FILIAL.CDFILIAL = :P_CDFILIAL      AND",
+                      "  NVLSTR(FILIAL.CDFILCENTCMP, FILIAL.CDFILIAL) = FIL.CDFILIAL", " ", " "});
+    q.setFieldDefs({sup::data::FieldDef::text(QStringLiteral("CDFILIAL"), 4),
+                    sup::data::FieldDef::text(QStringLiteral("NMFILIAL_CENTRAL"), 30)});
+}
+
+void SetParamPeriodicidadeQuery(sup::host::TADOIBQuery& q) {
+    q.SQL = lines(
+        {"SELECT GRUPOPER.CDGRUPOPER CDGRUPOFORAPERI, GRUPOPER.DSGRUPOPER DSGRUPOFORAPERI",
+         "  FROM GRUPOPER, AUTGRUPOP", " WHERE AUTGRUPOP.CDGRUPOPER = GRUPOPER.CDGRUPOPER",
+         "   AND AUTGRUPOP.IDAUTGRUPOP = 'PEOL'", "   AND AUTGRUPOP.NRAUTGRUPOP = :P_CDFILIAL"});
+    q.SQL_ORACLE = q.SQL;
+    q.SQL_MSSQL = q.SQL;
+    q.SQL_IB = q.SQL;
+    using sup::data::FieldDef;
+    q.setFieldDefs({FieldDef::text(QStringLiteral("CDGRUPOFORAPERI"), 10),
+                    FieldDef::text(QStringLiteral("DSGRUPOFORAPERI"), 50)});
+}
+
+void SetGrupoOperForaPeriQuery(sup::host::TADOIBQuery& q) {
+    q.SQL = lines({"SELECT O.CDOPERADOR", "  FROM OPERGRUPOP O, AUTGRUPOP A",
+                   " WHERE O.CDOPERADOR  = :P_CDOPERADOR", "   AND O.CDGRUPOPER  = A.CDGRUPOPER",
+                   "   AND A.IDAUTGRUPOP = 'PEOL'"});
+    q.SQL_ORACLE = q.SQL;
+    q.SQL_MSSQL = q.SQL;
+    q.SQL_IB = q.SQL;
+    q.setFieldDefs({sup::data::FieldDef::text(QStringLiteral("CDOPERADOR"), 12)});
+}
+
 } // namespace sup07700

@@ -29,4 +29,16 @@ void SetPesqMarcTodasQuery(sup::host::TADOIBQuery& query);
 // NMOPERADOR "Nome"), by code.
 void SetGerenteQuery(sup::host::TADOIBQuery& query);
 
+// The automatic alteration's checks:
+//  - qryPesoUnid: VRPESOUNID, the unit weight of product P_CDPRODUTO;
+//  - qryCentCmp: the central purchasing branch of P_CDFILIAL (CDFILIAL, the branch itself when
+//    it has none) with that branch's name (NMFILIAL_CENTRAL);
+//  - qryParamPeriodicidade: the operator groups exempt from the purchase calendar of the
+//    central branch P_CDFILIAL (authorisation "PEOL"): CDGRUPOFORAPERI, DSGRUPOFORAPERI;
+//  - qryGrupoOperForaPeri: CDOPERADOR when operator P_CDOPERADOR belongs to any such group.
+void SetPesoUnidQuery(sup::host::TADOIBQuery& query);
+void SetCentCmpOfBranchQuery(sup::host::TADOIBQuery& query);
+void SetParamPeriodicidadeQuery(sup::host::TADOIBQuery& query);
+void SetGrupoOperForaPeriQuery(sup::host::TADOIBQuery& query);
+
 } // namespace sup07700

@@ -117,10 +117,11 @@ private slots:
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM RESERVAESTOL WHERE CDRASTRITM = ?"),
                        {ids[0]}),
                  0);
-        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM AUDITORIA WHERE NMMETODO = "
-                                      "'UpdItemPedidoOL' AND NMCAMPO = 'IDSITUITEM' AND "
-                                      "DSVALORNOVO = 'E' AND DSMOTIVO = 'Remanejamento OL para ED'")),
-                 1);
+        QCOMPARE(
+            count(QStringLiteral("SELECT COUNT(*) FROM AUDITORIA WHERE NMMETODO = "
+                                 "'UpdItemPedidoOL' AND NMCAMPO = 'IDSITUITEM' AND "
+                                 "DSVALORNOVO = 'E' AND DSMOTIVO = 'Remanejamento OL para ED'")),
+            1);
         QVERIFY(!listed(ids[0]));
         QCOMPARE(items().recordCount(), listedBefore - 1);
 

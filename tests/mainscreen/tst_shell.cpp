@@ -83,6 +83,8 @@ private slots:
             QVERIFY(!second.seededNow()); // the demo data are kept, not seeded again
             QSqlQuery q(second.connection()->database());
             QVERIFY(q.exec(QStringLiteral("ALTER TABLE AUDITORIA DROP COLUMN DSMOTIVO")));
+            QVERIFY(q.exec(QStringLiteral("DROP TABLE CHAMADAAPLICADA")));
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE LOTENVITOL DROP COLUMN DTFECHAMENTO")));
             QVERIFY(q.exec(QStringLiteral("UPDATE SCHEMAVERSAO SET NRVERSAO = 1")));
         }
         Platform third{StartupOptions{}};

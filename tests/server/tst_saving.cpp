@@ -649,8 +649,8 @@ private slots:
         QCOMPARE(itemRow(c, blocked.toLongLong()).value(1), bp);
     }
 
-    // The OL's products with their free stock, in the picker's fields; other restrictions are
-    // not offered yet.
+    // The OL's products with their free stock, in the picker's fields; an unknown restriction is
+    // refused.
     void olProducts_data() { suptest::addDatabaseRows(); }
     void olProducts() {
         QFETCH(QString, db);
@@ -721,7 +721,7 @@ private slots:
         QVERIFY(seen);
         QCOMPARE(call(u"0"_s, u"9999"_s).value<DataPacket>().rowCount(), 0);
         QCOMPARE(faultOf(call(u"0"_s, QString())).code, QStringLiteral("args"));
-        QCOMPARE(faultOf(call(u"1"_s, ol)).code, QStringLiteral("unavailable"));
+        QCOMPARE(faultOf(call(u"3"_s, ol)).code, QStringLiteral("args"));
     }
 
     // 10,000 changed items in one save, the requests following: all written, timed.

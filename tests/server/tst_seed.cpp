@@ -66,6 +66,7 @@ private slots:
         sql::Connection& c = *s.conn;
         c.exec(QStringLiteral("ALTER TABLE AUDITORIA DROP COLUMN DSMOTIVO"));
         c.exec(QStringLiteral("DROP TABLE CHAMADAAPLICADA"));
+        c.exec(QStringLiteral("ALTER TABLE LOTENVITOL DROP COLUMN DTFECHAMENTO"));
         c.exec(QStringLiteral("DELETE FROM SCHEMAVERSAO"));
         c.exec(QStringLiteral("INSERT INTO SCHEMAVERSAO (NRVERSAO) VALUES (1)"));
         server::installSchema(c);
@@ -73,6 +74,9 @@ private slots:
                  server::kSchemaVersion);
         c.exec(QStringLiteral("SELECT DSMOTIVO FROM AUDITORIA"));
         QCOMPARE(count(c, QStringLiteral("SELECT COUNT(*) FROM CHAMADAAPLICADA")), 0);
+        QCOMPARE(count(c, QStringLiteral("SELECT COUNT(*) FROM LOTENVITOL WHERE DTFECHAMENTO IS "
+                                         "NOT NULL")),
+                 0); // the batches of before are open
         QCOMPARE(count(c, QStringLiteral("SELECT COUNT(*) FROM PEDIDOOLITEM")), 10);
         server::installSchema(c); // nothing left to do
         c.exec(QStringLiteral("INSERT INTO SCHEMAVERSAO (NRVERSAO) VALUES (99)"));
@@ -169,6 +173,13 @@ private slots:
             QStringLiteral("SELECT COUNT(*) FROM PERIFILIPROD WHERE DSDIASENTREGA <> 'SSSSSSS'"),
             20);
         atLeast("batches", QStringLiteral("SELECT COUNT(*) FROM LOTENVITOL"), 4);
+        atLeast("open batches of each OL",
+                QStringLiteral("SELECT COUNT(DISTINCT CDFILIOPELOG) FROM LOTENVITOL WHERE "
+                               "DTFECHAMENTO IS NULL"),
+                4);
+        atLeast("closed batches",
+                QStringLiteral("SELECT COUNT(*) FROM LOTENVITOL WHERE DTFECHAMENTO IS NOT NULL"),
+                1);
         atLeast("groupings", QStringLiteral("SELECT COUNT(*) FROM GRUPFILI"), 3);
         atLeast("stock without balance",
                 QStringLiteral("SELECT COUNT(*) FROM ESTOQUEOL WHERE QTSALDO = 0"), 10);

@@ -154,6 +154,51 @@ FieldDefs marcaPrefFields() {
     return {text("CDFILIAL", 4), text("CDMARCA", 5), text("CDPRODUTO", 10), text("CDTIPPART", 1)};
 }
 
+FieldDefs filtroSupFields() {
+    return {text("CDTELA", 8), text("NMCOMPONENTE", 50), text("DSOPCAO", 50),
+            text("IDSELECIONADO", 1), text("IDVALOR", 1)};
+}
+
+FieldDefs produtosFields() {
+    return {text("CDPRODUTO", 10).hidden(),
+            text("CDARVPROD", 20, "Código"),
+            text("NMPRODUTO", 50, "Nome"),
+            text("CDMARCA", 5, "Marca"),
+            text("CDPRODESTO", 10).hidden(),
+            real("VRFATOCONV").hidden(),
+            text("SGUNIDADE", 10).hidden(),
+            real("VRPESOUNID").hidden(),
+            text("SGUNIDESTOQUE", 10).hidden(),
+            text("IDPRODATIVPR", 1).hidden(),
+            text("CDPRODARVOL", 15, "Código OL"),
+            real("EST_DISP").formats(kQtyFormat).hidden(),
+            text("EST_DISP_ST", 40, "Estoque Disponível")};
+}
+
+FieldDefs vdProdutoFields() {
+    return {text("CDARVPROD", 15, "Código"),
+            text("NMPRODUTO", 50, "Nome"),
+            text("CDPRODUTO", 10).hidden(),
+            text("CDMARCA", 5, "Marca"),
+            text("CDNVPRODUTO", 1).hidden(),
+            text("IDPRODATIVPR", 1).hidden(),
+            text("CDPRODARVOL", 15, "Código OL"),
+            real("EST_DISP").formats(kQtyFormat).hidden(),
+            text("EST_DISP_ST", 40, "Estoque Disponível")};
+}
+
+FieldDefs vdLotePedOLFields() {
+    return {text("CDLOTENVITOL", 10, "Código").width(14),
+            text("NMLOTENVITOL", 30, "Nome").width(34)};
+}
+
+FieldDefs cadLoteEnvPedOLFields() {
+    return {text("CDFILLANC", 4).noUpdate(),  text("CDFILDEST", 34).noUpdate(),
+            text("NRPEDEXOL", 10).noUpdate(), text("CDPRODUTO", 10).noUpdate(),
+            text("CDMARCA", 5).noUpdate(),    dateTime("DTPROGENPEOL").noUpdate(),
+            text("CDLOTENVITOL", 10),         text("CDFILIOPELOG", 4)};
+}
+
 MaintenanceSets createMaintenanceSets(QObject* owner) {
     auto make = [owner](const char* name, const FieldDefs& defs) {
         auto* set = new data::TWorkingSet(owner, QString::fromLatin1(name));
@@ -182,6 +227,8 @@ MaintenanceSets createMaintenanceSets(QObject* owner) {
     s.cdsProdPref = make("cdsProdPref", prodPrefFields());
     s.cdsMarcaPref2 = make("cdsMarcaPref2", marcaPref2Fields());
     s.cdsMarcaPref = make("cdsMarcaPref", marcaPrefFields());
+    s.cds_VdLotePedOL = make("cds_VdLotePedOL", vdLotePedOLFields());
+    s.cdsCadLoteEnvPedOL = make("cdsCadLoteEnvPedOL", cadLoteEnvPedOLFields());
     return s;
 }
 

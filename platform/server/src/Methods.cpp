@@ -28,6 +28,12 @@ QHash<contracts::Method, Handler> buildHandlers() {
         {M::GetPesqProduto, GetPesqProduto},
         {M::SetBloqItem, SetBloqItem},
         {M::SetReserva, SetReserva},
+        {M::GetVd_LotePedOL, GetVd_LotePedOL},
+        {M::SetCadLoteEnvPedOL, SetCadLoteEnvPedOL},
+        {M::GetFiltroSup, GetFiltroSup},
+        {M::SetFiltroSup, SetFiltroSup},
+        {M::GetProdutos, GetProdutos},
+        {M::Carrega_PeriFili, Carrega_PeriFili},
     };
 }
 

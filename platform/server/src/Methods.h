@@ -48,6 +48,26 @@ QVariant UpdItemPedidoOL(MethodContext&, QVariantList&);
 QVariant GetPesqProduto(MethodContext&, QVariantList&);
 QVariant SetBloqItem(MethodContext&, QVariantList&);
 QVariant SetReserva(MethodContext&, QVariantList&);
+QVariant GetVd_LotePedOL(MethodContext&, QVariantList&);
+QVariant SetCadLoteEnvPedOL(MethodContext&, QVariantList&);
+QVariant GetFiltroSup(MethodContext&, QVariantList&);
+QVariant SetFiltroSup(MethodContext&, QVariantList&);
+QVariant GetProdutos(MethodContext&, QVariantList&);
+QVariant Carrega_PeriFili(MethodContext&, QVariantList&);
+
+// The stock-product restriction of GetPesqProduto "1" and "2" (MethodsAlteration.cpp): a
+// condition on the product alias P, with its binds, relative to the item's product (argument 2).
+// "1" keeps the other packagings of the item's stock product, "2" the other stock products.
+struct StockRestriction {
+    QString condition; // " AND ..."
+    QVariantList binds;
+};
+StockRestriction stockRestriction(MethodContext& ctx, const QVariantList& a);
+// GetPesqProduto "1"/"2" with a typed code: that product, when it meets the restriction, in the
+// fields of cdsVdProduto; writes back its tree code and brand.
+QVariant restrictedProduct(MethodContext& ctx, QVariantList& a, const StockRestriction& r);
+// A product packet whose EST_DISP_ST is filled with EST_DISP as the pickers show it.
+data::DataPacket withStockText(const data::DataPacket& raw);
 
 // The two closing forms of UpdItemPedidoOL (MethodsOperations.cpp): once the delta is saved, its
 // marked items are written off or leave the OL for direct delivery, `reason` kept in the audit.

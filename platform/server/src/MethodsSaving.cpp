@@ -27,13 +27,15 @@
 // GetPesqProduto(OL, item product, typed code, restriction, brand). Restriction "0": every
 // product the OL handles (its relationships, in each brand the product is bought in, and the
 // products it holds free stock of without a relationship), with the OL's free stock of each.
+// Restrictions "1" and "2" (the automatic alteration's options) keep, of that list, the other
+// packagings of the item's stock product or the other stock products; with a typed code they
+// look that one product up within the restriction (restrictedProduct, MethodsAlteration.cpp).
 
 #include "JsonRows.h"
 #include "Methods.h"
 #include "SqlValues.h"
 
 #include "sup/contracts/record/OrderItem.h"
-#include "sup/data/Format.h"
 #include "sup/server/DeltaApply.h"
 
 #include <QDateTime>
@@ -43,7 +45,6 @@
 
 #include <cmath>
 #include <map>
-#include <vector>
 
 namespace sup::server {
 
@@ -641,18 +642,24 @@ QVariant UpdItemPedidoOL(MethodContext& ctx, QVariantList& a) {
 QVariant GetPesqProduto(MethodContext& ctx, QVariantList& a) {
     const QString ol = a[0].toString().trimmed();
     const QString restriction = a[3].toString().trimmed();
-    if (restriction != u"0")
-        throw MethodFault(QStringLiteral("A restrição \"%1\" da pesquisa de produtos ainda não "
-                                         "está disponível neste servidor de aplicação.")
+    if (restriction != u"0" && restriction != u"1" && restriction != u"2")
+        throw MethodFault(QStringLiteral("A restrição \"%1\" da pesquisa de produtos não existe; "
+                                         "use \"0\", \"1\" ou \"2\".")
                               .arg(restriction),
-                          QStringLiteral("unavailable"));
+                          QStringLiteral("args"));
     if (ol.isEmpty())
         throw MethodFault(QStringLiteral("O argumento 1 de %1 (%2) deve ser informado.")
                               .arg(ctx.def.name, QString::fromUtf8(ctx.def.args[0].what)),
                           QStringLiteral("args"));
+    StockRestriction limit;
+    if (restriction != u"0") {
+        limit = stockRestriction(ctx, a);
+        if (!a[2].toString().trimmed().isEmpty())
+            return restrictedProduct(ctx, a, limit);
+    }
+    QVariantList binds{ol, ol, ol, ol};
+    binds << limit.binds;
     const data::FieldDefs fields = contracts::pesqProdutoFields();
-    const int stockField = data::indexOfField(fields, QStringLiteral("EST_DISP"));
-    const int stockText = data::indexOfField(fields, QStringLiteral("EST_DISP_ST"));
     const DataPacket raw = selectPacket(
         ctx.conn, fields,
         QStringLiteral(
@@ -668,24 +675,13 @@ QVariant GetPesqProduto(MethodContext& ctx, QVariantList& a) {
             " LEFT JOIN PRODRELACOL R ON R.CDFILIOPELOG = ? AND R.CDPRODUTO = O.CDPRODUTO"
             " LEFT JOIN ESTOQUEOL E ON E.CDFILIOPELOG = ? AND E.CDPRODUTO = O.CDPRODUTO"
             " AND E.CDMARCA = O.CDMARCA"
-            " WHERE P.CDPRODESTO IS NOT NULL"
+            " WHERE P.CDPRODESTO IS NOT NULL%3"
             " ORDER BY P.CDARVPROD, M.CDMARCA")
             .arg(fields[1].size)
-            .arg(fields[2].size),
-        {ol, ol, ol, ol});
-    // The free stock again as text, as the picker lists it.
-    std::vector<Column> cols;
-    cols.reserve(std::size_t(fields.size()));
-    for (int f = 0; f < fields.size(); ++f)
-        cols.push_back(raw.column(f));
-    const Column& stock = cols[std::size_t(stockField)];
-    Column& shown = cols[std::size_t(stockText)];
-    const QString format = fields[stockField].displayFormat;
-    for (qsizetype r = 0; r < raw.rowCount(); ++r) {
-        const double v = stock.real(r);
-        shown.setText(r, data::formatNumber(std::fabs(v) < 0.0005 ? 0.0 : v, format));
-    }
-    return QVariant::fromValue(DataPacket(fields, std::move(cols)));
+            .arg(fields[2].size)
+            .arg(limit.condition),
+        binds);
+    return QVariant::fromValue(withStockText(raw));
 }
 
 } // namespace sup::server

@@ -170,11 +170,14 @@ CREATE TABLE ESTOQUEOL (
     DTATUALIZ       $TS,
     PRIMARY KEY (CDFILIOPELOG, CDPRODUTO, CDMARCA)
 );
+-- Dispatch batches of order items to an OL. DTFECHAMENTO: when the batch was closed for
+-- dispatch; a batch without it is open, and only open batches take items or give them up.
 CREATE TABLE LOTENVITOL (
     CDLOTENVITOL    $CODE NOT NULL PRIMARY KEY,
     NMLOTENVITOL    $TXT NOT NULL,
     CDFILIOPELOG    $CODE REFERENCES FILIAL (CDFILIAL),
-    DTCRIACAO       $TS
+    DTCRIACAO       $TS,
+    DTFECHAMENTO    $TS
 );
 -- Particularities of a branch for a product or tree node: CDTIPPART '1' mandatory brand,
 -- '2' preferential brand, '3' restricted brand (CDMARCA), '0' preferential product (CDPRODPREF).
@@ -405,6 +408,7 @@ const QList<QPair<int, QStringList>>& migrations() {
                          "NMMETODO $TXT NOT NULL, CDOPERADOR $CODE NOT NULL, DTAPLIC $TS NOT NULL, "
                          "DSRESPOSTA $TXT NOT NULL)"),
           QStringLiteral("CREATE INDEX CHAMADAAPLICADA_DATA ON CHAMADAAPLICADA (DTAPLIC)")}},
+        {4, {QStringLiteral("ALTER TABLE LOTENVITOL ADD COLUMN DTFECHAMENTO $TS")}},
     };
     return steps;
 }

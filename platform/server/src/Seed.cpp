@@ -644,21 +644,23 @@ OlStock writeOlRelationships(sql::Connection& conn, Random& rnd, const QList<Pro
     return s;
 }
 
-// Dispatch batches, three per OL, one a week; returns the batch codes by OL.
+// Dispatch batches, three per OL, one a week; the oldest week's are closed. Returns the batch
+// codes by OL.
 QHash<QString, QStringList> writeDispatchBatches(sql::Connection& conn, const QDate& base) {
     QHash<QString, QStringList> batchesOf;
     TableWriter w(conn, QStringLiteral("LOTENVITOL"),
                   {QStringLiteral("CDLOTENVITOL"), QStringLiteral("NMLOTENVITOL"),
-                   QStringLiteral("CDFILIOPELOG"), QStringLiteral("DTCRIACAO")});
+                   QStringLiteral("CDFILIOPELOG"), QStringLiteral("DTCRIACAO"),
+                   QStringLiteral("DTFECHAMENTO")});
     for (int i = 0; i < 12; ++i) {
         const QString code = QStringLiteral("%1").arg(i + 1, 10, 10, QLatin1Char('0'));
         const QString ol = kOls[i % kOls.size()];
+        const int week = i / int(kOls.size());
         batchesOf[ol] << code;
+        const QDate created = base.addDays(-7 * week);
         w.add({code,
-               QStringLiteral("Lote %1 semana %2")
-                   .arg(ol)
-                   .arg(i / kOls.size() + 1, 2, 10, QLatin1Char('0')),
-               ol, dateText(base.addDays(-7 * (i / kOls.size())))});
+               QStringLiteral("Lote %1 semana %2").arg(ol).arg(week + 1, 2, 10, QLatin1Char('0')),
+               ol, dateText(created), week == 2 ? QVariant(dateText(created.addDays(4))) : Null});
     }
     return batchesOf;
 }
@@ -735,14 +737,17 @@ void writeOptionProfiles(sql::Connection& conn) {
     TableWriter w(conn, QStringLiteral("OPCAOFILTRO"),
                   {QStringLiteral("CDTELA"), QStringLiteral("DSOPCAO"),
                    QStringLiteral("NMCOMPONENTE"), QStringLiteral("IDVALOR")});
+    // Each option turns on the attributes it alters; only "Produto + Entrega" updates the
+    // purchase requests from the start (the screen turns that on once a date is typed).
     const QStringList boxes = {QStringLiteral("chbProduto"), QStringLiteral("chbEntrega"),
-                               QStringLiteral("chbQuantidade"), QStringLiteral("chbAtuSoli")};
+                               QStringLiteral("chbQuantidade"), QStringLiteral("chbAtuSoli"),
+                               QStringLiteral("chbConsideraSol")};
     const QList<QPair<QString, QString>> options = {
-        {QStringLiteral("mnuEmbalagemDiferente"), QStringLiteral("SNNS")},
-        {QStringLiteral("mnuProdutoDiferente"), QStringLiteral("SNNS")},
-        {QStringLiteral("mnuProdutoEntrega"), QStringLiteral("SSNS")},
-        {QStringLiteral("mnuEntrega"), QStringLiteral("NSNS")},
-        {QStringLiteral("mnuQuantidade"), QStringLiteral("NNSN")}};
+        {QStringLiteral("mnuEmbalagemDiferente"), QStringLiteral("SNNNN")},
+        {QStringLiteral("mnuProdutoDiferente"), QStringLiteral("SNNNN")},
+        {QStringLiteral("mnuProdutoEntrega"), QStringLiteral("SSNSN")},
+        {QStringLiteral("mnuEntrega"), QStringLiteral("NSNNN")},
+        {QStringLiteral("mnuQuantidade"), QStringLiteral("NNSNN")}};
     for (const auto& [name, values] : options)
         for (int b = 0; b < boxes.size(); ++b)
             w.add({QStringLiteral("SUP07702"), name, boxes[b], QString(values[b])});
@@ -752,7 +757,7 @@ void writeOptionProfiles(sql::Connection& conn) {
                    QStringLiteral("IDSELECIONADO"), QStringLiteral("IDVALOR")});
     for (int b = 0; b < boxes.size(); ++b)
         f.add({kPlainOperator, QStringLiteral("SUP07702"), boxes[b], QStringLiteral("mnuEntrega"),
-               QStringLiteral("S"), QString(QStringLiteral("NSNS")[b])});
+               QStringLiteral("S"), QString(QStringLiteral("NSNNN")[b])});
 }
 
 // ---------------------------------------------------------------- order items

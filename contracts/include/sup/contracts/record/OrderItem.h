@@ -40,6 +40,13 @@ data::FieldDefs marcaPref1Fields();          // cdsMarcaPref1
 data::FieldDefs prodPrefFields();            // cdsProdPref
 data::FieldDefs marcaPref2Fields();          // cdsMarcaPref2
 data::FieldDefs marcaPrefFields();           // cdsMarcaPref
+data::FieldDefs vdLotePedOLFields();         // cds_VdLotePedOL (dispatch batches)
+data::FieldDefs cadLoteEnvPedOLFields();     // cdsCadLoteEnvPedOL (batch of each item to send)
+
+// Working sets of the automatic alteration screen that take the server's packets.
+data::FieldDefs filtroSupFields(); // cdsFiltroSup (the operator's options profile)
+data::FieldDefs produtosFields();  // cdsVdProdEntr and cdsProdutos (a product's data)
+data::FieldDefs vdProdutoFields(); // cdsVdProduto (a product within a stock-product restriction)
 
 // The working sets the maintenance screen owns. Each is a child of the owner given to
 // createMaintenanceSets, named after its set (objectName "cdsItem", ...), closed, with its field
@@ -64,6 +71,8 @@ struct MaintenanceSets {
     data::TWorkingSet* cdsProdPref = nullptr;
     data::TWorkingSet* cdsMarcaPref2 = nullptr;
     data::TWorkingSet* cdsMarcaPref = nullptr;
+    data::TWorkingSet* cds_VdLotePedOL = nullptr;
+    data::TWorkingSet* cdsCadLoteEnvPedOL = nullptr;
 };
 
 MaintenanceSets createMaintenanceSets(QObject* owner);

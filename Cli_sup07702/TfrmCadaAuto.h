@@ -1,0 +1,153 @@
+#pragma once
+
+#include "sup/widgetkit/BaseScreens.h"
+#include "sup/widgetkit/Controls.h"
+#include "sup/widgetkit/Pickers.h"
+#include "sup/widgetkit/Query.h"
+
+#include <QString>
+
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+
+namespace Ui {
+class CadaAuto;
+}
+
+namespace sup::data {
+class TDataSource;
+class TWorkingSet;
+} // namespace sup::data
+
+class TdmAltPedidosOL;
+
+// The automatic alteration of the marked OL order items: one replacement product (with its
+// brand), quantity or delivery date for all of them, under the option the operator keeps on the
+// server ("Embalagem Diferente", "Produto Diferente", "Produto + Entrega", "Entrega",
+// "Quantidade" or none). A modal screen created anew at every launch from the maintenance
+// screen, which leaves the chosen items in the routine's data module (vaItensSelec).
+class TfrmCadaAuto : public sup::host::TfrmFiltroPadrao {
+    Q_OBJECT
+public:
+    explicit TfrmCadaAuto(QWidget* parent = nullptr);
+    ~TfrmCadaAuto() override;
+
+    // Creation and activation.
+    void FormCreate() override;
+    void FormActivate() override;
+    // The option buttons need the web service's connection text of this machine: without it
+    // they are disabled.
+    void StringConex();
+
+    // The options profile: read from the server and applied to the check boxes.
+    void CarregaOpcoes();
+    // Stores an option ("" removes it) and applies the profile again.
+    void SetFiltroSup(const QString& option);
+    // Unchecks the five check boxes, in tab order.
+    void SetChildChecked();
+    // The option menu under the options button (the typed product is checked first).
+    void btfLoadOpcClick() override;
+    void mnuPadraoClick();
+    void mnuEmbalagemDiferenteClick();
+    void mnuProdutoDiferenteClick();
+    void mnuProdutoEntregaClick();
+    void mnuEntregaClick();
+    void mnuQuantidadeClick();
+    // The option stored now ("" when none).
+    QString storedOption() const;
+
+    // The check boxes.
+    void chbProdutoClick();
+    void chbQuantidadeClick();
+    void chbEntregaClick();
+    void chbConsideraSolClick();
+
+    // The replacement product and the quantity.
+    void vd_Produto(bool mandatory);
+    void medCdProdutoExit();
+    void medCdProdutoChange();
+    void btpProdutoClick();
+    void Vd_BloqProdSemRelacOL();
+    void Vd_Quantidade();
+    void Vd_VerifProdIgual(const QString& a, const QString& b);
+
+    // The delivery date and the branch's purchase calendar.
+    void vd_DtEntrega();
+    void vd_Periodicidade();
+    void depEntregaChange();
+    void depEntregaExit();
+
+    // Controls, in tab order.
+    QCheckBox* chbProduto = nullptr;
+    sup::host::TMaskEdit* medCdProduto = nullptr;
+    sup::host::TBtnPesquisa* btpProduto = nullptr;
+    QLineEdit* edtNmProduto = nullptr;
+    QCheckBox* chbEntrega = nullptr;
+    sup::host::TDateEditPlus* depEntrega = nullptr;
+    QCheckBox* chbQuantidade = nullptr;
+    sup::host::TNumberEdit* nedQuantidade = nullptr;
+    QCheckBox* chbAtuSoli = nullptr;
+    QCheckBox* chbConsideraSol = nullptr;
+    QFrame* panAjuste = nullptr;
+    QLabel* lblAjustUn = nullptr;
+    sup::host::TNumberEdit* nedAjustUn = nullptr;
+    QLabel* lblAjustQtde = nullptr;
+    sup::host::TNumberEdit* nedAjustQtde = nullptr;
+    QLabel* lblObs = nullptr;
+
+    // The options menu.
+    QAction* mnuPadrao = nullptr;
+    QAction* mnuEmbalagemDiferente = nullptr;
+    QAction* mnuProdutoDiferente = nullptr;
+    QAction* mnuProdutoEntrega = nullptr;
+    QAction* mnuEntrega = nullptr;
+    QAction* mnuQuantidade = nullptr;
+
+    // Working sets and their data sources.
+    sup::data::TWorkingSet* cdsFiltroSup = nullptr;
+    sup::data::TWorkingSet* cdsPesqProduto = nullptr;
+    sup::data::TWorkingSet* cdsVdProduto = nullptr;
+    sup::data::TWorkingSet* cdsVdProdEntr = nullptr;
+    sup::data::TWorkingSet* cdsProdutos = nullptr;
+    sup::data::TWorkingSet* cdsProduto = nullptr;
+    sup::data::TDataSource* dtsPesqProduto = nullptr;
+    // The set the last product lookup loaded (cdsVdProduto or cdsVdProdEntr).
+    sup::data::TDataSource* dtsVdProduto = nullptr;
+
+    // Local queries.
+    sup::host::TADOIBQuery* qryPesoUnid = nullptr;
+    sup::host::TADOIBQuery* qryCentCmp = nullptr;
+    sup::host::TADOIBQuery* qryParamPeriodicidade = nullptr;
+    sup::host::TADOIBQuery* qryGrupoOperForaPeri = nullptr;
+
+    // The product, factor (as text) and stock product the chosen items share; empty when their
+    // products differ.
+    QString stProdOrig;
+    QString stFatoConvOrig;
+    QString stProdEstoOrig;
+
+private:
+    void bindControls();
+    void buildMenu();
+    void buildData();
+    void connectHandlers();
+    // The adjustment controls show exactly when "Produto" is checked and "Quantidade" is not.
+    void adjustmentVisibility();
+    // The product lookups of a typed code.
+    void lookUpUnrestricted(const QString& code);
+    void lookUpRestricted(const QString& code, const QString& restriction);
+    void takeLookupResult();
+    // The routine's data and the current item of the maintenance screen.
+    TdmAltPedidosOL& dm() const;
+    QString currentItem(const char16_t* field) const;
+    // Whether the items gathered have different products (the tag of cdsMarcaPref).
+    bool differentProducts() const;
+
+    std::unique_ptr<Ui::CadaAuto> ui_;
+    QWidget* form_ = nullptr; // the layout holder of the controls inside grbFiltroPadrao
+};

@@ -1,0 +1,333 @@
+// The automatic alteration against a scripted server: which marked items its launch gathers
+// and when it refuses, the options profile applied to the check boxes, the check-box rules, the
+// replacement product's lookups and adjustments, and the purchase calendar's check.
+
+#include "ScriptedScreen.h"
+
+#include "Cli_sup07702/Cli_sup07702.h"
+#include "Cli_sup07702/TfrmCadaAuto.h"
+
+#include "sup/contracts/RpcWire.h"
+#include "sup/data/DataPacket.h"
+#include "sup/data/WorkingSet.h"
+#include "sup/widgetkit/Guard.h"
+#include "sup/widgetkit/Messages.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QSqlQuery>
+#include <QtTest>
+
+using namespace sup::host;
+using namespace Qt::StringLiterals;
+using sup::data::DataPacket;
+using sup::data::DataPacketBuilder;
+using sup::data::FieldDef;
+
+namespace {
+
+const QString kWebSrv = QStringLiteral("SOFTWARE\\QUORVEL\\Sistemas Integrados Quorvel\\WebSrv");
+
+DataPacket profile(const QList<QPair<QString, QString>>& rows, const QString& option) {
+    DataPacketBuilder b({FieldDef::text(QStringLiteral("CDTELA"), 8),
+                         FieldDef::text(QStringLiteral("NMCOMPONENTE"), 50),
+                         FieldDef::text(QStringLiteral("DSOPCAO"), 50),
+                         FieldDef::text(QStringLiteral("IDSELECIONADO"), 1),
+                         FieldDef::text(QStringLiteral("IDVALOR"), 1)});
+    for (const auto& [control, value] : rows)
+        b.appendRow({QStringLiteral("SUP07702"), control, option, QStringLiteral("S"), value});
+    return b.finish();
+}
+
+// A packet in the layout of one of the screen's sets, with one row of the values given (none
+// when `values` is empty); the other fields are null.
+DataPacket packetFor(const sup::data::FieldDefs& defs, const QVariantMap& values) {
+    DataPacketBuilder b(defs);
+    if (!values.isEmpty()) {
+        QVariantList row;
+        for (const FieldDef& d : defs)
+            row << values.value(d.name);
+        b.appendRow(row);
+    }
+    return b.finish();
+}
+
+QVariantMap product(const QString& code, const QString& tree, double factor,
+                    const QVariant& weight) {
+    return {{QStringLiteral("CDPRODUTO"), code},
+            {QStringLiteral("CDARVPROD"), tree},
+            {QStringLiteral("NMPRODUTO"), u"Novo "_s + code},
+            {QStringLiteral("CDMARCA"), u"00007"_s},
+            {QStringLiteral("VRFATOCONV"), factor},
+            {QStringLiteral("VRPESOUNID"), weight},
+            {QStringLiteral("IDPRODATIVPR"), u"S"_s},
+            {QStringLiteral("EST_DISP"), 40.0}};
+}
+
+} // namespace
+
+class TestAutomatic : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<suptest::SeededDatabase> db;
+    std::unique_ptr<suptest::ScriptedScreen> f;
+    sup::testkit::ScriptedHost* host = nullptr;
+    sup::testkit::ScriptedServer* server = nullptr;
+    TfrmAltPedidosOL* s = nullptr;
+
+    void put(int position, const QVariantMap& values) { f->put(position, values); }
+    void mark(int position) { f->mark(position); }
+    // Launches with a script for the screen; the screen is closed after it.
+    void launch(const std::function<void(TfrmCadaAuto&)>& script) {
+        host->onModal(QStringLiteral("frmCadaAuto"), [script](QDialog& d) {
+            script(static_cast<TfrmCadaAuto&>(d));
+            d.done(mrCancel);
+        });
+        Guarded([this] { s->sbtAutomaticoClick(); });
+    }
+    // The relationship check passes (the OL does not block products without relationship).
+    void relationshipPasses() {
+        DataPacketBuilder rule(sup::contracts::paraSupriOLFields());
+        rule.appendRow({QStringLiteral("N")});
+        DataPacketBuilder relations(s->data().cdsProdRelacOL->fieldDefs());
+        server->answer(QStringLiteral("GetBloqProdSemRelacOL"),
+                       QVariantList{QVariant::fromValue(rule.finish()),
+                                    QVariant::fromValue(relations.finish())});
+    }
+
+private slots:
+    void initTestCase() { db = std::make_unique<suptest::SeededDatabase>(); }
+    void init() {
+        f = std::make_unique<suptest::ScriptedScreen>(*db);
+        host = f->host.get();
+        server = f->server.get();
+        s = f->screen;
+        server->answer(QStringLiteral("GetFiltroSup"), QVariant::fromValue(profile({}, {})));
+        host->setRegistryValue(kWebSrv, QStringLiteral("StringConex"), QStringLiteral("srv"));
+    }
+    void cleanup() { f.reset(); }
+
+    // Blocked and adjustment items are left out (then nothing is left even though items are
+    // marked); the OL of the first marked row is the reference even when that row is left out;
+    // items of two products open the screen without product and quantity, its menu reduced.
+    void gathering() {
+        put(0, {{QStringLiteral("IDITMPEDOLBLOQ"), QStringLiteral("S")}});
+        put(1, {{QStringLiteral("IDITEMAJUSTE"), QStringLiteral("S")}});
+        mark(0);
+        mark(1);
+        QVERIFY(!Guarded([this] { s->sbtAutomaticoClick(); }));
+        QCOMPARE(
+            host->lastMessage().text,
+            QStringLiteral("Não há pedido selecionado desbloqueado para alteração automática."));
+        QVERIFY(host->modalScreens.isEmpty());
+        QCOMPARE(s->data().cdsItem->currentPosition(), 0);
+        QVERIFY(!s->data().cdsItem->controlsDisabled());
+
+        put(0, {{QStringLiteral("CDFILIOPELOG"), QStringLiteral("0902")}});
+        mark(2);
+        QVERIFY(!Guarded([this] { s->sbtAutomaticoClick(); }));
+        QVERIFY(host->lastMessage().text.startsWith(QStringLiteral("Operação bloqueada! Não é")));
+        QVERIFY(host->modalScreens.isEmpty());
+
+        put(0, {{QStringLiteral("CDFILIOPELOG"), QStringLiteral("0901")}});
+        mark(3);
+        bool opened = false;
+        launch([&](TfrmCadaAuto& a) {
+            opened = true;
+            QVERIFY(!a.chbProduto->isEnabled());
+            QVERIFY(!a.chbQuantidade->isEnabled());
+            QVERIFY(a.chbEntrega->isEnabled());
+            QVERIFY(a.mnuPadrao->isEnabled());
+            QVERIFY(!a.mnuEntrega->isEnabled());
+        });
+        QVERIFY(opened);
+        QCOMPARE(s->data().cdsMarcaPref->tag(), 99);
+        QCOMPARE(s->data().stRespMarcaPref, QStringLiteral("N"));
+        const QVariantList& items = s->data().vaItensSelec;
+        QCOMPARE(items.size(), 15);
+        QCOMPARE(items[0].toList(),
+                 (QVariantList{host->vantrel().Operador, host->vantrel().Operador}));
+        QCOMPARE(items[1].toList().value(0).toString(), QStringLiteral("0012"));
+        QCOMPARE(items[4].toList(),
+                 (QVariantList{QStringLiteral("000003"), QStringLiteral("000004")}));
+        QCOMPARE(items[10].toList().value(1).toDouble(), 15.0);
+        QCOMPARE(items[7].toList().value(1).toDouble(), 1.0);
+        QCOMPARE(items[5].toList().value(0).typeId(), QMetaType::QDateTime);
+        // The array travels to the server as it is (HTTP: the call's CBOR).
+        const QVariantList call{QVariant(items)};
+        QCOMPARE(sup::contracts::rpc::decodeCall(sup::contracts::rpc::encodeCall(call)), call);
+        QCOMPARE(s->data().cdsItem->currentPosition(), 0);
+    }
+
+    // The profile turns on the check boxes it names (a check box checked from code runs its
+    // rule, so its edit opens); a row naming a label is passed over; with no profile everything
+    // starts enabled, unchecked and empty.
+    void profileApplied() {
+        server->answer(
+            QStringLiteral("GetFiltroSup"),
+            QVariant::fromValue(profile({{QStringLiteral("chbEntrega"), QStringLiteral("S")},
+                                         {QStringLiteral("chbAtuSoli"), QStringLiteral("S")},
+                                         {QStringLiteral("chbProduto"), QStringLiteral("N")},
+                                         {QStringLiteral("lblObs"), QStringLiteral("S")}},
+                                        QStringLiteral("mnuEntrega"))));
+        mark(0);
+        launch([&](TfrmCadaAuto& a) {
+            QVERIFY(a.chbEntrega->isChecked() && a.chbEntrega->isEnabled());
+            QVERIFY(a.depEntrega->isEnabled());
+            QVERIFY(a.chbAtuSoli->isChecked());
+            QVERIFY(!a.chbProduto->isChecked() && !a.chbProduto->isEnabled());
+            QVERIFY(!a.chbQuantidade->isEnabled());
+            QVERIFY(!a.lblObs->isVisible());
+            QCOMPARE(a.storedOption(), QStringLiteral("mnuEntrega"));
+
+            // "Padrão": the option goes and everything opens empty.
+            server->answer(QStringLiteral("SetFiltroSup"), QVariant());
+            server->answer(QStringLiteral("GetFiltroSup"), QVariant::fromValue(profile({}, {})));
+            a.mnuPadrao->trigger();
+            QCOMPARE(server->last(QStringLiteral("SetFiltroSup")).args, QVariantList{QString()});
+            for (QCheckBox* box : {a.chbProduto, a.chbEntrega, a.chbQuantidade, a.chbAtuSoli})
+                QVERIFY(box->isEnabled() && !box->isChecked());
+            QVERIFY(a.depEntrega->IsEmpty());
+        });
+    }
+
+    // Unchecking "Produto" empties code, name and percentages; a quantity alone turns the
+    // request update off; "Entrega" turns it back on.
+    void checkBoxRules() {
+        mark(0);
+        // Without the machine's web service connection the option buttons are off.
+        host->setRegistryValue(kWebSrv, QStringLiteral("StringConex"), QString());
+        relationshipPasses();
+        launch([&](TfrmCadaAuto& a) {
+            QVERIFY(!a.btfLoadOpc->isEnabled());
+            // Unchecking "Produto" leaves the code's edit, which looks the code up first.
+            server->answer(QStringLiteral("GetProdutos"),
+                           QVariant::fromValue(packetFor(
+                               a.cdsVdProdEntr->fieldDefs(),
+                               product(QStringLiteral("000002"), u"01.01.001.0002"_s, 1, 1.0))));
+            a.chbProduto->setChecked(true);
+            QVERIFY(a.medCdProduto->isEnabled() && a.nedAjustUn->isVisibleTo(&a));
+            a.medCdProduto->SetText(QStringLiteral("01.01.001.0002"));
+            a.edtNmProduto->setText(QStringLiteral("Nome"));
+            a.nedAjustUn->SetNumber(12);
+            a.chbProduto->setChecked(false);
+            QVERIFY(a.medCdProduto->Text().isEmpty());
+            QVERIFY(a.edtNmProduto->text().isEmpty());
+            QCOMPARE(a.nedAjustUn->GetNumber(), 0.0);
+            QVERIFY(!a.nedAjustUn->isVisibleTo(&a));
+
+            a.chbQuantidade->setChecked(true);
+            a.chbAtuSoli->setChecked(true);
+            a.chbEntrega->setChecked(true);
+            a.chbEntrega->setChecked(false); // quantity alone
+            QVERIFY(!a.chbAtuSoli->isChecked() && !a.chbAtuSoli->isEnabled());
+            a.chbEntrega->setChecked(true);
+            QVERIFY(a.chbAtuSoli->isEnabled());
+        });
+    }
+
+    // The unit adjustment from the items' factor and weight to the new product's (null and zero
+    // weights count as 1; a new factor of 0 proposes none); the quantity adjustment of the pair.
+    void productAdjustments() {
+        relationshipPasses();
+        put(0, {{QStringLiteral("VRFATOCONV"), 12.0}});
+        mark(0);
+        launch([&](TfrmCadaAuto& a) {
+            a.chbProduto->setChecked(true);
+            const QString tree = QStringLiteral("01.01.001.0002");
+            auto typeAndLeave = [&](double factor, const QVariant& weight) {
+                server->answer(QStringLiteral("GetProdutos"),
+                               QVariant::fromValue(packetFor(
+                                   a.cdsProdutos->fieldDefs(),
+                                   product(QStringLiteral("000002"), tree, factor, weight))));
+                a.medCdProduto->SetText(tree);
+                QVERIFY2(Guarded([&] { a.medCdProdutoExit(); }),
+                         qPrintable(host->lastMessage().text));
+            };
+            typeAndLeave(6, QVariant());
+            QCOMPARE(a.nedAjustUn->GetNumber(), 100.0);
+            QCOMPARE(a.edtNmProduto->text(), QStringLiteral("Novo 000002"));
+            QCOMPARE(stNewProduto, QStringLiteral("000002"));
+            QCOMPARE(server->last(QStringLiteral("GetProdutos")).args,
+                     (QVariantList{QStringLiteral("0901"), a.medCdProduto->Text(), QString()}));
+            typeAndLeave(12, 0.0);
+            QCOMPARE(a.nedAjustUn->GetNumber(), 0.0);
+            typeAndLeave(0, 1.0);
+            QCOMPARE(a.nedAjustUn->GetNumber(), 0.0);
+        });
+    }
+
+    // Under "Embalagem Diferente" the lookup is restricted; a product outside the restriction
+    // that exists is refused with the option's text, an unknown one as not registered.
+    void restrictedLookup() {
+        relationshipPasses();
+        server->answer(
+            QStringLiteral("GetFiltroSup"),
+            QVariant::fromValue(profile({{QStringLiteral("chbProduto"), QStringLiteral("S")}},
+                                        QStringLiteral("mnuEmbalagemDiferente"))));
+        mark(0);
+        launch([&](TfrmCadaAuto& a) {
+            const QString tree = QStringLiteral("01.01.001.0002");
+            a.medCdProduto->SetText(tree);
+            server->answer(QStringLiteral("GetPesqProduto"),
+                           QVariant::fromValue(packetFor(a.cdsVdProduto->fieldDefs(), {})));
+            server->answer(
+                QStringLiteral("GetProdutos"),
+                QVariant::fromValue(packetFor(a.cdsVdProdEntr->fieldDefs(),
+                                              product(QStringLiteral("000002"), tree, 6, 1.0))));
+            QVERIFY(!Guarded([&] { a.vd_Produto(false); }));
+            QCOMPARE(host->lastMessage().text,
+                     QStringLiteral(
+                         "Permitido apenas embalagens diferentes. (Mesmo produto de estoque)"));
+            const QVariantList args = server->last(QStringLiteral("GetPesqProduto")).args;
+            // The item the maintenance screen stands on: the last one.
+            QCOMPARE(args.mid(0, 4), (QVariantList{QStringLiteral("0901"), QStringLiteral("000004"),
+                                                   a.medCdProduto->Text(), QStringLiteral("1")}));
+            server->answer(QStringLiteral("GetProdutos"),
+                           QVariant::fromValue(packetFor(a.cdsVdProdEntr->fieldDefs(), {})));
+            QVERIFY(!Guarded([&] { a.vd_Produto(false); }));
+            QCOMPARE(host->lastMessage().text, QStringLiteral("Produto não cadastrado."));
+        });
+    }
+
+    // The calendar is asked only for a branch with exempt groups and an operator outside them;
+    // a refusal names the branch and the product, keeping the space before the point.
+    void periodicity() {
+        QSqlQuery q(db->conn->database());
+        // The demo operator is in no exempt group; the central branch 0001 has one ("001").
+        mark(0);
+        launch([&](TfrmCadaAuto& a) {
+            a.chbEntrega->setChecked(true);
+            a.depEntrega->setDate(QDate(2026, 3, 15));
+            server->answer(QStringLiteral("Carrega_PeriFili"), QStringLiteral("S"));
+            QVERIFY(!Guarded([&] { a.vd_Periodicidade(); }));
+            QCOMPARE(host->lastMessage().text,
+                     QStringLiteral("Operação bloqueada. Nova data não contemplada pela "
+                                    "periodicidade da filial 0012 para o produto Produto 4 ."));
+            const QVariantList args = server->last(QStringLiteral("Carrega_PeriFili")).args;
+            QCOMPARE(args, (QVariantList{QStringLiteral("0012"), QStringLiteral("1.01.001.0004"),
+                                         QDate(2026, 3, 15)}));
+            server->answer(QStringLiteral("Carrega_PeriFili"), QStringLiteral("N"));
+            QVERIFY(Guarded([&] { a.vd_Periodicidade(); }));
+        });
+        // An operator of an exempt group is never checked.
+        QVERIFY(
+            q.exec(QStringLiteral("INSERT INTO OPERGRUPOP (CDOPERADOR, CDGRUPOPER) VALUES ('%1', "
+                                  "'CALENDARIO')")
+                       .arg(host->vantrel().Operador)));
+        launch([&](TfrmCadaAuto& a) {
+            a.chbEntrega->setChecked(true);
+            a.depEntrega->setDate(QDate(2026, 3, 15));
+            const int calls = server->count(QStringLiteral("Carrega_PeriFili"));
+            QVERIFY(Guarded([&] { a.vd_Periodicidade(); }));
+            QCOMPARE(server->count(QStringLiteral("Carrega_PeriFili")), calls);
+        });
+        QVERIFY(q.exec(QStringLiteral("DELETE FROM OPERGRUPOP WHERE CDOPERADOR = '%1' AND "
+                                      "CDGRUPOPER = 'CALENDARIO'")
+                           .arg(host->vantrel().Operador)));
+    }
+};
+
+QTEST_MAIN(TestAutomatic)
+#include "tst_automatic.moc"
