@@ -91,7 +91,7 @@ const char* const kUnits[] = {"UN", "CX", "FD", "KG", "PCT", "DZ"};
 
 } // namespace
 
-DataPacket makeItems(int rows) {
+DataPacket makeItems(int rows, bool oneOl) {
     DataPacketBuilder b(itemFields());
     b.reserve(rows);
     const FieldDefs defs = itemFields();
@@ -127,7 +127,7 @@ DataPacket makeItems(int rows) {
         b.column(12).setDateTimeMs(r, day0 + (order % 120 - 2) * kDay + 8 * 3600000);
         b.column(13).setUtf8(r, kBrands[brand]);
         set(14, r, "%05d", 100 + brand);
-        set(15, r, "%04d", 9001 + order % 5);
+        set(15, r, "%04d", oneOl ? 9001 : 9001 + order % 5);
         b.column(16).setReal(r, 1.0 / double(1 + product % 24));
         b.column(17).setUtf8(r, r % 5 == 0 ? "M" : "A");
         b.column(18).setUtf8(r, blocked ? "S" : "N");

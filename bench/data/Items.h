@@ -76,7 +76,7 @@ QByteArrayView textOf(const ItemRow& row, int field);
 
 // `rows` item rows: order lines of 20 items each, spread over branches, brands and dates;
 // every key is unique.
-sup::data::DataPacket makeItems(int rows);
+sup::data::DataPacket makeItems(int rows, bool oneOl = false);
 
 // The same bytes streamed into structs with QCborStreamReader, trusting the layout and
 // skipping the field definitions: the floor of any decoder of this format.

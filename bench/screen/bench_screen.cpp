@@ -8,7 +8,10 @@
 //   - the item grid of the maintenance screen: marking every item through the marker's title,
 //     beside the floor of the data benchmarks (a vector of rows and a change log); one item
 //     toggled with Space; a quantity edit posted through every item rule against the reference
-//     server in-process, with its median and 99th percentile.
+//     server in-process, with its median and 99th percentile;
+//   - the launch of the automatic alteration: gathering every marked item (all of one OL) into
+//     the 15 attribute lists it sends, and their CBOR encoding and decoding as a call carries
+//     them, beside a bare QCborStreamWriter/QCborStreamReader pass over the same values.
 //
 //   bench_screen [--rows=100000,1000000] [Google Benchmark flags]
 
@@ -20,6 +23,7 @@
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
 #include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "sup/contracts/ItemCriteria.h"
+#include "sup/contracts/RpcWire.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/host/Dialogs.h"
@@ -34,6 +38,8 @@
 #include "units/Units.h"
 
 #include <QApplication>
+#include <QCborStreamReader>
+#include <QCborStreamWriter>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -211,6 +217,145 @@ void BM_ToggleSpace(benchmark::State& state) {
     s.data().cdsItem->cancelUpdates();
 }
 
+// The maintenance screen with `rows` generated items of one OL, every one marked through the
+// marker's title (the blocked ones, one in 17, are left out of the gathering).
+TfrmAltPedidosOL& markedScreen(int rows) {
+    static std::map<int, TfrmAltPedidosOL*> screens;
+    TfrmAltPedidosOL*& s = screens[rows];
+    if (!s) {
+        host();
+        s = new TfrmAltPedidosOL();
+        s->data().cdsItem->loadFromPacket(bench::makeItems(rows, true));
+        s->resize(1200, 700);
+        s->show();
+        QApplication::processEvents();
+        s->boTodos = false;
+        s->dbgPadraoTitleClick(s->dbgPadrao->columnIndexOfField(u"CALC"));
+    }
+    return *s;
+}
+
+void BM_GatherSelected(benchmark::State& state) {
+    TfrmAltPedidosOL& s = markedScreen(int(state.range(0)));
+    TWorkingSet* items = s.data().cdsItem;
+    for (auto _ : state) {
+        items->disableControls();
+        const bool foreign = s.gatherSelectedItems();
+        items->first();
+        items->enableControls();
+        if (foreign)
+            state.SkipWithError("items of another OL were gathered");
+    }
+    const QVariantList& gathered = s.data().vaItensSelec;
+    if (gathered.size() != 15 || gathered[0].toList().size() < state.range(0) * 9 / 10)
+        state.SkipWithError("the marked items were not gathered");
+    state.counters["items"] = double(gathered.value(0).toList().size());
+}
+
+const QVariantList& gatheredItems(int rows) {
+    TfrmAltPedidosOL& s = markedScreen(rows);
+    if (s.data().vaItensSelec.isEmpty()) {
+        s.data().cdsItem->disableControls();
+        s.gatherSelectedItems();
+        s.data().cdsItem->enableControls();
+    }
+    return s.data().vaItensSelec;
+}
+
+void BM_EncodeSelected(benchmark::State& state) {
+    const QVariantList args{QVariant(gatheredItems(int(state.range(0))))};
+    qsizetype bytes = 0;
+    for (auto _ : state)
+        bytes = sup::contracts::rpc::encodeCall(args).size();
+    state.counters["bytes"] = double(bytes);
+}
+
+// The same values written with the bare writer: text, doubles, date-times as epoch tags.
+QByteArray rawEncode(const QVariantList& attributes) {
+    QByteArray out;
+    QCborStreamWriter w(&out);
+    w.startArray(1);
+    w.startArray(quint64(attributes.size()));
+    for (const QVariant& a : attributes) {
+        const QVariantList values = a.toList();
+        w.startArray(quint64(values.size()));
+        for (const QVariant& v : values) {
+            switch (v.typeId()) {
+            case QMetaType::Double:
+                w.append(v.toDouble());
+                break;
+            case QMetaType::QDateTime:
+                w.append(QCborKnownTags::UnixTime_t);
+                w.append(double(v.toDateTime().toMSecsSinceEpoch()) / 1000.0);
+                break;
+            case QMetaType::QString:
+                w.append(v.toString());
+                break;
+            default:
+                w.appendNull();
+            }
+        }
+        w.endArray();
+    }
+    w.endArray();
+    w.endArray();
+    return out;
+}
+
+void BM_RawEncodeSelected(benchmark::State& state) {
+    const QVariantList& attributes = gatheredItems(int(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(rawEncode(attributes));
+}
+
+void BM_DecodeSelected(benchmark::State& state) {
+    const QByteArray bytes =
+        sup::contracts::rpc::encodeCall({QVariant(gatheredItems(int(state.range(0))))});
+    for (auto _ : state)
+        benchmark::DoNotOptimize(sup::contracts::rpc::decodeCall(bytes));
+}
+
+// A bare reader's walk over the same bytes, building the same lists.
+QVariantList rawDecode(const QByteArray& bytes) {
+    QCborStreamReader r(bytes);
+    QVariantList attributes;
+    r.enterContainer(); // the arguments
+    r.enterContainer(); // the attributes
+    while (r.hasNext()) {
+        QVariantList values;
+        r.enterContainer();
+        while (r.hasNext()) {
+            if (r.isTag()) {
+                r.next();
+                values.append(
+                    QDateTime::fromMSecsSinceEpoch(qint64(r.toDouble() * 1000.0), Qt::UTC));
+                r.next();
+            } else if (r.isDouble()) {
+                values.append(r.toDouble());
+                r.next();
+            } else if (r.isString()) {
+                QString text;
+                for (auto chunk = r.readString(); chunk.status == QCborStreamReader::Ok;
+                     chunk = r.readString())
+                    text += chunk.data;
+                values.append(text);
+            } else {
+                values.append(QVariant());
+                r.next();
+            }
+        }
+        r.leaveContainer();
+        attributes.append(QVariant(std::move(values)));
+    }
+    return attributes;
+}
+
+void BM_RawDecodeSelected(benchmark::State& state) {
+    const QByteArray bytes = rawEncode(gatheredItems(int(state.range(0))));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(rawDecode(bytes));
+}
+
 // The routine over a seeded in-memory database and the reference server in-process, with every
 // open item of the demo operator loaded.
 TfrmAltPedidosOL& ruleScreen() {
@@ -364,6 +509,29 @@ std::vector<bench::Comparison> comparisons() {
     line("toggle one item, Space", "grid/toggle", "1 ms", "", 0.001, 1, "< 1 ms");
     {
         bench::Comparison x;
+        x.label = "automatic alteration, gathering";
+        x.figure = "auto/gather";
+        x.peerLabel = "50 ms";
+        x.constant = 0.050;
+        x.onlyRows = 100000;
+        x.goal = 1;
+        x.goalText = "< 50 ms";
+        c.push_back(x);
+        x.peerLabel = "same at 100,000 rows";
+        x.peer = "auto/gather";
+        x.constant = 0;
+        x.peerRows = 100000;
+        x.onlyRows = 1000000;
+        x.goal = 12;
+        x.goalText = "<= 12";
+        c.push_back(x);
+    }
+    line("  its CBOR encoding", "auto/encode", "bare QCborStreamWriter", "auto/raw/encode", 0, 0,
+         "");
+    line("  its CBOR decoding", "auto/decode", "bare QCborStreamReader", "auto/raw/decode", 0, 0,
+         "");
+    {
+        bench::Comparison x;
         x.label = "post a quantity, every rule";
         x.figure = "grid/post";
         x.counter = x.peerCounter = "median_us";
@@ -415,6 +583,11 @@ int main(int argc, char** argv) {
         add("grid/markall", BM_MarkAllScreen, r);
         add("markall/floor", bench::markAllFloor, r);
         add("grid/toggle", BM_ToggleSpace, r);
+        add("auto/gather", BM_GatherSelected, r);
+        add("auto/encode", BM_EncodeSelected, r);
+        add("auto/raw/encode", BM_RawEncodeSelected, r);
+        add("auto/decode", BM_DecodeSelected, r);
+        add("auto/raw/decode", BM_RawDecodeSelected, r);
     }
     benchmark::RegisterBenchmark("grid/post", BM_PostQuantity)
         ->Arg(rows.front())
