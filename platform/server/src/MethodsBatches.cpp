@@ -16,6 +16,7 @@
 //  - every change is audited with the operator;
 //  - a fixed number of set-based statements over the rows sent as one JSON parameter.
 
+#include "ItemKeys.h"
 #include "JsonRows.h"
 #include "Methods.h"
 #include "SqlValues.h"
@@ -44,20 +45,8 @@ const QString kNothingWritten = QStringLiteral(" Nenhuma alteração foi gravada
 
 // One row of the request: the item's key (date as stored text), the batch it is to get (empty:
 // none) and its OL as read.
-struct Row {
-    QString dest, lanc, order, date, product, brand, batch, ol;
-
-    // How messages name the item.
-    QString text() const {
-        const QString day =
-            date.size() >= 10 ? date.mid(8, 2) + u'/' + date.mid(5, 2) + u'/' + date.left(4) : date;
-        return QStringLiteral("Pedido %1, Destino %2, Produto %3, Marca %4, Lanç. %5, Entrega %6")
-            .arg(order, dest, product, brand, lanc, day);
-    }
-    // The item's key in the audit log, as the other writers put it.
-    QString audit() const {
-        return QStringList{dest, lanc, order, date, product, brand}.join(u'|');
-    }
+struct Row : ItemKey {
+    QString batch, ol;
 };
 
 // The stored item a row names and its present batch.
@@ -74,10 +63,6 @@ struct Batch {
     QString ol;
     bool closed = false;
 };
-
-QString cellText(const Column& c, qsizetype row) {
-    return c.isNull(row) ? QString() : c.text(row).trimmed();
-}
 
 QList<Row> readRequest(const MethodContext& ctx, const DataPacket& p) {
     const data::FieldDefs takes = contracts::cadLoteEnvPedOLFields();
@@ -108,12 +93,9 @@ QList<Row> readRequest(const MethodContext& ctx, const DataPacket& p) {
         auto cell = [&](int i) {
             return cellText(p.column(at[i]), r);
         };
-        Row row{cell(1).left(4).trimmed(),
-                cell(0),
-                cell(2),
-                date.isNull(r) ? QString() : QString::fromLatin1(msToSqlText(date.dateTimeMs(r))),
-                cell(3),
-                cell(4),
+        Row row{{cell(1).left(4).trimmed(), cell(0), cell(2),
+                 date.isNull(r) ? QString() : QString::fromLatin1(msToSqlText(date.dateTimeMs(r))),
+                 cell(3), cell(4)},
                 cell(6),
                 cell(7)};
         for (const QString* part :
@@ -126,55 +108,6 @@ QList<Row> readRequest(const MethodContext& ctx, const DataPacket& p) {
         rows << row;
     }
     return rows;
-}
-
-JsonRows keyRows(const QList<Row>& rows) {
-    JsonRows j;
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        const Row& k = rows[i];
-        j.begin(i);
-        j.text("b", k.dest);
-        j.text("l", k.lanc);
-        j.text("o", k.order);
-        j.text("t", k.date);
-        j.text("p", k.product);
-        j.text("m", k.brand);
-        j.end();
-    }
-    return j;
-}
-
-QString keyRowsTable(sql::Dialect d) {
-    return rowsTable(d, {{"b", "citext"},
-                         {"l", "citext"},
-                         {"o", "citext"},
-                         {"t", "timestamp(0)"},
-                         {"p", "citext"},
-                         {"m", "citext"}});
-}
-
-// Refuses the call when a row's destination is not a branch of the operator (when operators are
-// bound to their branches).
-void checkScope(const sql::Connection& conn, const QString& op, const QList<Row>& rows,
-                const JsonRows& keys) {
-    if (!branchesRestricted(conn))
-        return;
-    QSqlQuery q = conn.exec(QStringLiteral("SELECT d.r FROM %1 WHERE NOT EXISTS (SELECT 1 FROM"
-                                           " FILIOPER FO WHERE FO.CDFILIAL = d.b"
-                                           " AND FO.CDOPERADOR = ?) ORDER BY d.r")
-                                .arg(keyRowsTable(conn.dialect())),
-                            {keys.value(), op});
-    QList<qsizetype> out;
-    while (q.next())
-        out << qsizetype(q.value(0).toLongLong());
-    if (out.isEmpty())
-        return;
-    QString msg = QStringLiteral("O item %1 não pertence às filiais do operador %2.")
-                      .arg(rows[out.first()].text(), op);
-    if (out.size() > 1)
-        msg += QStringLiteral(" Outros %1 item(ns) enviados também não pertencem.")
-                   .arg(out.size() - 1);
-    refuse(msg + kNothingWritten, "scope");
 }
 
 // The batches the rows name, by upper-case code; locked against their closing on PostgreSQL.
@@ -232,7 +165,8 @@ QList<Stored> resolve(const sql::Connection& conn, qsizetype count, const JsonRo
                        " AND t.NRPEDEXOL = d.o AND t.DTPROGENPEOL = d.t AND t.CDPRODUTO = d.p"
                        " AND t.CDMARCA = d.m LEFT JOIN LOTENVITOL b"
                        " ON b.CDLOTENVITOL = t.CDLOTENVITOL ORDER BY t.CDRASTRITM%2")
-            .arg(keyRowsTable(conn.dialect()), pg ? QStringLiteral(" FOR UPDATE OF t") : QString()),
+            .arg(itemKeyRowsTable(conn.dialect()),
+                 pg ? QStringLiteral(" FOR UPDATE OF t") : QString()),
         {keys.value()});
     QList<Stored> out(count);
     while (q.next()) {
@@ -300,8 +234,8 @@ QVariant SetCadLoteEnvPedOL(MethodContext& ctx, QVariantList& a) {
     const QList<Row> rows = readRequest(ctx, a[0].value<DataPacket>());
     if (rows.isEmpty())
         return 0;
-    const JsonRows keys = keyRows(rows);
-    checkScope(conn, op, rows, keys);
+    const JsonRows keys = itemKeyRows(rows);
+    refuseOutsideBranches(conn, op, rows, keys);
     const QHash<QString, Batch> batches = batchesOf(conn, rows);
     const QList<Stored> stored = resolve(conn, rows.size(), keys);
 

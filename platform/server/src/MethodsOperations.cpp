@@ -37,6 +37,7 @@
 // (IDSITUITEM "B") or moved to direct delivery ("E"); their reservations go back to the OL's
 // stock. Blocked items are closed only for operators with group authorisation.
 
+#include "ItemKeys.h"
 #include "JsonRows.h"
 #include "Methods.h"
 #include "SqlValues.h"
@@ -81,21 +82,7 @@ QString nowText() {
 
 // ---------------------------------------------------------------- items by key
 
-struct Key {
-    QString dest, lanc, order, date, product, brand; // date as stored text
-
-    // How messages name the item.
-    QString text() const {
-        const QString day =
-            date.size() >= 10 ? date.mid(8, 2) + u'/' + date.mid(5, 2) + u'/' + date.left(4) : date;
-        return QStringLiteral("Pedido %1, Destino %2, Produto %3, Marca %4, Lanç. %5, Entrega %6")
-            .arg(order, dest, product, brand, lanc, day);
-    }
-    // The key in the audit log, as the delta engine writes it.
-    QString audit() const {
-        return QStringList{dest, lanc, order, date, product, brand}.join(u'|');
-    }
-};
+using Key = ItemKey;
 
 // The stored item a row names.
 struct Stored {
@@ -105,59 +92,6 @@ struct Stored {
     double qty = 0, reserved = 0;
     bool open() const { return found && situation == u"A"; }
 };
-
-QString cellText(const Column& c, qsizetype row) {
-    return c.isNull(row) ? QString() : c.text(row).trimmed();
-}
-
-JsonRows keyRows(const QList<Key>& keys) {
-    JsonRows j;
-    for (qsizetype i = 0; i < keys.size(); ++i) {
-        const Key& k = keys[i];
-        j.begin(i);
-        j.text("b", k.dest);
-        j.text("l", k.lanc);
-        j.text("o", k.order);
-        j.text("t", k.date);
-        j.text("p", k.product);
-        j.text("m", k.brand);
-        j.end();
-    }
-    return j;
-}
-
-QString keyRowsTable(sql::Dialect d) {
-    return rowsTable(d, {{"b", "citext"},
-                         {"l", "citext"},
-                         {"o", "citext"},
-                         {"t", "timestamp(0)"},
-                         {"p", "citext"},
-                         {"m", "citext"}});
-}
-
-// Refuses the call when a row's destination is not a branch of the operator (when operators
-// are bound to their branches).
-void checkScope(const sql::Connection& conn, const QString& op, const QList<Key>& keys,
-                const JsonRows& rows) {
-    if (!branchesRestricted(conn))
-        return;
-    QSqlQuery q = conn.exec(QStringLiteral("SELECT d.r FROM %1 WHERE NOT EXISTS (SELECT 1 FROM"
-                                           " FILIOPER FO WHERE FO.CDFILIAL = d.b"
-                                           " AND FO.CDOPERADOR = ?) ORDER BY d.r")
-                                .arg(keyRowsTable(conn.dialect())),
-                            {rows.value(), op});
-    QList<qsizetype> out;
-    while (q.next())
-        out << qsizetype(q.value(0).toLongLong());
-    if (out.isEmpty())
-        return;
-    QString msg = QStringLiteral("O item %1 não pertence às filiais do operador %2.")
-                      .arg(keys[out.first()].text(), op);
-    if (out.size() > 1)
-        msg += QStringLiteral(" Outros %1 item(ns) enviados também não pertencem.")
-                   .arg(out.size() - 1);
-    refuse(msg + QStringLiteral(" Nenhuma alteração foi gravada."), "scope");
-}
 
 // The stored items the rows name, locked until the transaction ends (PostgreSQL; SQLite's
 // write transaction holds the whole database).
@@ -169,7 +103,8 @@ QList<Stored> resolve(const sql::Connection& conn, const QList<Key>& keys, const
                        " t.QTRESERVESTOL FROM %1 JOIN PEDIDOOLITEM t ON t.CDFILDEST = d.b"
                        " AND t.CDFILLANC = d.l AND t.NRPEDEXOL = d.o AND t.DTPROGENPEOL = d.t"
                        " AND t.CDPRODUTO = d.p AND t.CDMARCA = d.m ORDER BY t.CDRASTRITM%2")
-            .arg(keyRowsTable(conn.dialect()), pg ? QStringLiteral(" FOR UPDATE OF t") : QString()),
+            .arg(itemKeyRowsTable(conn.dialect()),
+                 pg ? QStringLiteral(" FOR UPDATE OF t") : QString()),
         {rows.value()});
     QList<Stored> out(keys.size());
     while (q.next()) {
@@ -532,8 +467,8 @@ QVariant SetBloqItem(MethodContext& ctx, QVariantList& a) {
     }
     if (keys.isEmpty())
         return {};
-    const JsonRows rows = keyRows(keys);
-    checkScope(conn, op, keys, rows);
+    const JsonRows rows = itemKeyRows(keys);
+    refuseOutsideBranches(conn, op, keys, rows);
     const QList<Stored> stored = resolve(conn, keys, rows);
     refuseRepeated(keys, stored);
 
@@ -616,8 +551,8 @@ QVariant SetReserva(MethodContext& ctx, QVariantList& a) {
     }
     if (keys.isEmpty())
         return true;
-    const JsonRows rows = keyRows(keys);
-    checkScope(conn, op, keys, rows);
+    const JsonRows rows = itemKeyRows(keys);
+    refuseOutsideBranches(conn, op, keys, rows);
     const QList<Stored> stored = resolve(conn, keys, rows);
     refuseRepeated(keys, stored);
     const bool mayBlocked = holdsGroupAuthorisation(conn, op);
@@ -782,8 +717,8 @@ void closeMarkedItems(MethodContext& ctx, const DataPacket& delta, ItemClosing c
     if (keys.isEmpty())
         return;
     const sql::Connection& conn = ctx.conn;
-    const JsonRows rows = keyRows(keys);
-    checkScope(conn, op, keys, rows);
+    const JsonRows rows = itemKeyRows(keys);
+    refuseOutsideBranches(conn, op, keys, rows);
     const QList<Stored> stored = resolve(conn, keys, rows);
     refuseRepeated(keys, stored);
     const bool mayBlocked = holdsGroupAuthorisation(conn, op);
