@@ -94,4 +94,39 @@ void refuseOutsideBranches(const sql::Connection& conn, const QString& op, const
                       QStringLiteral("scope"));
 }
 
+// Why an item that is no longer open cannot be acted on.
+inline QString situationText(const QString& situation) {
+    if (situation == u"B")
+        return QStringLiteral("já foi baixado");
+    if (situation == u"E")
+        return QStringLiteral("já foi remanejado para entrega direta");
+    return QStringLiteral("não está mais em aberto");
+}
+
+// Items that changed since they were read, gathered and then reported together ("conflict");
+// nothing is written.
+class ItemConflicts {
+public:
+    void add(const ItemKey& k, const QString& why) {
+        lines_ << k.text() + QStringLiteral(": ") + why;
+    }
+    void throwIfAny() const {
+        if (lines_.isEmpty())
+            return;
+        QString msg = QStringLiteral("Nenhuma alteração foi gravada: %1 item(ns) foram alterados "
+                                     "por outro usuário desde a leitura. Recarregue os itens e "
+                                     "refaça a operação.")
+                          .arg(lines_.size());
+        const qsizetype shown = qMin<qsizetype>(lines_.size(), 20);
+        for (qsizetype i = 0; i < shown; ++i)
+            msg += QStringLiteral("\n- ") + lines_[i];
+        if (lines_.size() > shown)
+            msg += QStringLiteral("\n... e mais %1 item(ns).").arg(lines_.size() - shown);
+        throw MethodFault(msg, QStringLiteral("conflict"));
+    }
+
+private:
+    QStringList lines_;
+};
+
 } // namespace sup::server

@@ -181,29 +181,6 @@ QList<Stored> resolve(const sql::Connection& conn, qsizetype count, const JsonRo
     return out;
 }
 
-QString situationText(const QString& situation) {
-    if (situation == u"B")
-        return QStringLiteral("já foi baixado");
-    if (situation == u"E")
-        return QStringLiteral("já foi remanejado para entrega direta");
-    return QStringLiteral("não está mais em aberto");
-}
-
-void throwConflicts(const QStringList& lines) {
-    if (lines.isEmpty())
-        return;
-    QString msg = QStringLiteral("Nenhuma alteração foi gravada: %1 item(ns) foram alterados por "
-                                 "outro usuário desde a leitura. Recarregue os itens e refaça a "
-                                 "operação.")
-                      .arg(lines.size());
-    const qsizetype shown = qMin<qsizetype>(lines.size(), 20);
-    for (qsizetype i = 0; i < shown; ++i)
-        msg += QStringLiteral("\n- ") + lines[i];
-    if (lines.size() > shown)
-        msg += QStringLiteral("\n... e mais %1 item(ns).").arg(lines.size() - shown);
-    refuse(msg, "conflict");
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- GetVd_LotePedOL
@@ -240,13 +217,13 @@ QVariant SetCadLoteEnvPedOL(MethodContext& ctx, QVariantList& a) {
     const QList<Stored> stored = resolve(conn, rows.size(), keys);
 
     QSet<qint64> seen;
-    QStringList conflicts;
+    ItemConflicts conflicts;
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
         const Stored& s = stored[i];
         if (!s.found) {
-            conflicts << row.text() + QStringLiteral(": não encontrado (alterado ou excluído por "
-                                                     "outro usuário)");
+            conflicts.add(row, QStringLiteral("não encontrado (alterado ou excluído por outro "
+                                              "usuário)"));
             continue;
         }
         if (seen.contains(s.id))
@@ -255,11 +232,11 @@ QVariant SetCadLoteEnvPedOL(MethodContext& ctx, QVariantList& a) {
                    "args");
         seen.insert(s.id);
         if (s.situation != u"A") {
-            conflicts << row.text() + QStringLiteral(": ") + situationText(s.situation);
+            conflicts.add(row, situationText(s.situation));
             continue;
         }
         if (row.ol.compare(s.ol, Qt::CaseInsensitive) != 0) {
-            conflicts << row.text() + QStringLiteral(": OL lido %1, atual %2").arg(row.ol, s.ol);
+            conflicts.add(row, QStringLiteral("OL lido %1, atual %2").arg(row.ol, s.ol));
             continue;
         }
         const auto found = batches.constFind(row.batch.toUpper());
@@ -270,9 +247,8 @@ QVariant SetCadLoteEnvPedOL(MethodContext& ctx, QVariantList& a) {
                        kNothingWritten,
                    "business");
         if (s.batch.compare(target ? target->code : QString(), Qt::CaseInsensitive) == 0) {
-            conflicts << row.text() +
-                             (target ? QStringLiteral(": já está no lote de envio %1").arg(s.batch)
-                                     : QStringLiteral(": já está sem lote de envio"));
+            conflicts.add(row, target ? QStringLiteral("já está no lote de envio %1").arg(s.batch)
+                                      : QStringLiteral("já está sem lote de envio"));
             continue;
         }
         if (s.batchClosed)
@@ -281,7 +257,7 @@ QVariant SetCadLoteEnvPedOL(MethodContext& ctx, QVariantList& a) {
                        kNothingWritten,
                    "business");
     }
-    throwConflicts(conflicts);
+    conflicts.throwIfAny();
 
     const QString now =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

@@ -148,18 +148,9 @@ bool holdsGroupAuthorisation(const sql::Connection& conn, const QString& op) {
         .isValid();
 }
 
-QString situationText(const QString& situation) {
-    if (situation == u"B")
-        return QStringLiteral("já foi baixado");
-    if (situation == u"E")
-        return QStringLiteral("já foi remanejado para entrega direta");
-    return QStringLiteral("não está mais em aberto");
-}
-
 // Items that changed since they were read, reported together; nothing is written.
-class Conflicts {
+class Conflicts : public ItemConflicts {
 public:
-    void add(const Key& k, const QString& why) { lines_ << k.text() + QStringLiteral(": ") + why; }
     // Not found or no longer open: true when the item cannot be judged further.
     bool gone(const Key& k, const Stored& s) {
         if (!s.found)
@@ -170,23 +161,6 @@ public:
             return false;
         return true;
     }
-    void throwIfAny() const {
-        if (lines_.isEmpty())
-            return;
-        QString msg = QStringLiteral("Nenhuma alteração foi gravada: %1 item(ns) foram alterados "
-                                     "por outro usuário desde a leitura. Recarregue os itens e "
-                                     "refaça a operação.")
-                          .arg(lines_.size());
-        const qsizetype shown = qMin<qsizetype>(lines_.size(), 20);
-        for (qsizetype i = 0; i < shown; ++i)
-            msg += QStringLiteral("\n- ") + lines_[i];
-        if (lines_.size() > shown)
-            msg += QStringLiteral("\n... e mais %1 item(ns).").arg(lines_.size() - shown);
-        refuse(msg, "conflict");
-    }
-
-private:
-    QStringList lines_;
 };
 
 // ---------------------------------------------------------------- request packets
