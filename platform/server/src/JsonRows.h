@@ -7,6 +7,7 @@
 #include "sup/sql/Database.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -109,6 +110,11 @@ inline QVariant idsValue(sql::Dialect d, const QList<qint64>& ids) {
 inline QString timestampParam(sql::Dialect d) {
     return d == sql::Dialect::PostgreSQL ? QStringLiteral("CAST(? AS timestamp(0))")
                                          : QStringLiteral("?");
+}
+
+// A date-time as the tables keep it in text ("yyyy-MM-dd HH:mm:ss"); now when none is given.
+inline QString timestampText(const QDateTime& t = QDateTime::currentDateTime()) {
+    return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 // One audited change: a field of a row of a table, from one value to another.

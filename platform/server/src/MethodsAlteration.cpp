@@ -303,8 +303,7 @@ QVariant SetFiltroSup(MethodContext& ctx, QVariantList& a) {
             {op, kScreen, component, option, value});
     a[0] = option;
     if (before != option)
-        writeAudit(ctx.conn, ctx.def.name, op, {}, {},
-                   QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+        writeAudit(ctx.conn, ctx.def.name, op, {}, {}, timestampText(),
                    {AuditEntry{QStringLiteral("FILTROSUP"), op + u'|' + kScreen,
                                QStringLiteral("DSOPCAO"), before, option}});
     return {};

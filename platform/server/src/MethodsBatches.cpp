@@ -259,8 +259,7 @@ QVariant SetCadLoteEnvPedOL(MethodContext& ctx, QVariantList& a) {
     }
     conflicts.throwIfAny();
 
-    const QString now =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString now = timestampText();
     JsonRows changes;
     QList<AuditEntry> audit;
     for (qsizetype i = 0; i < rows.size(); ++i) {

@@ -72,10 +72,6 @@ QString number(double v) {
     return QString::number(v, 'g', 15);
 }
 
-QString nowText() {
-    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
-
 [[noreturn]] void refuse(const QString& message, const char* code) {
     throw MethodFault(message, QString::fromLatin1(code));
 }
@@ -462,7 +458,7 @@ QVariant SetBloqItem(MethodContext& ctx, QVariantList& a) {
     }
     conflicts.throwIfAny();
 
-    const QString now = nowText();
+    const QString now = timestampText();
     JsonRows changes;
     QList<AuditEntry> audit;
     for (qsizetype i = 0; i < keys.size(); ++i) {
@@ -596,7 +592,7 @@ QVariant SetReserva(MethodContext& ctx, QVariantList& a) {
             stock.want(stored[i].ol, stored[i].product, stored[i].brand);
     stock.load(conn);
 
-    const QString now = nowText();
+    const QString now = timestampText();
     QList<AuditEntry> audit;
     releaseHeld(conn, held, stock, released, audit);
 
@@ -739,7 +735,7 @@ void closeMarkedItems(MethodContext& ctx, const DataPacket& delta, ItemClosing c
                   .arg(idsIn(d, QStringLiteral("CDRASTRITM"))),
               {situation, idsValue(d, ids)});
     writeAudit(conn, ctx.def.name, op, delta.deltaId().toString(QUuid::WithoutBraces), reason,
-               nowText(), audit);
+               timestampText(), audit);
 }
 
 } // namespace sup::server

@@ -303,7 +303,7 @@ public:
         , delta_(delta)
         , op_(std::move(op))
         , description_(std::move(description))
-        , now_(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))) {}
+        , now_(timestampText()) {}
 
     void followUp(QList<Changed>& items, bool updateRequests) {
         QList<qsizetype> need;

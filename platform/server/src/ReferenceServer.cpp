@@ -1,5 +1,6 @@
 #include "sup/server/ReferenceServer.h"
 
+#include "JsonRows.h"
 #include "Methods.h"
 
 #include "sup/contracts/InProcess.h"
@@ -36,11 +37,6 @@ private:
     CallContext context_;
 };
 
-QString timestampParam(const sql::Connection& conn) {
-    return conn.dialect() == sql::Dialect::PostgreSQL ? QStringLiteral("CAST(? AS timestamp(0))")
-                                                      : QStringLiteral("?");
-}
-
 // The first answer to a write call with this id, written back into `args`; nothing when the id
 // is new. The same id from another operator or for another method is a forged or broken call.
 std::optional<QVariant> firstAnswer(sql::Connection& conn, const contracts::MethodSpec& def,
@@ -73,16 +69,13 @@ void recordAnswer(sql::Connection& conn, const contracts::MethodSpec& def,
         if (i < args.size())
             refs.insert(i, args[i]);
     const QDateTime now = QDateTime::currentDateTime();
-    const auto text = [](const QDateTime& t) {
-        return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    };
-    conn.exec(
-        QStringLiteral("DELETE FROM CHAMADAAPLICADA WHERE DTAPLIC < %1").arg(timestampParam(conn)),
-        {text(now.addDays(-1))});
+    conn.exec(QStringLiteral("DELETE FROM CHAMADAAPLICADA WHERE DTAPLIC < %1")
+                  .arg(timestampParam(conn.dialect())),
+              {timestampText(now.addDays(-1))});
     conn.exec(QStringLiteral("INSERT INTO CHAMADAAPLICADA (IDCHAMADA, NMMETODO, CDOPERADOR, "
                              "DTAPLIC, DSRESPOSTA) VALUES (?, ?, ?, %1, ?)")
-                  .arg(timestampParam(conn)),
-              {context.callId, def.name, context.operatorCode.trimmed(), text(now),
+                  .arg(timestampParam(conn.dialect())),
+              {context.callId, def.name, context.operatorCode.trimmed(), timestampText(now),
                QString::fromLatin1(contracts::rpc::encodeAnswer(result, refs).toBase64())});
 }
 
