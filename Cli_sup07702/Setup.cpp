@@ -7,6 +7,7 @@
 
 #include "ui_TfrmCadaAuto.h"
 
+#include "sup/contracts/record/OrderItem.h"
 #include "sup/data/DataSource.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/widgetkit/Guard.h"
@@ -35,36 +36,6 @@ namespace {
 
 QString S(const char* utf8) {
     return QString::fromUtf8(utf8);
-}
-
-FieldDef hidden(FieldDef def) {
-    def.visible = false;
-    return def;
-}
-
-FieldDef stock() {
-    FieldDef d = hidden(FieldDef::real(QStringLiteral("EST_DISP")));
-    d.displayFormat = QStringLiteral("###,##0.000");
-    return d;
-}
-
-// The replacement product's data: the unrestricted lookup and the data of the typed code.
-FieldDefs productDataFields() {
-    return {
-        hidden(FieldDef::text(QStringLiteral("CDPRODUTO"), 10)),
-        FieldDef::text(QStringLiteral("CDARVPROD"), 20, S("Código")),
-        FieldDef::text(QStringLiteral("NMPRODUTO"), 50, S("Nome")),
-        FieldDef::text(QStringLiteral("CDMARCA"), 5, S("Marca")),
-        hidden(FieldDef::text(QStringLiteral("CDPRODESTO"), 10)),
-        hidden(FieldDef::real(QStringLiteral("VRFATOCONV"))),
-        hidden(FieldDef::text(QStringLiteral("SGUNIDADE"), 10)),
-        hidden(FieldDef::real(QStringLiteral("VRPESOUNID"))),
-        hidden(FieldDef::text(QStringLiteral("SGUNIDESTOQUE"), 10)),
-        hidden(FieldDef::text(QStringLiteral("IDPRODATIVPR"), 1)),
-        FieldDef::text(QStringLiteral("CDPRODARVOL"), 15, S("Código OL")),
-        stock(),
-        FieldDef::text(QStringLiteral("EST_DISP_ST"), 40, S("Estoque Disponível")),
-    };
 }
 
 } // namespace
@@ -155,46 +126,30 @@ void TfrmCadaAuto::buildMenu() {
 
 void TfrmCadaAuto::buildData() {
     cdsFiltroSup = new TWorkingSet(this, QStringLiteral("cdsFiltroSup"));
-    cdsFiltroSup->setFieldDefs({
-        FieldDef::text(QStringLiteral("CDTELA"), 8),
-        FieldDef::text(QStringLiteral("NMCOMPONENTE"), 50),
-        FieldDef::text(QStringLiteral("DSOPCAO"), 50),
-        FieldDef::text(QStringLiteral("IDSELECIONADO"), 1),
-        FieldDef::text(QStringLiteral("IDVALOR"), 1),
-    });
+    cdsFiltroSup->setFieldDefs(sup::contracts::filtroSupFields());
 
     cdsPesqProduto = new TWorkingSet(this, QStringLiteral("cdsPesqProduto"));
     cdsPesqProduto->setFieldDefs({
         FieldDef::text(QStringLiteral("CDARVPROD"), 15, S("Código")),
         FieldDef::text(QStringLiteral("NMPRODUTO"), 50, S("Nome")),
-        hidden(FieldDef::text(QStringLiteral("CDPRODUTO"), 10)),
+        FieldDef::text(QStringLiteral("CDPRODUTO"), 10).hidden(),
         FieldDef::text(QStringLiteral("NMMARCA"), 20, S("Nome Marca")),
         FieldDef::text(QStringLiteral("CDMARCA"), 5, S("Marca")),
-        hidden(FieldDef::text(QStringLiteral("CDNVPRODUTO"), 1)),
-        hidden(FieldDef::text(QStringLiteral("IDPRODATIVPR"), 1)),
+        FieldDef::text(QStringLiteral("CDNVPRODUTO"), 1).hidden(),
+        FieldDef::text(QStringLiteral("IDPRODATIVPR"), 1).hidden(),
         FieldDef::text(QStringLiteral("CDPRODARVOL"), 15, S("Código OL")),
-        stock(),
+        FieldDef::real(QStringLiteral("EST_DISP")).formats(QStringLiteral("###,##0.000")).hidden(),
         FieldDef::text(QStringLiteral("EST_DISP_ST"), 40, S("Estoque Disponível")),
-        hidden(FieldDef::text(QStringLiteral("SGUNIDADE"), 10)),
+        FieldDef::text(QStringLiteral("SGUNIDADE"), 10).hidden(),
     });
 
     cdsVdProduto = new TWorkingSet(this, QStringLiteral("cdsVdProduto"));
-    cdsVdProduto->setFieldDefs({
-        FieldDef::text(QStringLiteral("CDARVPROD"), 15, S("Código")),
-        FieldDef::text(QStringLiteral("NMPRODUTO"), 50, S("Nome")),
-        hidden(FieldDef::text(QStringLiteral("CDPRODUTO"), 10)),
-        FieldDef::text(QStringLiteral("CDMARCA"), 5, S("Marca")),
-        hidden(FieldDef::text(QStringLiteral("CDNVPRODUTO"), 1)),
-        hidden(FieldDef::text(QStringLiteral("IDPRODATIVPR"), 1)),
-        FieldDef::text(QStringLiteral("CDPRODARVOL"), 15, S("Código OL")),
-        stock(),
-        FieldDef::text(QStringLiteral("EST_DISP_ST"), 40, S("Estoque Disponível")),
-    });
+    cdsVdProduto->setFieldDefs(sup::contracts::vdProdutoFields());
 
     cdsVdProdEntr = new TWorkingSet(this, QStringLiteral("cdsVdProdEntr"));
-    cdsVdProdEntr->setFieldDefs(productDataFields());
+    cdsVdProdEntr->setFieldDefs(sup::contracts::produtosFields());
     cdsProdutos = new TWorkingSet(this, QStringLiteral("cdsProdutos"));
-    cdsProdutos->setFieldDefs(productDataFields());
+    cdsProdutos->setFieldDefs(sup::contracts::produtosFields());
     cdsProduto = new TWorkingSet(this, QStringLiteral("cdsProduto"));
     cdsProduto->setFieldDefs({FieldDef::text(QStringLiteral("CDPRODUTO"), 10)});
 

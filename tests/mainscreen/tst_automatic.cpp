@@ -30,11 +30,7 @@ namespace {
 const QString kWebSrv = QStringLiteral("SOFTWARE\\QUORVEL\\Sistemas Integrados Quorvel\\WebSrv");
 
 DataPacket profile(const QList<QPair<QString, QString>>& rows, const QString& option) {
-    DataPacketBuilder b({FieldDef::text(QStringLiteral("CDTELA"), 8),
-                         FieldDef::text(QStringLiteral("NMCOMPONENTE"), 50),
-                         FieldDef::text(QStringLiteral("DSOPCAO"), 50),
-                         FieldDef::text(QStringLiteral("IDSELECIONADO"), 1),
-                         FieldDef::text(QStringLiteral("IDVALOR"), 1)});
+    DataPacketBuilder b(sup::contracts::filtroSupFields());
     for (const auto& [control, value] : rows)
         b.appendRow({QStringLiteral("SUP07702"), control, option, QStringLiteral("S"), value});
     return b.finish();
