@@ -152,6 +152,8 @@ void TfrmCadaAuto::buildData() {
     cdsProdutos->setFieldDefs(sup::contracts::produtosFields());
     cdsProduto = new TWorkingSet(this, QStringLiteral("cdsProduto"));
     cdsProduto->setFieldDefs({FieldDef::text(QStringLiteral("CDPRODUTO"), 10)});
+    cdsAjusteUn = new TWorkingSet(this, QStringLiteral("cdsAjusteUn"));
+    cdsAjusteUn->setFieldDefs(sup::contracts::ajusteUnFields());
 
     dtsPesqProduto = new TDataSource(this, QStringLiteral("dtsPesqProduto"));
     dtsPesqProduto->setDataSet(cdsPesqProduto);

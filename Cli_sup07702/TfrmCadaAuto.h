@@ -82,6 +82,11 @@ public:
     void depEntregaChange();
     void depEntregaExit();
 
+    // Checks everything once more, asks, shows the branches' particularities the new product
+    // breaks, alters every chosen item in one call, reloads the maintenance screen's items and
+    // closes. A failure leaves the screen open.
+    void sbtConfirmaClick() override;
+
     // Controls, in tab order.
     QCheckBox* chbProduto = nullptr;
     sup::host::TMaskEdit* medCdProduto = nullptr;
@@ -115,6 +120,7 @@ public:
     sup::data::TWorkingSet* cdsVdProdEntr = nullptr;
     sup::data::TWorkingSet* cdsProdutos = nullptr;
     sup::data::TWorkingSet* cdsProduto = nullptr;
+    sup::data::TWorkingSet* cdsAjusteUn = nullptr;
     sup::data::TDataSource* dtsPesqProduto = nullptr;
     // The set the last product lookup loaded (cdsVdProduto or cdsVdProdEntr).
     sup::data::TDataSource* dtsVdProduto = nullptr;
@@ -142,6 +148,11 @@ private:
     void lookUpUnrestricted(const QString& code);
     void lookUpRestricted(const QString& code, const QString& restriction);
     void takeLookupResult();
+    // The typed code found in the OL's products (its product and brand), when no lookup has
+    // found it yet.
+    void lookUpTypedProduct();
+    // The adjustments against the product the OL order first asked for.
+    void adjustToRequestedProduct();
     // The routine's data and the current item of the maintenance screen.
     TdmAltPedidosOL& dm() const;
     QString currentItem(const char16_t* field) const;

@@ -6,16 +6,19 @@
 
 #include "Cli_sup07702/Cli_sup07702.h"
 #include "Cli_sup07702/TfrmCadaAuto.h"
+#include "Cli_sup07704/TfrmErroCadaAuto.h"
 
 #include "sup/contracts/RpcWire.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/WorkingSet.h"
+#include "sup/widgetkit/DBGrid.h"
 #include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -58,6 +61,7 @@ QVariantMap product(const QString& code, const QString& tree, double factor,
             {QStringLiteral("VRFATOCONV"), factor},
             {QStringLiteral("VRPESOUNID"), weight},
             {QStringLiteral("IDPRODATIVPR"), u"S"_s},
+            {QStringLiteral("SGUNIDESTOQUE"), u"UN"_s},
             {QStringLiteral("EST_DISP"), 40.0}};
 }
 
@@ -81,6 +85,20 @@ class TestAutomatic : public QObject {
             d.done(mrCancel);
         });
         Guarded([this] { s->sbtAutomaticoClick(); });
+    }
+    // Launches, runs the script and reports the modal result the screen closed with (0 when the
+    // script left it open; it is cancelled then).
+    int launchAndConfirm(const std::function<void(TfrmCadaAuto&)>& script) {
+        int result = -1;
+        host->onModal(QStringLiteral("frmCadaAuto"), [&](QDialog& d) {
+            auto& a = static_cast<TfrmCadaAuto&>(d);
+            script(a);
+            result = a.ModalResult();
+            if (result == 0)
+                d.done(mrCancel);
+        });
+        Guarded([this] { s->sbtAutomaticoClick(); });
+        return result;
     }
     // The relationship check passes (the OL does not block products without relationship).
     void relationshipPasses() {
@@ -322,6 +340,169 @@ private slots:
         QVERIFY(q.exec(QStringLiteral("DELETE FROM OPERGRUPOP WHERE CDOPERADOR = '%1' AND "
                                       "CDGRUPOPER = 'CALENDARIO'")
                            .arg(host->vantrel().Operador)));
+    }
+    // A delivery date alone: no product, quantity or particularity check; the one call goes with
+    // the date and the texts the server needs, the items reload and the screen closes.
+    void confirmDeliveryOnly() {
+        int reloads = 0;
+        s->data().setReload([&] { ++reloads; });
+        mark(0);
+        const int result = launchAndConfirm([&](TfrmCadaAuto& a) {
+            a.chbEntrega->setChecked(true);
+            a.depEntrega->setDate(QDate(2026, 3, 15));
+            a.chbAtuSoli->setChecked(true);
+            // The typed code is looked up even without "Produto" while no lookup has found one.
+            server->answer(u"GetPesqProduto"_s,
+                           QVariant::fromValue(packetFor(a.cdsPesqProduto->fieldDefs(), {})));
+            server->answer(u"Carrega_PeriFili"_s, u"N"_s);
+            server->answer(u"AltAtuItem"_s, QVariantList{1, 0, false, false});
+            host->answerMessage(mrYes);
+            QVERIFY2(Guarded([&] { a.sbtConfirmaClick(); }), qPrintable(host->lastMessage().text));
+        });
+        QCOMPARE(result, int(mrOk));
+        QCOMPARE(reloads, 1);
+        QCOMPARE(server->count(u"GetVdMarcPref"_s), 0);
+        QCOMPARE(server->last(u"GetPesqProduto"_s).args,
+                 (QVariantList{u"0901"_s, QString(), QString(), u"0"_s, QString()}));
+        const QVariantList args = server->last(u"AltAtuItem"_s).args;
+        QCOMPARE(args.value(0).toList(), s->data().vaItensSelec);
+        QCOMPARE(args.mid(1),
+                 (QVariantList{false,
+                               false,
+                               true,
+                               QDate(2026, 3, 15),
+                               0.0,
+                               QString(),
+                               0.0,
+                               0.0,
+                               u"Operação bloqueada. Nova data não contemplada pela periodicidade "
+                               u"da filial %s para o produto %s ."_s,
+                               false,
+                               QString(),
+                               true,
+                               host->vantrel().Operador,
+                               u"Alteração do Pedido OL."_s,
+                               u"0001"_s,
+                               0.0,
+                               u"0012"_s,
+                               u"0001"_s,
+                               QString(),
+                               u"N"_s}));
+        QVERIFY(std::any_of(host->messages.cbegin(), host->messages.cend(), [](const auto& m) {
+            return m.type == mtConfirmation && m.answer == mrYes &&
+                   m.text.startsWith(u"Os itens selecionadas serão atualizadas"_s);
+        }));
+        QVERIFY(!host->busyVisible());
+    }
+
+    // A new product against the product the request first asked for: the unit adjustment
+    // recomputed from that product's factor and weight (a zero weight counts as 1); the
+    // particularity dialog lists the conflicting item and "Não" still sends the call, with "N";
+    // both warnings follow, the request's first.
+    void confirmProductWithParticularities() {
+        relationshipPasses();
+        put(3, {{u"CDPRODORIGPEDOL"_s, u"000009"_s}});
+        mark(0);
+        const QString tree = u"01010010002"_s; // stored without the mask's points
+        QString particularity;
+        const int result = launchAndConfirm([&](TfrmCadaAuto& a) {
+            a.chbProduto->setChecked(true);
+            a.chbConsideraSol->setChecked(true);
+            a.medCdProduto->SetText(tree);
+            const QVariantMap found = product(u"000002"_s, tree, 6, QVariant());
+            server->answer(u"GetPesqProduto"_s,
+                           QVariant::fromValue(packetFor(a.cdsPesqProduto->fieldDefs(), found)));
+            server->answer(u"GetProdutos"_s,
+                           QVariant::fromValue(packetFor(a.cdsProdutos->fieldDefs(), found)));
+            server->answer(
+                u"GetAjusteUn"_s,
+                QVariant::fromValue(packetFor(sup::contracts::ajusteUnFields(),
+                                              {{u"VRFATOCONV"_s, 12.0}, {u"VRPESOUNID"_s, 0.0}})));
+            server->answer(u"GetVdMarcPref"_s,
+                           QVariant::fromValue(packetFor(sup::contracts::marcaPref2Fields(),
+                                                         {{u"CDFILDEST"_s, u"0012"_s},
+                                                          {u"CDFILLANC"_s, u"0001"_s},
+                                                          {u"NRPEDEXOL"_s, u"P1"_s},
+                                                          {u"CDARVPROD"_s, tree},
+                                                          {u"NMPRODUTO"_s, u"Novo 000002"_s},
+                                                          {u"SGUNIDADE"_s, u"UN"_s},
+                                                          {u"CDMARCA"_s, u"00009"_s},
+                                                          {u"CDTIPPART"_s, u"1"_s}})));
+            server->answer(u"AltAtuItem"_s, QVariantList{1, 0, true, true});
+            host->answerMessage(mrYes);
+            host->onModal(u"frmErroCadaAuto"_s, [&](QDialog& d) {
+                auto& e = static_cast<TfrmErroCadaAuto&>(d);
+                QCOMPARE(e.windowTitle(), u"Erro"_s);
+                QCOMPARE(e.lblCodTela->text(), u"SUP07704"_s);
+                QCOMPARE(e.lblErro->text(), u"Item selecionado não condiz com a particularidade "
+                                            u"da filial para o produto. Deseja continuar?"_s);
+                QCOMPARE(e.dbgPadrao->columnCountShown(), 7);
+                particularity = e.dbgPadrao->model()->index(0, 6).data().toString();
+                QTest::mouseClick(e.btnNao, Qt::LeftButton);
+            });
+            QVERIFY2(Guarded([&] { a.sbtConfirmaClick(); }), qPrintable(host->lastMessage().text));
+        });
+        QCOMPARE(result, int(mrOk));
+        QCOMPARE(particularity, u"Marca Obrigatória: 00009."_s);
+        QCOMPARE(s->data().stRespMarcaPref, u"N"_s);
+        QCOMPARE(server->last(u"GetAjusteUn"_s).args, QVariantList{u"000009"_s});
+        const QVariantList check = server->last(u"GetVdMarcPref"_s).args;
+        QCOMPARE(check.mid(1), (QVariantList{u"000002"_s, u"0001"_s, u"00007"_s}));
+        const QVariantList args = server->last(u"AltAtuItem"_s).args;
+        QCOMPARE(args.mid(1, 6), (QVariantList{true, false, false, QDate(), 0.0, u"000002"_s}));
+        QCOMPARE(args.value(7).toDouble(), 100.0);
+        QCOMPARE(args.mid(10, 3), (QVariantList{true, u"UN"_s, false}));
+        QCOMPARE(args.value(16).toDouble(), 40.0);
+        QCOMPARE(args.mid(19), (QVariantList{u"00007"_s, u"N"_s}));
+        QVERIFY(stNewProduto.isEmpty() && stNewMarca.isEmpty());
+        QStringList warnings;
+        for (const auto& m : std::as_const(host->messages))
+            if (m.type == mtWarning)
+                warnings << m.text;
+        QCOMPARE(warnings, (QStringList{u"A solictação não foi alterada. Não existe pedido OL "
+                                        u"para o item da solicitação."_s,
+                                        u"Existem itens que não possuem saldo disponível no "
+                                        u"estoque do OL."_s}));
+    }
+
+    // A quantity of 0 is refused before the question; "Não" to the question sends nothing; a
+    // failed call keeps the screen open and forgets the product found for it; the quantity
+    // travels rounded to three places.
+    void confirmRefusalsAndFailure() {
+        mark(0);
+        const int result = launchAndConfirm([&](TfrmCadaAuto& a) {
+            server->answer(u"GetPesqProduto"_s,
+                           QVariant::fromValue(packetFor(a.cdsPesqProduto->fieldDefs(), {})));
+            server->answer(u"Carrega_PeriFili"_s, u"N"_s);
+            QVERIFY(!Guarded([&] { a.sbtConfirmaClick(); }));
+            QCOMPARE(host->lastMessage().text, u"Deve ser informado no mínimo um atributo para "
+                                               u"que seja realizada a operação."_s);
+            a.chbEntrega->setChecked(true);
+            a.depEntrega->setDate(QDate(2026, 3, 15));
+            a.chbQuantidade->setChecked(true);
+            QVERIFY(!Guarded([&] { a.sbtConfirmaClick(); }));
+            QCOMPARE(host->lastMessage().text, u"Quantidade deve ser maior que zero."_s);
+
+            a.nedQuantidade->SetNumber(2.34567);
+            host->answerMessage(mrNo);
+            QVERIFY(!Guarded([&] { a.sbtConfirmaClick(); }));
+            QCOMPARE(server->count(u"AltAtuItem"_s), 0);
+
+            stNewProduto = u"000002"_s; // a lookup had found one
+            server->fail(u"AltAtuItem"_s, u"Item alterado por outro usuário."_s, 1);
+            host->answerMessage(mrYes);
+            QVERIFY(!Guarded([&] { a.sbtConfirmaClick(); }));
+            QVERIFY(a.isVisible());
+            QVERIFY(stNewProduto.isEmpty());
+            QVERIFY(!host->busyVisible());
+
+            server->answer(u"AltAtuItem"_s, QVariantList{1, 0, false, false});
+            host->answerMessage(mrYes);
+            QVERIFY2(Guarded([&] { a.sbtConfirmaClick(); }), qPrintable(host->lastMessage().text));
+        });
+        QCOMPARE(result, int(mrOk));
+        const QVariantList args = server->last(u"AltAtuItem"_s).args;
+        QCOMPARE(args.mid(1, 5), (QVariantList{false, true, true, QDate(2026, 3, 15), 2.346}));
     }
 };
 

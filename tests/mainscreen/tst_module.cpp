@@ -18,11 +18,28 @@ private slots:
         ModuleLoader module;
         module.load();
         QVERIFY(module.isLoaded());
-        for (const char* name :
-             {"IniProc", "Initialize", "Finalize", "GetPackageInfoTable", "CriaAltPedidosOL",
-              "CriaFiltroAltPedidoOL", "frmAltPedidosOL", "boStCriado", "boTodos",
-              "frmFiltroAltPedidoOL", "boFilCriado", "boPrimVez", "frmCadaAuto", "stNewProduto",
-              "stNewMarca", "doEst_Disp", "stEst_Disp", "frmCadLotEnvioPedOL", "frmErroCadaAuto"}) {
+        for (const char* name : {"IniProc",
+                                 "Initialize",
+                                 "Finalize",
+                                 "GetPackageInfoTable",
+                                 "CriaAltPedidosOL",
+                                 "CriaFiltroAltPedidoOL",
+                                 "frmAltPedidosOL",
+                                 "boStCriado",
+                                 "boTodos",
+                                 "frmFiltroAltPedidoOL",
+                                 "boFilCriado",
+                                 "boPrimVez",
+                                 "frmCadaAuto",
+                                 "stNewProduto",
+                                 "stNewMarca",
+                                 "doEst_Disp",
+                                 "stEst_Disp",
+                                 "frmCadLotEnvioPedOL",
+                                 "frmErroCadaAuto",
+                                 "CriaCadaAuto",
+                                 "CriaCadLotEnvioPedOL",
+                                 "CriaErroCadaAuto"}) {
             QVERIFY2(module.symbol(name), name);
         }
         // What stays inside the module is not exported.

@@ -175,6 +175,10 @@ FieldDefs produtosFields() {
             text("EST_DISP_ST", 40, "Estoque Disponível")};
 }
 
+FieldDefs ajusteUnFields() {
+    return {real("VRFATOCONV"), real("VRPESOUNID")};
+}
+
 FieldDefs vdProdutoFields() {
     return {text("CDARVPROD", 15, "Código"),
             text("NMPRODUTO", 50, "Nome"),

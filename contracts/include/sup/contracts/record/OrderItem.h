@@ -47,6 +47,7 @@ data::FieldDefs cadLoteEnvPedOLFields();     // cdsCadLoteEnvPedOL (batch of eac
 data::FieldDefs filtroSupFields(); // cdsFiltroSup (the operator's options profile)
 data::FieldDefs produtosFields();  // cdsVdProdEntr and cdsProdutos (a product's data)
 data::FieldDefs vdProdutoFields(); // cdsVdProduto (a product within a stock-product restriction)
+data::FieldDefs ajusteUnFields();  // cdsAjusteUn (a product's conversion factor and unit weight)
 
 // The working sets the maintenance screen owns. Each is a child of the owner given to
 // createMaintenanceSets, named after its set (objectName "cdsItem", ...), closed, with its field
