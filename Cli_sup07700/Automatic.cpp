@@ -9,6 +9,7 @@
 #include "sup/data/WorkingSet.h"
 #include "sup/widgetkit/Messages.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -32,48 +33,12 @@ bool holds(const Column& c, qsizetype row, char flag) {
     return !c.isNull(row) && v.size() == 1 && v[0] == flag;
 }
 
-// One attribute's list, grown item by item. A value equal to the last one shares its text
-// (orders, branches and dates repeat from item to item).
-class Attribute {
-public:
-    Attribute(const Column* column, int width)
-        : column_(column)
-        , width_(width) {}
-    void reserve(qsizetype n) { values_.reserve(n); }
-    void append(qsizetype row) {
-        const bool same = !values_.isEmpty() && lastRow_ >= 0 && sameAs(row);
-        values_.append(same ? values_.constLast() : read(row));
-        lastRow_ = row;
-    }
-    void append(const QVariant& v) { values_.append(v); }
-    QVariantList take() { return std::move(values_); }
-
-private:
-    bool sameAs(qsizetype row) const {
-        if (column_->isNull(row) != column_->isNull(lastRow_))
-            return false;
-        if (column_->type() == FieldType::Text)
-            return column_->utf8(row) == column_->utf8(lastRow_);
-        return false;
-    }
-    QVariant read(qsizetype row) const {
-        if (width_ > 0 && !column_->isNull(row))
-            return QString::fromUtf8(
-                column_->utf8(row).first(qMin<qsizetype>(width_, column_->utf8(row).size())));
-        return column_->value(row);
-    }
-    const Column* column_;
-    int width_; // > 0: only the first characters (the destination branch's code)
-    QVariantList values_;
-    qsizetype lastRow_ = -1;
-};
-
 } // namespace
 
 bool TfrmAltPedidosOL::gatherSelectedItems() {
     TWorkingSet* item = dm_->cdsItem;
     dm_->cdsMarcaPref->setTag(0);
-    dm_->vaItensSelec.clear();
+    dm_->vaItensSelec = {};
     const int n = item->recordCount();
     auto column = [item](QStringView field) -> const Column& {
         return item->currentColumn(item->fieldIndex(field));
@@ -105,27 +70,40 @@ bool TfrmAltPedidosOL::gatherSelectedItems() {
             rows.push_back(row);
     }
 
-    std::vector<Attribute> attributes;
-    attributes.reserve(kAttributeFields.size());
-    attributes.emplace_back(nullptr, 0);
-    for (std::size_t a = 1; a < kAttributeFields.size(); ++a)
-        attributes.emplace_back(&column(kAttributeFields[a]), a == 1 ? 4 : 0);
-    for (Attribute& a : attributes)
+    // Each attribute a column of the item column's own type, grown cell by cell.
+    sup::contracts::SelectedItems::Columns attributes;
+    std::array<const Column*, kAttributeFields.size()> sources{};
+    const QByteArray op = Vantrel().Operador.toUtf8();
+    attributes[0] = Column(FieldType::Text, int(qBound(qsizetype(1), op.size(), qsizetype(254))));
+    for (std::size_t a = 1; a < kAttributeFields.size(); ++a) {
+        sources[a] = &column(kAttributeFields[a]);
+        attributes[a] = Column(sources[a]->type(), sources[a]->textSize());
+    }
+    attributes[1] = Column(FieldType::Text, 4);
+    for (Column& a : attributes)
         a.reserve(qsizetype(rows.size()));
-    const QVariant op(Vantrel().Operador);
     bool foreign = false;
     const QByteArrayView firstProduct = rows.empty() ? QByteArrayView() : product.utf8(rows[0]);
+    const Column& destination = *sources[1];
     for (const qsizetype row : rows) {
         foreign = foreign || ol.utf8(row) != referenceOl;
         if (product.utf8(row) != firstProduct)
             dm_->cdsMarcaPref->setTag(99);
-        attributes[0].append(op);
-        for (std::size_t a = 1; a < attributes.size(); ++a)
-            attributes[a].append(row);
+        attributes[0].appendUtf8(op);
+        // The destination branch's code: the first four characters of its text.
+        const QByteArrayView branch =
+            destination.utf8(row).first(qMin<qsizetype>(4, destination.utf8(row).size()));
+        if (destination.isNull(row))
+            attributes[1].appendNull();
+        else if (std::all_of(branch.begin(), branch.end(), [](char c) { return uchar(c) < 0x80; }))
+            attributes[1].appendUtf8(branch);
+        else
+            attributes[1].appendText(destination.text(row).left(4));
     }
+    for (std::size_t a = 2; a < attributes.size(); ++a)
+        attributes[a].appendCells(*sources[a], rows.data(), qsizetype(rows.size()));
     if (!rows.empty())
-        for (Attribute& a : attributes)
-            dm_->vaItensSelec.append(QVariant(a.take()));
+        dm_->vaItensSelec = sup::contracts::SelectedItems(std::move(attributes));
     // The pass ends on the last item, where the automatic alteration reads "the current item".
     item->last();
     return foreign;

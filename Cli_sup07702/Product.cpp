@@ -124,20 +124,19 @@ void TfrmCadaAuto::medCdProdutoExit() {
         return;
 
     // The product every chosen item shares, if they share one.
-    const QVariantList& items = dm().vaItensSelec;
+    const sup::contracts::SelectedItems& items = dm().vaItensSelec;
     cdsProduto->close();
     cdsProduto->createDataSet();
-    const qsizetype count = items.isEmpty() ? 0 : items[4].toList().size();
-    const QVariantList products = count ? items[4].toList() : QVariantList();
+    const qsizetype count = items.count();
     for (qsizetype i = 0; i < count; ++i) {
-        const QString product = products[i].toString();
+        const QString product = items.value(4, i).toString();
         if (cdsProduto->isEmpty()) {
             cdsProduto->append();
             cdsProduto->fieldByName(u"CDPRODUTO")->setAsString(product);
             cdsProduto->post();
             stProdOrig = product;
-            stFatoConvOrig = QString::number(items[7].toList().value(i).toDouble(), 'g', 15);
-            stProdEstoOrig = items[8].toList().value(i).toString();
+            stFatoConvOrig = QString::number(items.value(7, i).toDouble(), 'g', 15);
+            stProdEstoOrig = items.value(8, i).toString();
             if (chbQuantidade->isChecked())
                 Vd_VerifProdIgual(stProdOrig, medCdProduto->Text());
         } else if (!cdsProduto->locate(QStringLiteral("CDPRODUTO"), product,

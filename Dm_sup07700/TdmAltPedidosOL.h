@@ -2,6 +2,7 @@
 
 #include "sup/contracts/AppServer.h"
 #include "sup/contracts/ItemCriteria.h"
+#include "sup/contracts/SelectedItems.h"
 
 #include <QObject>
 #include <QString>
@@ -95,11 +96,11 @@ public:
     sup::data::TWorkingSet* cdsCadLoteEnvPedOL = nullptr;
 
     // The items the automatic alteration works on, gathered by the maintenance screen at its
-    // launch: 15 attributes (the index of the outer list: operator, destination branch,
-    // launching branch, order, product, delivery date, brand, factor, stock product, tree code,
-    // quantity, product name, OL, OL import sequence, item id), each a list with one value per
-    // item in the items' order. Empty until the first launch.
-    QVariantList vaItensSelec;
+    // launch: 15 attributes (operator, destination branch, launching branch, order, product,
+    // delivery date, brand, factor, stock product, tree code, quantity, product name, OL, OL
+    // import sequence, item id), each with one value per item in the items' order. Empty until
+    // the first launch.
+    sup::contracts::SelectedItems vaItensSelec;
     // The answer of the branch-particularity dialog ("S" alter the conflicting items too, "N"
     // leave them); "N" at every launch.
     QString stRespMarcaPref;

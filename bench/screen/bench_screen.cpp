@@ -246,13 +246,13 @@ void BM_GatherSelected(benchmark::State& state) {
         if (foreign)
             state.SkipWithError("items of another OL were gathered");
     }
-    const QVariantList& gathered = s.data().vaItensSelec;
-    if (gathered.size() != 15 || gathered[0].toList().size() < state.range(0) * 9 / 10)
+    const sup::contracts::SelectedItems& gathered = s.data().vaItensSelec;
+    if (gathered.count() < state.range(0) * 9 / 10)
         state.SkipWithError("the marked items were not gathered");
-    state.counters["items"] = double(gathered.value(0).toList().size());
+    state.counters["items"] = double(gathered.count());
 }
 
-const QVariantList& gatheredItems(int rows) {
+const sup::contracts::SelectedItems& gatheredItems(int rows) {
     TfrmAltPedidosOL& s = markedScreen(rows);
     if (s.data().vaItensSelec.isEmpty()) {
         s.data().cdsItem->disableControls();
@@ -263,34 +263,42 @@ const QVariantList& gatheredItems(int rows) {
 }
 
 void BM_EncodeSelected(benchmark::State& state) {
-    const QVariantList args{QVariant(gatheredItems(int(state.range(0))))};
+    const QVariantList args{QVariant::fromValue(gatheredItems(int(state.range(0))))};
     qsizetype bytes = 0;
     for (auto _ : state)
         bytes = sup::contracts::rpc::encodeCall(args).size();
     state.counters["bytes"] = double(bytes);
 }
 
-// The same values written with the bare writer: text, doubles, date-times as epoch tags.
-QByteArray rawEncode(const QVariantList& attributes) {
+// The same values written with the bare writer straight from the columns: texts as stored,
+// doubles, date-times as epoch tags.
+QByteArray rawEncode(const sup::contracts::SelectedItems& items) {
+    using sup::data::FieldType;
     QByteArray out;
     QCborStreamWriter w(&out);
     w.startArray(1);
-    w.startArray(quint64(attributes.size()));
-    for (const QVariant& a : attributes) {
-        const QVariantList values = a.toList();
-        w.startArray(quint64(values.size()));
-        for (const QVariant& v : values) {
-            switch (v.typeId()) {
-            case QMetaType::Double:
-                w.append(v.toDouble());
+    w.startArray(sup::contracts::SelectedItems::kAttributes);
+    for (int a = 0; a < sup::contracts::SelectedItems::kAttributes; ++a) {
+        const sup::data::Column& c = items.column(a);
+        w.startArray(quint64(items.count()));
+        for (qsizetype i = 0; i < items.count(); ++i) {
+            if (c.isNull(i)) {
+                w.appendNull();
+                continue;
+            }
+            switch (c.type()) {
+            case FieldType::Double:
+                w.append(c.real(i));
                 break;
-            case QMetaType::QDateTime:
+            case FieldType::DateTime:
                 w.append(QCborKnownTags::UnixTime_t);
-                w.append(double(v.toDateTime().toMSecsSinceEpoch()) / 1000.0);
+                w.append(double(c.dateTimeMs(i)) / 1000.0);
                 break;
-            case QMetaType::QString:
-                w.append(v.toString());
+            case FieldType::Text: {
+                const QByteArrayView utf8 = c.utf8(i);
+                w.appendTextString(utf8.data(), utf8.size());
                 break;
+            }
             default:
                 w.appendNull();
             }
@@ -303,14 +311,14 @@ QByteArray rawEncode(const QVariantList& attributes) {
 }
 
 void BM_RawEncodeSelected(benchmark::State& state) {
-    const QVariantList& attributes = gatheredItems(int(state.range(0)));
+    const sup::contracts::SelectedItems& items = gatheredItems(int(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(rawEncode(attributes));
+        benchmark::DoNotOptimize(rawEncode(items));
 }
 
 void BM_DecodeSelected(benchmark::State& state) {
     const QByteArray bytes =
-        sup::contracts::rpc::encodeCall({QVariant(gatheredItems(int(state.range(0))))});
+        sup::contracts::rpc::encodeCall({QVariant::fromValue(gatheredItems(int(state.range(0))))});
     for (auto _ : state)
         benchmark::DoNotOptimize(sup::contracts::rpc::decodeCall(bytes));
 }

@@ -68,7 +68,7 @@ QHash<Method, Caller> typedCalls() {
     const QString t = QStringLiteral("x");
     static QString r;
     static double d = 1.5;
-    static QVariantList list;
+    static SelectedItems list;
     static ItemCriteria criteria;
     static calls::AltAtuItemArgs alt;
     const data::DataPacket packet;

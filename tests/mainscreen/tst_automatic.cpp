@@ -158,19 +158,28 @@ private slots:
         QVERIFY(opened);
         QCOMPARE(s->data().cdsMarcaPref->tag(), 99);
         QCOMPARE(s->data().stRespMarcaPref, QStringLiteral("N"));
-        const QVariantList& items = s->data().vaItensSelec;
-        QCOMPARE(items.size(), 15);
-        QCOMPARE(items[0].toList(),
+        const sup::contracts::SelectedItems& items = s->data().vaItensSelec;
+        QCOMPARE(items.count(), 2);
+        QCOMPARE(items.attribute(0),
                  (QVariantList{host->vantrel().Operador, host->vantrel().Operador}));
-        QCOMPARE(items[1].toList().value(0).toString(), QStringLiteral("0012"));
-        QCOMPARE(items[4].toList(),
+        QCOMPARE(items.value(1, 0).toString(), QStringLiteral("0012"));
+        QCOMPARE(items.attribute(4),
                  (QVariantList{QStringLiteral("000003"), QStringLiteral("000004")}));
-        QCOMPARE(items[10].toList().value(1).toDouble(), 15.0);
-        QCOMPARE(items[7].toList().value(1).toDouble(), 1.0);
-        QCOMPARE(items[5].toList().value(0).typeId(), QMetaType::QDateTime);
-        // The array travels to the server as it is (HTTP: the call's CBOR).
-        const QVariantList call{QVariant(items)};
-        QCOMPARE(sup::contracts::rpc::decodeCall(sup::contracts::rpc::encodeCall(call)), call);
+        QCOMPARE(items.value(10, 1).toDouble(), 15.0);
+        QCOMPARE(items.value(7, 1).toDouble(), 1.0);
+        QCOMPARE(items.value(5, 0).typeId(), QMetaType::QDateTime);
+        // The array travels to the server as its nested lists (HTTP: the call's CBOR), and the
+        // server reads it back as it was gathered.
+        const QVariantList nested = items.toList();
+        QCOMPARE(nested.size(), 15);
+        QCOMPARE(QVariant::fromValue(items).toList(), nested);
+        const QVariantList decoded = sup::contracts::rpc::decodeCall(
+            sup::contracts::rpc::encodeCall(QVariantList{QVariant::fromValue(items)}));
+        QCOMPARE(decoded, QVariantList{QVariant(nested)});
+        QVERIFY(sup::contracts::SelectedItems::fromVariant(decoded[0]) == items);
+        QString why;
+        QVERIFY(!sup::contracts::SelectedItems::fromVariant(QVariantList{nested.mid(1)}, &why));
+        QVERIFY(why.contains(u"15 atributos"));
         QCOMPARE(s->data().cdsItem->currentPosition(), 0);
     }
 
@@ -365,7 +374,7 @@ private slots:
         QCOMPARE(server->last(u"GetPesqProduto"_s).args,
                  (QVariantList{u"0901"_s, QString(), QString(), u"0"_s, QString()}));
         const QVariantList args = server->last(u"AltAtuItem"_s).args;
-        QCOMPARE(args.value(0).toList(), s->data().vaItensSelec);
+        QCOMPARE(args.value(0).toList(), s->data().vaItensSelec.toList());
         QCOMPARE(args.mid(1),
                  (QVariantList{false,
                                false,

@@ -269,6 +269,15 @@ void TestValues::appendingCells() {
         }
         QVERIFY(dst.isNull(2));
         QVERIFY(!dst.isNull(3));
+        // In bulk, in any order, after a cell of its own.
+        const qsizetype order[] = {3, 1, 2, 0, 1};
+        Column bulk(FieldType::Text, size);
+        bulk.appendText(u"x"_s);
+        bulk.appendCells(src, order, 5);
+        QCOMPARE(bulk.size(), 6);
+        QCOMPARE(bulk.text(0), u"x"_s);
+        for (int k = 0; k < 5; ++k)
+            QVERIFY2(bulk.cellEquals(k + 1, src, order[k]), qPrintable(u"size %1"_s.arg(size)));
     }
     Column shared = src;
     shared.appendCell(src, 1);
@@ -292,6 +301,11 @@ void TestValues::appendingCells() {
         copy.appendCell(*c, 1);
         QVERIFY(copy.cellEquals(0, *c, 0));
         QVERIFY(copy.isNull(1));
+        const qsizetype reversed[] = {1, 0};
+        Column bulk(c->type(), 0);
+        bulk.appendCells(*c, reversed, 2);
+        QVERIFY(bulk.isNull(0));
+        QVERIFY(bulk.cellEquals(1, *c, 0));
     }
     Column dd(FieldType::Double, 0);
     dd.appendCell(d, 0);

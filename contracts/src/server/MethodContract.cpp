@@ -1,5 +1,6 @@
 #include "sup/contracts/MethodContract.h"
 
+#include "sup/contracts/SelectedItems.h"
 #include "sup/data/DataPacket.h"
 
 #include <QHash>
@@ -236,7 +237,8 @@ bool fits(ArgType type, const QVariant& v) {
     case ArgType::Delta:
         return isPacket(v) && v.value<data::DataPacket>().isDelta();
     case ArgType::Array:
-        return v.typeId() == QMetaType::QVariantList;
+        return v.typeId() == QMetaType::QVariantList ||
+               v.metaType() == QMetaType::fromType<SelectedItems>();
     }
     return false;
 }

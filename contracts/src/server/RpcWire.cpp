@@ -1,5 +1,6 @@
 #include "sup/contracts/RpcWire.h"
 
+#include "sup/contracts/SelectedItems.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/PacketCodec.h"
 
@@ -59,6 +60,34 @@ QString typeName(const QVariant& v) {
     return QString::fromLatin1(v.typeName() ? v.typeName() : "inválido");
 }
 
+void writeValue(QCborStreamWriter& w, const QVariant& v, int depth);
+
+// The selected items as their nested lists, straight from their columns: texts as they are
+// stored, other values as the variants they read as.
+void writeSelectedItems(QCborStreamWriter& w, const SelectedItems& items, int depth) {
+    if (items.isEmpty()) {
+        w.startArray(0);
+        w.endArray();
+        return;
+    }
+    w.startArray(SelectedItems::kAttributes);
+    for (int a = 0; a < SelectedItems::kAttributes; ++a) {
+        const data::Column& c = items.column(a);
+        w.startArray(quint64(items.count()));
+        const bool text = c.type() == data::FieldType::Text;
+        for (qsizetype i = 0; i < items.count(); ++i) {
+            if (text && !c.isNull(i)) {
+                const QByteArrayView utf8 = c.utf8(i);
+                w.appendTextString(utf8.data(), utf8.size());
+            } else {
+                writeValue(w, c.value(i), depth + 2);
+            }
+        }
+        w.endArray();
+    }
+    w.endArray();
+}
+
 void writeValue(QCborStreamWriter& w, const QVariant& v, int depth) {
     if (depth > kMaxDepth)
         throw WireError(QStringLiteral("Valor aninhado demais para o transporte."));
@@ -73,6 +102,10 @@ void writeValue(QCborStreamWriter& w, const QVariant& v, int depth) {
         } catch (const data::PacketError& e) {
             throw WireError(QString::fromUtf8(e.what()));
         }
+        return;
+    }
+    if (v.metaType() == QMetaType::fromType<SelectedItems>()) {
+        writeSelectedItems(w, v.value<SelectedItems>(), depth);
         return;
     }
     if (v.metaType() == QMetaType::fromType<ServerFault>()) {

@@ -34,6 +34,9 @@ QVariant toArg(const data::DataPacket& v) {
 QVariant toArg(const QVariantList& v) {
     return v;
 }
+QVariant toArg(const SelectedItems& v) {
+    return QVariant::fromValue(v);
+}
 
 void fromArg(const QVariant& v, QString& out) {
     out = v.toString();
@@ -65,6 +68,11 @@ void fromArg(const QVariant& v, data::DataPacket& out) {
 }
 void fromArg(const QVariant& v, QVariantList& out) {
     out = v.toList();
+}
+void fromArg(const QVariant& v, SelectedItems& out) {
+    // Written back unchanged, the items need no conversion; another shape leaves them alone.
+    if (std::optional<SelectedItems> items = SelectedItems::fromVariant(v))
+        out = std::move(*items);
 }
 
 QVariant send(IAppServer& server, Method method, QVariantList& args, const QBitArray& byRef) {
@@ -232,7 +240,7 @@ QVariant GetAjusteUn(IAppServer& s, const QString& produto) {
     return invoke(s, M::GetAjusteUn, produto);
 }
 
-QVariant GetVdMarcPref(IAppServer& s, QVariantList& itens, QString& produtoNovo,
+QVariant GetVdMarcPref(IAppServer& s, SelectedItems& itens, QString& produtoNovo,
                        const QString& filialCentral, QString& marcaNova) {
     return invoke(s, M::GetVdMarcPref, byRef(itens), byRef(produtoNovo), filialCentral,
                   byRef(marcaNova));

@@ -508,6 +508,47 @@ qsizetype Column::appendCell(const Column& other, qsizetype from) {
     return row;
 }
 
+void Column::appendCells(const Column& other, const qsizetype* rows, qsizetype n) {
+    ColumnData& c = *d;
+    const ColumnData& o = *other.d;
+    // Numbers and texts of the same slot size are copied in their stored form (with their null
+    // flags); anything else cell by cell.
+    const bool numbers = c.type == FieldType::Double || c.type == FieldType::Integer ||
+                         c.type == FieldType::DateTime;
+    const bool sameSlots = c.type == FieldType::Text && c.slot > 0 && c.slot == o.slot;
+    if (&o == &c || o.type != c.type || (!numbers && !sameSlots)) {
+        for (qsizetype i = 0; i < n; ++i)
+            appendCell(other, rows[i]);
+        return;
+    }
+    if (numbers) {
+        c.nulls.reserve(c.nulls.size() + std::size_t(n));
+        for (qsizetype i = 0; i < n; ++i) {
+            const auto from = std::size_t(rows[i]);
+            c.nulls.push_back(o.nulls[from]);
+            if (c.type == FieldType::Double)
+                c.reals.push_back(o.reals[from]);
+            else
+                c.ints.push_back(o.ints[from]);
+        }
+        c.rows += n;
+        return;
+    }
+    const auto slot = std::size_t(c.slot);
+    const qsizetype first = c.rows;
+    c.bytes.resize(c.bytes.size() + std::size_t(n) * slot);
+    c.nulls.resize(c.nulls.size() + std::size_t(n));
+    c.rows = first + n;
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype from = rows[i];
+        const qsizetype to = first + i;
+        std::memcpy(c.slotAt(to), o.slotAt(from), slot);
+        c.nulls[std::size_t(to)] = o.nulls[std::size_t(from)];
+        if (quint8(o.slotAt(from)[0]) == kOverflow)
+            c.overflow.insert(to, o.overflow.value(from));
+    }
+}
+
 bool Column::cellEquals(qsizetype row, const Column& other, qsizetype otherRow) const {
     const bool n1 = isNull(row);
     const bool n2 = other.isNull(otherRow);

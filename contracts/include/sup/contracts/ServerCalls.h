@@ -12,6 +12,7 @@
 #include "sup/contracts/AppServer.h"
 #include "sup/contracts/ItemCriteria.h"
 #include "sup/contracts/MethodContract.h"
+#include "sup/contracts/SelectedItems.h"
 #include "sup/data/DataPacket.h"
 
 #include <QBitArray>
@@ -61,6 +62,7 @@ QVariant toArg(bool v);
 QVariant toArg(const QDate& v);
 QVariant toArg(const data::DataPacket& v);
 QVariant toArg(const QVariantList& v);
+QVariant toArg(const SelectedItems& v);
 
 void fromArg(const QVariant& v, QString& out);
 void fromArg(const QVariant& v, double& out);
@@ -69,6 +71,7 @@ void fromArg(const QVariant& v, bool& out);
 void fromArg(const QVariant& v, QDate& out); // a QDate, a QDateTime or a day number
 void fromArg(const QVariant& v, data::DataPacket& out);
 void fromArg(const QVariant& v, QVariantList& out);
+void fromArg(const QVariant& v, SelectedItems& out); // either of its forms
 
 // Checks the call against the contract and sends it.
 QVariant send(IAppServer& server, Method method, QVariantList& args, const QBitArray& byRef);
@@ -194,12 +197,12 @@ QVariant Carrega_PeriFili(IAppServer& s, const QString& filialDestino, QString& 
 // The unit adjustment of a product.
 QVariant GetAjusteUn(IAppServer& s, const QString& produto);
 // The brand-preference check of the automatic alteration.
-QVariant GetVdMarcPref(IAppServer& s, QVariantList& itens, QString& produtoNovo,
+QVariant GetVdMarcPref(IAppServer& s, SelectedItems& itens, QString& produtoNovo,
                        const QString& filialCentral, QString& marcaNova);
 
 // The arguments of AltAtuItem, in their order.
 struct AltAtuItemArgs {
-    QVariantList itens; // by reference
+    SelectedItems itens; // by reference
     bool alteraProduto = false;
     bool alteraQuantidade = false;
     bool alteraEntrega = false;

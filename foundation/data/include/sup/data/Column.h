@@ -88,6 +88,8 @@ public:
     void copyCell(qsizetype to, const Column& other, qsizetype from);
     // Appends row `from` of `other` (same type).
     qsizetype appendCell(const Column& other, qsizetype from);
+    // Appends the rows `rows[0..n)` of `other` (same type), in that order.
+    void appendCells(const Column& other, const qsizetype* rows, qsizetype n);
     // True when the two cells hold the same value (nulls equal each other only; doubles compare
     // numerically, except that NaN equals NaN).
     bool cellEquals(qsizetype row, const Column& other, qsizetype otherRow) const;
