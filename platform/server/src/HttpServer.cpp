@@ -904,12 +904,15 @@ struct HttpServer::Impl {
                 contracts::rpc::callMemoryBudget(qsizetype(req.body.size())));
             QVariant result;
             QMap<int, QVariant> refs;
+            // The client keeps what it sent for a by-reference argument that does not come back:
+            // only those the method changed travel back (not a whole item list it only read).
+            const QVariantList sent = args;
             if (withBackend(res, [&](RpcBackend& b) {
                     result = b.call(module, method, args,
                                     CallContext{op, fromStd(req.remote_addr), fromStd(id)});
                     if (!contracts::isFault(result))
                         for (int i : b.byReferenceArguments(module, method))
-                            if (i < args.size())
+                            if (i < args.size() && !(i < sent.size() && args[i] == sent[i]))
                                 refs.insert(i, args[i]);
                 })) {
                 setCbor(res, contracts::rpc::encodeAnswer(result, refs));
