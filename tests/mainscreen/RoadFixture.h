@@ -171,6 +171,17 @@ protected:
     }
     double quantity() const { return items().fieldByName(u"QTPROGENPEOL")->asFloat(); }
 
+    // Marks an item as a user does: its marker cell selected with the mouse, then Space.
+    void mark(qint64 id) {
+        QVERIFY(at(id));
+        TDBGrid* grid = s->dbgPadrao;
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          cellCenter(grid, items().currentPosition(), "CALC"));
+        QCOMPARE(grid->SelectedField(), QStringLiteral("CALC"));
+        QTest::keyClick(grid, Qt::Key_Space);
+        QCOMPARE(field("CALC"), QStringLiteral("S"));
+    }
+
     // The quantity typed into the grid's cell, then the item posted through the rules.
     void typeQuantity(qint64 id, int qty) {
         QVERIFY(at(id));

@@ -15,15 +15,6 @@ using suptest::cellCenter;
 class TestDispatchRoad : public suptest::ScreenRoad {
     Q_OBJECT
 
-    // Marks an item as a user does: its marker cell selected with the mouse, then Space.
-    void mark(qint64 id) {
-        QVERIFY(at(id));
-        TDBGrid* grid = s->dbgPadrao;
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                          cellCenter(grid, items().currentPosition(), "CALC"));
-        QTest::keyClick(grid, Qt::Key_Space);
-        QCOMPARE(field("CALC"), QStringLiteral("S"));
-    }
     // Opens the screen from the menu; the user types `code` (the digits that matter) and
     // confirms with the mouse.
     void dispatch(const QString& code) {

@@ -30,16 +30,6 @@ const QString kReservingStore = QStringLiteral(
 class TestMarkedRoad : public suptest::ScreenRoad {
     Q_OBJECT
 
-    // Marks an item as a user does: its marker cell selected with the mouse, then Space.
-    void mark(qint64 id) {
-        QVERIFY(at(id));
-        TDBGrid* grid = s->dbgPadrao;
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                          cellCenter(grid, items().currentPosition(), "CALC"));
-        QCOMPARE(grid->SelectedField(), QStringLiteral("CALC"));
-        QTest::keyClick(grid, Qt::Key_Space);
-        QCOMPARE(field("CALC"), QStringLiteral("S"));
-    }
     int count(const QString& sql, const QVariantList& binds = {}) const {
         return db().scalar(sql, binds).toInt();
     }
