@@ -11,6 +11,7 @@
 #include "sup/widgetkit/Guard.h"
 #include "sup/widgetkit/Messages.h"
 
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -82,9 +83,16 @@ void TfrmErroCadaAuto::bindControls() {
         c.readOnly = true;
         return c;
     };
-    dbgPadrao->setColumns({col("CDFILDEST", 0), col("CDFILLANC", 0), col("NRPEDEXOL", 0),
-                           col("CDARVPROD", 98), col("NMPRODUTO", 0), col("SGUNIDADE", 26),
-                           col("CDTIPPART", 0)});
+    // The order and the tree code are read whole; the name gives room to the particularity.
+    const QFontMetrics fm(dbgPadrao->font());
+    const auto fit = [&fm](const char* sample) {
+        return fm.horizontalAdvance(QString::fromLatin1(sample)) + 12;
+    };
+    dbgPadrao->setColumns({col("CDFILDEST", 0), col("CDFILLANC", 0),
+                           col("NRPEDEXOL", fit("0000000000")),
+                           col("CDARVPROD", qMax(98, fit("00.00.000.0000"))),
+                           col("NMPRODUTO", fit("Nome de um produto de tamanho médio")),
+                           col("SGUNIDADE", qMax(26, fit("UN"))), col("CDTIPPART", 0)});
     dbgPadrao->setEditing(false);
     dbgPadrao->setRowSelect(true);
     dbgPadrao->setShowGrid(true);
