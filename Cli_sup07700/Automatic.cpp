@@ -63,11 +63,14 @@ bool TfrmAltPedidosOL::gatherSelectedItems() {
     // items), not adjustment items; in the items' order.
     const bool mayAlterBlocked = dm_->cdsAutGruPop->active() && !dm_->cdsAutGruPop->isEmpty();
     std::vector<qsizetype> rows;
+    int lastGathered = -1;
     for (int p = 0; p < n; ++p) {
         const qsizetype row = item->physicalRow(p);
         if (holds(calc, row, 'S') && (mayAlterBlocked || holds(blocked, row, 'N')) &&
-            holds(adjustment, row, 'N'))
+            holds(adjustment, row, 'N')) {
             rows.push_back(row);
+            lastGathered = p;
+        }
     }
 
     // Each attribute a column of the item column's own type, grown cell by cell.
@@ -104,8 +107,13 @@ bool TfrmAltPedidosOL::gatherSelectedItems() {
         attributes[a].appendCells(*sources[a], rows.data(), qsizetype(rows.size()));
     if (!rows.empty())
         dm_->vaItensSelec = sup::contracts::SelectedItems(std::move(attributes));
-    // The pass ends on the last item, where the automatic alteration reads "the current item".
-    item->last();
+    // The pass ends on the last item gathered: the automatic alteration reads "the current
+    // item" (its OL for the product lookups, its branch for the purchase calendar), which must
+    // be one of the items it alters, not whatever item the list happens to end with.
+    if (lastGathered >= 0)
+        item->moveTo(lastGathered);
+    else
+        item->last();
     return foreign;
 }
 

@@ -289,7 +289,7 @@ private slots:
             QStringLiteral("GetFiltroSup"),
             QVariant::fromValue(profile({{QStringLiteral("chbProduto"), QStringLiteral("S")}},
                                         QStringLiteral("mnuEmbalagemDiferente"))));
-        mark(0);
+        mark(1);
         launch([&](TfrmCadaAuto& a) {
             const QString tree = QStringLiteral("01.01.001.0002");
             a.medCdProduto->SetText(tree);
@@ -304,8 +304,8 @@ private slots:
                      QStringLiteral(
                          "Permitido apenas embalagens diferentes. (Mesmo produto de estoque)"));
             const QVariantList args = server->last(QStringLiteral("GetPesqProduto")).args;
-            // The item the maintenance screen stands on: the last one.
-            QCOMPARE(args.mid(0, 4), (QVariantList{QStringLiteral("0901"), QStringLiteral("000004"),
+            // The item the maintenance screen stands on: the last one gathered.
+            QCOMPARE(args.mid(0, 4), (QVariantList{QStringLiteral("0901"), QStringLiteral("000002"),
                                                    a.medCdProduto->Text(), QStringLiteral("1")}));
             server->answer(QStringLiteral("GetProdutos"),
                            QVariant::fromValue(packetFor(a.cdsVdProdEntr->fieldDefs(), {})));
@@ -319,7 +319,7 @@ private slots:
     void periodicity() {
         QSqlQuery q(db->conn->database());
         // The demo operator is in no exempt group; the central branch 0001 has one ("001").
-        mark(0);
+        mark(2);
         launch([&](TfrmCadaAuto& a) {
             a.chbEntrega->setChecked(true);
             a.depEntrega->setDate(QDate(2026, 3, 15));
@@ -327,9 +327,9 @@ private slots:
             QVERIFY(!Guarded([&] { a.vd_Periodicidade(); }));
             QCOMPARE(host->lastMessage().text,
                      QStringLiteral("Operação bloqueada. Nova data não contemplada pela "
-                                    "periodicidade da filial 0012 para o produto Produto 4 ."));
+                                    "periodicidade da filial 0012 para o produto Produto 3 ."));
             const QVariantList args = server->last(QStringLiteral("Carrega_PeriFili")).args;
-            QCOMPARE(args, (QVariantList{QStringLiteral("0012"), QStringLiteral("1.01.001.0004"),
+            QCOMPARE(args, (QVariantList{QStringLiteral("0012"), QStringLiteral("1.01.001.0003"),
                                          QDate(2026, 3, 15)}));
             server->answer(QStringLiteral("Carrega_PeriFili"), QStringLiteral("N"));
             QVERIFY(Guarded([&] { a.vd_Periodicidade(); }));
@@ -410,7 +410,7 @@ private slots:
     // both warnings follow, the request's first.
     void confirmProductWithParticularities() {
         relationshipPasses();
-        put(3, {{u"CDPRODORIGPEDOL"_s, u"000009"_s}});
+        put(0, {{u"CDPRODORIGPEDOL"_s, u"000009"_s}});
         mark(0);
         const QString tree = u"01010010002"_s; // stored without the mask's points
         QString particularity;
