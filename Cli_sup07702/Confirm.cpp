@@ -56,8 +56,8 @@ void TfrmCadaAuto::lookUpTypedProduct() {
     {
         TBusyGuard busy(this, aviRecebendo);
         cdsPesqProduto->loadFromPacket(packetOf(CheckResultServ(
-            calls::GetPesqProduto(dm().server(), currentItem(u"CDFILIOPELOG"), QString(),
-                                  QString(), QStringLiteral("0"), byRef(stNewMarca)),
+            calls::GetPesqProduto(dm().server(), currentItem(u"CDFILIOPELOG"), QString(), QString(),
+                                  QStringLiteral("0"), byRef(stNewMarca)),
             true, 0)));
     }
     dtsPesqProduto->setDataSet(cdsPesqProduto);
@@ -148,16 +148,15 @@ void TfrmCadaAuto::sbtConfirmaClick() {
 
     if (product && !medCdProduto->Text().isEmpty()) {
         TADOIBQuery* purchasing = shared.qryCentCmp;
-        const QString purchasingBranch =
-            purchasing->Active() && !purchasing->IsEmpty()
-                ? purchasing->FieldByName(u"CDFILIAL")->asString()
-                : QString();
+        const QString purchasingBranch = purchasing->Active() && !purchasing->IsEmpty()
+                                             ? purchasing->FieldByName(u"CDFILIAL")->asString()
+                                             : QString();
         {
             TBusyGuard busy(this, aviRecebendo);
-            shared.cdsMarcaPref2->loadFromPacket(packetOf(CheckResultServ(
-                calls::GetVdMarcPref(shared.server(), shared.vaItensSelec, newProduct,
-                                     purchasingBranch, stNewMarca),
-                true, 0)));
+            shared.cdsMarcaPref2->loadFromPacket(packetOf(
+                CheckResultServ(calls::GetVdMarcPref(shared.server(), shared.vaItensSelec,
+                                                     newProduct, purchasingBranch, stNewMarca),
+                                true, 0)));
         }
         if (!shared.cdsMarcaPref2->isEmpty())
             CriaErroCadaAuto();
