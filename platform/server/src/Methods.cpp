@@ -34,6 +34,9 @@ QHash<contracts::Method, Handler> buildHandlers() {
         {M::SetFiltroSup, SetFiltroSup},
         {M::GetProdutos, GetProdutos},
         {M::Carrega_PeriFili, Carrega_PeriFili},
+        {M::GetAjusteUn, GetAjusteUn},
+        {M::GetVdMarcPref, GetVdMarcPref},
+        {M::AltAtuItem, AltAtuItem},
     };
 }
 

@@ -117,23 +117,6 @@ std::optional<Found> findProduct(const sql::Connection& conn, const QString& cod
     return Found{q.value(0).toString().trimmed(), q.value(1).toString().trimmed()};
 }
 
-// The brand a product is served in at the OL: the one asked when the product is bought in it or
-// the OL holds free stock of it, else the one of the OL's most free stock, else its first brand.
-QString chooseBrand(const sql::Connection& conn, const QString& ol, const QString& product,
-                    const QString& asked) {
-    QSqlQuery q = conn.exec(
-        QStringLiteral("SELECT X.CDMARCA FROM (SELECT CDMARCA FROM PRODMARCA WHERE CDPRODUTO = ?"
-                       " UNION SELECT CDMARCA FROM ESTOQUEOL WHERE CDFILIOPELOG = ?"
-                       " AND CDPRODUTO = ? AND QTSALDO - QTRESERVADO > 0) X"
-                       " LEFT JOIN ESTOQUEOL E ON E.CDFILIOPELOG = ? AND E.CDPRODUTO = ?"
-                       " AND E.CDMARCA = X.CDMARCA"
-                       " ORDER BY CASE WHEN upper(X.CDMARCA) = upper(?) THEN 0 ELSE 1 END,"
-                       " CASE WHEN E.QTSALDO - E.QTRESERVADO > 0"
-                       " THEN E.QTSALDO - E.QTRESERVADO ELSE 0 END DESC, X.CDMARCA"),
-        {product, ol, product, ol, product, asked});
-    return q.next() ? q.value(0).toString().trimmed() : QString();
-}
-
 // The SQL of a field of the product packets, over P (the product), S (its stock product), M (the
 // brand), R (its relationship with the OL) and E (the OL's stock of it in the brand).
 QString fieldSql(const data::FieldDef& f) {
@@ -248,6 +231,21 @@ QString boxOrder() {
 }
 
 } // namespace
+
+QString chooseBrand(const sql::Connection& conn, const QString& ol, const QString& product,
+                    const QString& asked) {
+    QSqlQuery q = conn.exec(
+        QStringLiteral("SELECT X.CDMARCA FROM (SELECT CDMARCA FROM PRODMARCA WHERE CDPRODUTO = ?"
+                       " UNION SELECT CDMARCA FROM ESTOQUEOL WHERE CDFILIOPELOG = ?"
+                       " AND CDPRODUTO = ? AND QTSALDO - QTRESERVADO > 0) X"
+                       " LEFT JOIN ESTOQUEOL E ON E.CDFILIOPELOG = ? AND E.CDPRODUTO = ?"
+                       " AND E.CDMARCA = X.CDMARCA"
+                       " ORDER BY CASE WHEN upper(X.CDMARCA) = upper(?) THEN 0 ELSE 1 END,"
+                       " CASE WHEN E.QTSALDO - E.QTRESERVADO > 0"
+                       " THEN E.QTSALDO - E.QTRESERVADO ELSE 0 END DESC, X.CDMARCA"),
+        {product, ol, product, ol, product, asked});
+    return q.next() ? q.value(0).toString().trimmed() : QString();
+}
 
 DataPacket withStockText(const DataPacket& raw) {
     const int stock = raw.indexOf(u"EST_DISP");
@@ -373,20 +371,49 @@ QVariant Carrega_PeriFili(MethodContext& ctx, QVariantList& a) {
     if (!p)
         unknownProduct(code);
     a[1] = p->tree;
-    QSqlQuery q = ctx.conn.exec(
-        QStringLiteral("SELECT C.DSDIASENTREGA FROM PERIFILIPROD C"
-                       " JOIN PRODUTO A ON A.CDPRODUTO = C.CDPRODUTO"
-                       " JOIN PRODUTO P ON P.CDPRODUTO = ?"
-                       " WHERE C.CDFILIAL = ?"
-                       " AND substr(P.CDARVPROD, 1, length(A.CDARVPROD)) = A.CDARVPROD"
-                       " ORDER BY length(A.CDARVPROD) DESC"),
-        {p->product, branch});
-    if (!q.next())
-        return QStringLiteral("N");
-    const QString days = q.value(0).toString().trimmed().toUpper();
+    return outsideCalendar(ctx.conn, {{branch, p->tree}}, date).value(0) ? QStringLiteral("S")
+                                                                         : QStringLiteral("N");
+}
+
+QList<bool> outsideCalendar(const sql::Connection& conn, const QList<CalendarPair>& pairs,
+                            const QDate& date) {
+    QList<bool> out(pairs.size(), false);
+    QStringList branches;
+    for (const CalendarPair& p : pairs)
+        if (!branches.contains(p.branch, Qt::CaseInsensitive))
+            branches << p.branch;
+    if (branches.isEmpty())
+        return out;
+    JsonRows j;
+    for (qsizetype i = 0; i < branches.size(); ++i) {
+        j.begin(i);
+        j.text("b", branches[i]);
+        j.end();
+    }
+    // The branches' calendar rows, a few per branch: each pair takes the deepest node on its
+    // product's path.
+    struct Row {
+        QString node, days;
+    };
+    QHash<QString, QList<Row>> rows;
+    QSqlQuery q = conn.exec(QStringLiteral("SELECT C.CDFILIAL, A.CDARVPROD, C.DSDIASENTREGA FROM %1"
+                                           " JOIN PERIFILIPROD C ON C.CDFILIAL = d.b"
+                                           " JOIN PRODUTO A ON A.CDPRODUTO = C.CDPRODUTO")
+                                .arg(rowsTable(conn.dialect(), {{"b", "citext"}})),
+                            {j.value()});
+    while (q.next())
+        rows[q.value(0).toString().trimmed().toUpper()]
+            << Row{q.value(1).toString().trimmed(), q.value(2).toString().trimmed().toUpper()};
     const int weekday = date.dayOfWeek() % 7; // Sunday first
-    return weekday < days.size() && days[weekday] == u'S' ? QStringLiteral("N")
-                                                          : QStringLiteral("S");
+    for (qsizetype i = 0; i < pairs.size(); ++i) {
+        const Row* deepest = nullptr;
+        for (const Row& r : rows.value(pairs[i].branch.toUpper()))
+            if (pairs[i].tree.startsWith(r.node, Qt::CaseInsensitive) &&
+                (!deepest || r.node.size() > deepest->node.size()))
+                deepest = &r;
+        out[i] = deepest && !(weekday < deepest->days.size() && deepest->days[weekday] == u'S');
+    }
+    return out;
 }
 
 } // namespace sup::server

@@ -13,6 +13,7 @@
 // decide the answer. None of these methods writes back its by-reference arguments.
 
 #include "Methods.h"
+#include "Particularities.h"
 #include "SqlValues.h"
 
 #include "sup/contracts/record/OrderItem.h"
@@ -72,49 +73,7 @@ QString onPathOf(const QString& alias) {
     return QStringLiteral("substr(P.CDARVPROD, 1, length(%1.CDARVPROD)) = %1.CDARVPROD").arg(alias);
 }
 
-// Texts joined by ", " as far as `width` allows, whole texts only.
-QString joinWithin(const QStringList& parts, qsizetype width) {
-    QString out;
-    for (const QString& p : parts) {
-        const QString next = out.isEmpty() ? p : out + QStringLiteral(", ") + p;
-        if (next.size() > width)
-            break;
-        out = next;
-    }
-    return out;
-}
-
 // ---------------------------------------------------------------- particularities
-
-enum class Kind { Mandatory, Preferential, Restricted, Other };
-
-// Brand particularity types: 1/7 mandatory, 2/8 preferential, 3/9 restricted.
-Kind kindOf(const QString& type) {
-    if (type == u"1" || type == u"7")
-        return Kind::Mandatory;
-    if (type == u"2" || type == u"8")
-        return Kind::Preferential;
-    if (type == u"3" || type == u"9")
-        return Kind::Restricted;
-    return Kind::Other;
-}
-
-// The brands a kind of particularity names on the product's path, the deepest node first.
-struct BrandRule {
-    QString type;        // of the deepest particularity of the kind
-    QStringList codes;   // brand codes, without repetition
-    QStringList display; // "code - name"
-
-    bool names(const QString& brand) const { return codes.contains(brand, Qt::CaseInsensitive); }
-    void add(const QString& t, const QString& code, const QString& name) {
-        if (type.isEmpty())
-            type = t;
-        if (names(code))
-            return;
-        codes << code;
-        display << (name.isEmpty() ? code : code + QStringLiteral(" - ") + name);
-    }
-};
 
 struct BrandVerdict {
     QString agreement = QStringLiteral("S");
@@ -137,34 +96,11 @@ BrandVerdict compareBrand(const sql::Connection& conn, const QString& branch,
                       onPathOf(QStringLiteral("A")) +
                       QStringLiteral(" ORDER BY length(A.CDARVPROD) DESC, T.CDMARCA, T.CDTIPPART"),
                   {product, branch});
-    BrandRule mandatory, preferential, restricted; // restricted: only the new brand, if named
-    while (q.next()) {
-        const QString type = q.value(0).toString().trimmed();
-        const QString code = q.value(1).toString().trimmed();
-        const QString name = q.value(2).toString().trimmed();
-        switch (kindOf(type)) {
-        case Kind::Mandatory:
-            mandatory.add(type, code, name);
-            break;
-        case Kind::Preferential:
-            preferential.add(type, code, name);
-            break;
-        case Kind::Restricted:
-            if (code.compare(brand, Qt::CaseInsensitive) == 0)
-                restricted.add(type, code, name);
-            break;
-        case Kind::Other:
-            break;
-        }
-    }
-
-    const BrandRule* broken = nullptr;
-    if (!mandatory.codes.isEmpty() && !mandatory.names(brand))
-        broken = &mandatory;
-    else if (!restricted.codes.isEmpty())
-        broken = &restricted;
-    else if (!preferential.codes.isEmpty() && !preferential.names(brand))
-        broken = &preferential;
+    BrandCheck check(brand);
+    while (q.next())
+        check.add(q.value(0).toString().trimmed(), q.value(1).toString().trimmed(),
+                  q.value(2).toString().trimmed());
+    const BrandRule* broken = check.broken();
 
     const data::FieldDefs fields = contracts::marcaPref1Fields();
     DataPacketBuilder b(fields);

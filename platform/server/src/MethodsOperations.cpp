@@ -738,4 +738,23 @@ void closeMarkedItems(MethodContext& ctx, const DataPacket& delta, ItemClosing c
                timestampText(), audit);
 }
 
+// ---------------------------------------------------------------- reservations given back
+
+void releaseReservations(const sql::Connection& conn, const QList<ReservedItem>& items,
+                         QList<AuditEntry>& audit) {
+    QHash<qint64, QPair<Key, double>> byId;
+    QList<qint64> ids;
+    for (const ReservedItem& r : items) {
+        byId.insert(r.id, {r.key, r.reserved});
+        ids << r.id;
+    }
+    const QList<Held> held = heldBy(conn, ids);
+    Stock stock;
+    for (const Held& h : held)
+        stock.want(h.ol, h.product, h.brand);
+    stock.load(conn);
+    releaseHeld(conn, held, stock, byId, audit);
+    stock.write(conn);
+}
+
 } // namespace sup::server
