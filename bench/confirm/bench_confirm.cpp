@@ -3,7 +3,9 @@
 // (server query and packets, transport, load, shadow copy, grid), each stage beside a raw peer
 // doing the same work with the bare library underneath; then the save of 10,000 changed items
 // over the same screen, end to end and by stage (SaveBench.cpp), and the operations on 10,000
-// marked items, end to end and the server's call beside its raw peer (OpsBench.cpp). On each store:
+// marked items, end to end and the server's call beside its raw peer (OpsBench.cpp), and the
+// automatic alteration of 10,000 selected items beside its raw peer (AutoApplyBench.cpp). On each
+// store:
 //   - embedded SQLite with the server in-process (the default set-up);
 //   - sup-appserver over HTTP on loopback, on the same SQLite file;
 //   - PostgreSQL (when SUP_TEST_PG names a database), server in-process.
@@ -14,6 +16,7 @@
 // operator, every other choice at its default. The seeded database is kept in the build tree
 // (and in a PostgreSQL schema) and reused while the server library is unchanged.
 
+#include "AutoApplyBench.h"
 #include "Fixture.h"
 #include "OpsBench.h"
 #include "SaveBench.h"
@@ -699,14 +702,19 @@ int main(int argc, char** argv) {
                          int iterations) { add(name, fn, manual, iterations); });
     addOpsBenchmarks([](const char* name, void (*fn)(benchmark::State&), bool manual,
                         int iterations) { add(name, fn, manual, iterations); });
+    addAutoApplyBenchmarks([](const char* name, void (*fn)(benchmark::State&), bool manual,
+                              int iterations) { add(name, fn, manual, iterations); });
 
     std::vector<bench::Comparison> lines = comparisons();
     for (bench::Comparison& c : saveComparisons())
         lines.push_back(std::move(c));
     for (bench::Comparison& c : opsComparisons())
         lines.push_back(std::move(c));
+    for (bench::Comparison& c : autoApplyComparisons())
+        lines.push_back(std::move(c));
     bench::TableReporter reporter(
-        std::move(lines), "Filter confirm, save of 10,000 changed items, 10,000 marked items");
+        std::move(lines),
+        "Filter confirm, save of 10,000 changed items, 10,000 marked items, 10,000 altered items");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     confirmbench::shutdown();
