@@ -24,16 +24,26 @@
 
 #include "Fixture.h"
 
+#include "Cli_sup07700/Cli_sup07700.h"
+#include "Cli_sup07700/TfrmAltPedidosOL.h"
+#include "Cli_sup07702/TfrmCadaAuto.h"
+#include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "JsonRows.h"
 #include "Methods.h"
 #include "SqlValues.h"
 #include "sup/contracts/ServerResult.h"
 #include "sup/data/DataPacket.h"
+#include "sup/data/WorkingSet.h"
 #include "sup/server/Seed.h"
+#include "sup/testkit/ScriptedHost.h"
+#include "sup/widgetkit/Guard.h"
 
+#include <QCheckBox>
+#include <QCoreApplication>
 #include <QDate>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QPushButton>
 #include <QSet>
 #include <QSqlDriver>
 #include <QSqlQuery>
@@ -58,6 +68,7 @@ namespace {
 
 using data::Column;
 using data::DataPacket;
+using data::TWorkingSet;
 
 const QString kModule = QStringLiteral("Sup07700.rdmAltPedidosOL");
 const QString kReason = QStringLiteral("Alteração do Pedido OL.");
@@ -159,7 +170,9 @@ struct Chosen {
     QList<qint64> ids;
 };
 
-Chosen choose(const sql::Connection& conn, const Loaded& items, Alt alt, const Target& target) {
+// `ol`: only items of that OL (the launcher gathers the items of one OL).
+Chosen choose(const sql::Connection& conn, const Loaded& items, Alt alt, const Target& target,
+              const QString& ol = {}) {
     std::vector<qsizetype> accepted;
     auto order = [&](qsizetype r) {
         return QStringList{items.dest(r), items.text(u"CDFILLANC", r), items.text(u"NRPEDEXOL", r),
@@ -168,7 +181,8 @@ Chosen choose(const sql::Connection& conn, const Loaded& items, Alt alt, const T
             .toUpper();
     };
     auto adjustment = [&](qsizetype r) {
-        return items.text(u"IDITEMAJUSTE", r) != u"N";
+        return items.text(u"IDITEMAJUSTE", r) != u"N" ||
+               (!ol.isEmpty() && items.text(u"CDFILIOPELOG", r) != ol);
     };
     if (alt == Alt::Product) {
         // Orders holding the new product, among all their items (loaded or not).
@@ -612,6 +626,75 @@ template <Alt alt> void BM_RawPostgreSQL(benchmark::State& state) {
 }
 #endif
 
+// ---- the whole confirmation -----------------------------------------------------------------
+
+// The user's road on the maintenance screen over the embedded SQLite database, the 10,000 items
+// of the date change marked (as a marking pass leaves them): the automatic alteration launched,
+// "Entrega" checked and the date given, the confirmation answered Yes, until the reloaded grid
+// is painted. The launch's gathering, the screen's checks, the call and the reload are all in.
+void BM_DateOnScreen(benchmark::State& state) {
+    guarded(state, [&] {
+        Database* db = database(Store::SQLite);
+        Client client(*db, Transport::InProcess);
+        TWorkingSet* item = frmAltPedidosOL->data().cdsItem;
+        const Loaded items(item->data());
+        // The OL of most items.
+        QHash<QString, int> perOl;
+        for (qsizetype r = 0; r < items.rows(); ++r)
+            ++perOl[items.text(u"CDFILIOPELOG", r)];
+        QString ol;
+        for (auto it = perOl.cbegin(); it != perOl.cend(); ++it)
+            if (ol.isEmpty() || it.value() > perOl.value(ol))
+                ol = it.key();
+        const Chosen chosen = choose(*db->conn, items, Alt::Date, leastNamed(*db->conn, items), ol);
+        Undo undo(*db->conn, chosen.ids);
+        testkit::ScriptedHost& h = client.host();
+        const auto once = [&] {
+            TWorkingSet* aux = frmAltPedidosOL->data().cdsAuxItem;
+            aux->setTag(99);
+            item->disableControls();
+            for (qsizetype p : chosen.positions) {
+                item->moveTo(int(p));
+                item->edit();
+                item->fieldByName(u"CALC")->setAsString(u"S");
+                item->post();
+            }
+            item->first();
+            item->enableControls();
+            aux->setTag(0);
+            QCoreApplication::processEvents();
+            h.clearLog();
+            h.onModal(QStringLiteral("frmCadaAuto"), [&](QDialog& d) {
+                auto& a = static_cast<TfrmCadaAuto&>(d);
+                if (!a.chbEntrega->isChecked())
+                    a.chbEntrega->click();
+                a.depEntrega->setDate(kNewDate);
+                h.answerMessage(host::mrYes);
+                a.sbtConfirma->click();
+            });
+            QElapsedTimer t;
+            t.start();
+            host::Guarded([] { frmAltPedidosOL->sbtAutomaticoClick(); });
+            frmAltPedidosOL->repaint();
+            const double took = seconds(t);
+            for (const testkit::LoggedMessage& m : h.messages)
+                if (m.kind == testkit::LoggedMessage::Error)
+                    fail(QStringLiteral("the alteration failed: ") + m.text);
+            if (undo.written(Alt::Date, {}) != kSelected)
+                fail(QStringLiteral("the confirmation wrote %1 of the %2 selected items")
+                         .arg(undo.written(Alt::Date, {}))
+                         .arg(kSelected));
+            undo.afterPass();
+            h.clearLog();
+            client.reload(); // the items as they were, in the order the marks are set by
+            return took;
+        };
+        for (auto _ : state)
+            state.SetIterationTime(once());
+        state.counters["selected"] = double(kSelected);
+    });
+}
+
 bench::Comparison line(const char* label, const char* figure, const char* peerLabel,
                        const char* peer) {
     bench::Comparison c;
@@ -631,6 +714,7 @@ void addAutoApplyBenchmarks(const AddBenchmark& add) {
     const auto writing = [&](const char* name, void (*fn)(benchmark::State&)) {
         add(name, fn, true, 2);
     };
+    writing("alt/date/screen/sqlite", BM_DateOnScreen);
     writing("alt/product/server/sqlite", BM_Server<Alt::Product, Store::SQLite>);
     writing("alt/product/raw/sqlite", BM_RawSQLite<Alt::Product>);
     writing("alt/date/server/sqlite", BM_Server<Alt::Date, Store::SQLite>);
@@ -644,7 +728,13 @@ void addAutoApplyBenchmarks(const AddBenchmark& add) {
 }
 
 std::vector<bench::Comparison> autoApplyComparisons() {
+    bench::Comparison whole =
+        line("confirmation of a date, whole", "alt/date/screen/sqlite", "2 s", "");
+    whole.constant = 2;
+    whole.goal = 1;
+    whole.goalText = "< 2 s";
     return {
+        whole,
         line("AltAtuItem prod., SQLite", "alt/product/server/sqlite", "raw sqlite3 UPDATE + audit",
              "alt/product/raw/sqlite"),
         line("AltAtuItem date, SQLite", "alt/date/server/sqlite", "raw sqlite3 UPDATE + audit",
