@@ -47,4 +47,22 @@ Handler handlerOf(contracts::Method method) {
     return handlers.value(method);
 }
 
+QString argText(const QVariantList& a, int i) {
+    return a[i].toString().trimmed();
+}
+
+void refuseBlankArg(const MethodContext& ctx, int i) {
+    throw MethodFault(QStringLiteral("O argumento %1 de %2 (%3) deve ser informado.")
+                          .arg(i + 1)
+                          .arg(ctx.def.name, QString::fromUtf8(ctx.def.args[i].what)),
+                      QStringLiteral("args"));
+}
+
+QString requiredArg(const MethodContext& ctx, const QVariantList& a, int i) {
+    QString v = argText(a, i);
+    if (v.isEmpty())
+        refuseBlankArg(ctx, i);
+    return v;
+}
+
 } // namespace sup::server

@@ -60,6 +60,11 @@ QVariant GetAjusteUn(MethodContext&, QVariantList&);
 QVariant GetVdMarcPref(MethodContext&, QVariantList&);
 QVariant AltAtuItem(MethodContext&, QVariantList&);
 
+// Argument `i` of a call as text, trimmed; refused ("args") when blank for requiredArg.
+QString argText(const QVariantList& a, int i);
+[[noreturn]] void refuseBlankArg(const MethodContext& ctx, int i);
+QString requiredArg(const MethodContext& ctx, const QVariantList& a, int i);
+
 // The stock-product restriction of GetPesqProduto "1" and "2" (MethodsAlteration.cpp): a
 // condition on the product alias P, with its binds, relative to the item's product (argument 2).
 // "1" keeps the other packagings of the item's stock product, "2" the other stock products.

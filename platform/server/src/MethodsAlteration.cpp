@@ -71,24 +71,6 @@ const QStringList& menuOptions() {
     return options;
 }
 
-QString text(const QVariantList& a, int i) {
-    return a[i].toString().trimmed();
-}
-
-[[noreturn]] void refuseBlank(const MethodContext& ctx, int i) {
-    throw MethodFault(QStringLiteral("O argumento %1 de %2 (%3) deve ser informado.")
-                          .arg(i + 1)
-                          .arg(ctx.def.name, QString::fromUtf8(ctx.def.args[i].what)),
-                      QStringLiteral("args"));
-}
-
-QString required(const MethodContext& ctx, const QVariantList& a, int i) {
-    QString v = text(a, i);
-    if (v.isEmpty())
-        refuseBlank(ctx, i);
-    return v;
-}
-
 [[noreturn]] void unknownProduct(const QString& code) {
     throw MethodFault(QStringLiteral("Produto %1 não cadastrado.").arg(code.left(40)),
                       QStringLiteral("notfound"));
@@ -281,7 +263,7 @@ QVariant GetFiltroSup(MethodContext& ctx, QVariantList&) {
 // or goes for "Padrão" (""); the option comes back in the menu's spelling. A change of option is
 // audited.
 QVariant SetFiltroSup(MethodContext& ctx, QVariantList& a) {
-    const QString option = optionOf(text(a, 0));
+    const QString option = optionOf(argText(a, 0));
     const QString op = operatorOf(ctx);
     const QList<QPair<QString, QString>> rows =
         option.isEmpty() ? QList<QPair<QString, QString>>{} : optionRows(ctx.conn, option);
@@ -311,33 +293,33 @@ QVariant SetFiltroSup(MethodContext& ctx, QVariantList& a) {
 // cdsVdProdEntr/cdsProdutos, with the OL's free stock in the brand served; empty when no bought
 // product has the code. Writes back the stored tree code and the brand served.
 QVariant GetProdutos(MethodContext& ctx, QVariantList& a) {
-    const QString ol = required(ctx, a, 0);
-    const QString code = required(ctx, a, 1);
+    const QString ol = requiredArg(ctx, a, 0);
+    const QString code = requiredArg(ctx, a, 1);
     const data::FieldDefs fields = contracts::produtosFields();
     const std::optional<Found> p = findProduct(ctx.conn, code, Rows::Bought);
     if (!p)
         return emptyPacket(fields);
-    const QString brand = chooseBrand(ctx.conn, ol, p->product, text(a, 2));
+    const QString brand = chooseBrand(ctx.conn, ol, p->product, argText(a, 2));
     a[1] = p->tree;
     a[2] = brand;
     return QVariant::fromValue(productPacket(ctx.conn, fields, ol, p->product, brand));
 }
 
 StockRestriction stockRestriction(MethodContext& ctx, const QVariantList& a) {
-    const QString item = required(ctx, a, 1);
+    const QString item = requiredArg(ctx, a, 1);
     const QVariant stock = ctx.conn.scalar(
         QStringLiteral("SELECT CDPRODESTO FROM PRODUTO WHERE CDPRODUTO = ?"), {item});
     if (stock.isNull() || stock.toString().trimmed().isEmpty())
         unknownProduct(item);
-    if (text(a, 3) == u"1")
+    if (argText(a, 3) == u"1")
         return {QStringLiteral(" AND P.CDPRODESTO = ? AND P.CDPRODUTO <> ?"), {stock, item}};
     return {QStringLiteral(" AND P.CDPRODESTO <> ?"), {stock}};
 }
 
 QVariant restrictedProduct(MethodContext& ctx, QVariantList& a, const StockRestriction& r) {
-    const QString ol = required(ctx, a, 0);
+    const QString ol = requiredArg(ctx, a, 0);
     const data::FieldDefs fields = contracts::vdProdutoFields();
-    const std::optional<Found> p = findProduct(ctx.conn, text(a, 2), Rows::Bought);
+    const std::optional<Found> p = findProduct(ctx.conn, argText(a, 2), Rows::Bought);
     if (!p)
         return emptyPacket(fields);
     QVariantList binds{p->product};
@@ -347,7 +329,7 @@ QVariant restrictedProduct(MethodContext& ctx, QVariantList& a, const StockRestr
                      binds)
              .isValid())
         return emptyPacket(fields);
-    const QString brand = chooseBrand(ctx.conn, ol, p->product, text(a, 4));
+    const QString brand = chooseBrand(ctx.conn, ol, p->product, argText(a, 4));
     a[2] = p->tree;
     a[4] = brand;
     return QVariant::fromValue(productPacket(ctx.conn, fields, ol, p->product, brand));
@@ -357,15 +339,15 @@ QVariant restrictedProduct(MethodContext& ctx, QVariantList& a, const StockRestr
 // branch's calendar for the product leaves the date's weekday out, else "N". Writes back the
 // stored tree code.
 QVariant Carrega_PeriFili(MethodContext& ctx, QVariantList& a) {
-    const QString branch = required(ctx, a, 0).left(4).trimmed();
+    const QString branch = requiredArg(ctx, a, 0).left(4).trimmed();
     if (!ctx.conn.scalar(QStringLiteral("SELECT 1 FROM FILIAL WHERE CDFILIAL = ?"), {branch})
              .isValid())
         throw MethodFault(QStringLiteral("Filial %1 não cadastrada.").arg(branch),
                           QStringLiteral("notfound"));
-    const QString code = required(ctx, a, 1);
+    const QString code = requiredArg(ctx, a, 1);
     const QVariant day = dateArgToSql(a[2]);
     if (!day.isValid())
-        refuseBlank(ctx, 2);
+        refuseBlankArg(ctx, 2);
     const QDate date = QDate::fromString(day.toString().left(10), Qt::ISODate);
     const std::optional<Found> p = findProduct(ctx.conn, code, Rows::Any);
     if (!p)

@@ -32,28 +32,10 @@ using data::DataPacketBuilder;
 // Stored quantities are double precision: closer than this they are equal.
 constexpr double kQtyEpsilon = 1e-9;
 
-QString text(const QVariantList& a, int i) {
-    return a[i].toString().trimmed();
-}
-
-[[noreturn]] void refuseBlank(const MethodContext& ctx, int i) {
-    throw MethodFault(QStringLiteral("O argumento %1 de %2 (%3) deve ser informado.")
-                          .arg(i + 1)
-                          .arg(ctx.def.name, QString::fromUtf8(ctx.def.args[i].what)),
-                      QStringLiteral("args"));
-}
-
-QString required(const MethodContext& ctx, const QVariantList& a, int i) {
-    QString v = text(a, i);
-    if (v.isEmpty())
-        refuseBlank(ctx, i);
-    return v;
-}
-
 // The destination branch: the first four characters of the argument (the item's field carries
 // the branch name after the code); it must exist.
 QString destinationBranch(const MethodContext& ctx, const QVariantList& a, int i) {
-    const QString code = required(ctx, a, i).left(4).trimmed();
+    const QString code = requiredArg(ctx, a, i).left(4).trimmed();
     if (!ctx.conn.scalar(QStringLiteral("SELECT 1 FROM FILIAL WHERE CDFILIAL = ?"), {code})
              .isValid())
         throw MethodFault(QStringLiteral("Filial %1 não cadastrada.").arg(code),
@@ -150,12 +132,12 @@ struct PreferenceArgs {
 PreferenceArgs preferenceArgs(const MethodContext& ctx, const QVariantList& a) {
     PreferenceArgs p;
     p.branch = destinationBranch(ctx, a, 0);
-    p.product = text(a, 1);
+    p.product = argText(a, 1);
     if (p.product.isEmpty())
-        p.product = text(a, 3);
+        p.product = argText(a, 3);
     if (p.product.isEmpty())
-        refuseBlank(ctx, 1);
-    p.brand = required(ctx, a, 2);
+        refuseBlankArg(ctx, 1);
+    p.brand = requiredArg(ctx, a, 2);
     return p;
 }
 
@@ -164,11 +146,11 @@ PreferenceArgs preferenceArgs(const MethodContext& ctx, const QVariantList& a) {
 // The product code of a call that names the product by code or, failing that, by tree code;
 // empty when the tree code matches no product.
 QString productByCodeOrTree(const MethodContext& ctx, const QVariantList& a, int code, int tree) {
-    if (QString c = text(a, code); !c.isEmpty())
+    if (QString c = argText(a, code); !c.isEmpty())
         return c;
-    const QString t = text(a, tree);
+    const QString t = argText(a, tree);
     if (t.isEmpty())
-        refuseBlank(ctx, code);
+        refuseBlankArg(ctx, code);
     return ctx.conn.scalar(QStringLiteral("SELECT CDPRODUTO FROM PRODUTO WHERE CDARVPROD = ?"), {t})
         .toString()
         .trimmed();
@@ -189,7 +171,7 @@ QPair<QVariant, QVariant> dayRange(const QVariant& arg) {
 
 // GetPesqMarca(tree code): the brands registered for the product, by code.
 QVariant GetPesqMarca(MethodContext& ctx, QVariantList& a) {
-    const QString tree = required(ctx, a, 0);
+    const QString tree = requiredArg(ctx, a, 0);
     const data::FieldDefs fields = contracts::pesqMarcaFields();
     return QVariant::fromValue(
         selectPacket(ctx.conn, fields,
@@ -206,9 +188,9 @@ QVariant GetPesqMarca(MethodContext& ctx, QVariantList& a) {
 // purchase tree, the product group and (when given) the sub-group of the OL parameters; such
 // products are bought by the OL itself and cannot be put in an order item. Empty otherwise.
 QVariant GetBloqIncluiProdCmpOL(MethodContext& ctx, QVariantList& a) {
-    const QString group = required(ctx, a, 0);
-    const QString subgroup = text(a, 1);
-    const QString product = required(ctx, a, 2);
+    const QString group = requiredArg(ctx, a, 0);
+    const QString subgroup = argText(a, 1);
+    const QString product = requiredArg(ctx, a, 2);
     QString sqlText = QStringLiteral("SELECT P.CDPRODUTO FROM PRODUTO P"
                                      " JOIN SUBGRUPPROD S ON S.CDSUBGRPROD = P.CDSUBGRPROD"
                                      " WHERE P.CDPRODUTO = ? AND S.CDGRUPPROD = ?");
@@ -227,8 +209,8 @@ QVariant GetBloqIncluiProdCmpOL(MethodContext& ctx, QVariantList& a) {
 // for each OL that holds free stock of it in the brand (any brand when none is given) without a
 // relationship. So the list is empty exactly when the product has neither.
 QVariant GetBloqProdSemRelacOL(MethodContext& ctx, QVariantList& a) {
-    const QString product = required(ctx, a, 0);
-    const QString brand = text(a, 1);
+    const QString product = requiredArg(ctx, a, 0);
+    const QString brand = argText(a, 1);
     const QString branch = destinationBranch(ctx, a, 2);
     const DataPacket parameter = selectPacket(
         ctx.conn, contracts::paraSupriOLFields(),
@@ -259,9 +241,9 @@ QVariant GetBloqProdSemRelacOL(MethodContext& ctx, QVariantList& a) {
 // always covered; no stock at all covers nothing else.
 QVariant GetVd_Est_Disp(MethodContext& ctx, QVariantList& a) {
     const QString branch = destinationBranch(ctx, a, 0);
-    const QString launching = required(ctx, a, 1);
-    const QString ol = required(ctx, a, 2);
-    const QString brand = required(ctx, a, 3);
+    const QString launching = requiredArg(ctx, a, 1);
+    const QString ol = requiredArg(ctx, a, 2);
+    const QString brand = requiredArg(ctx, a, 3);
     const QString product = productByCodeOrTree(ctx, a, 4, 5);
     const double quantity = a[6].toDouble();
     if (quantity <= kQtyEpsilon)
@@ -308,11 +290,11 @@ QVariant VerificaMarcaPref1(MethodContext& ctx, QVariantList& a) {
 // available. The shipping date and the central branch do not change the answer.
 QVariant GetVdReserva(MethodContext& ctx, QVariantList& a) {
     const QString branch = destinationBranch(ctx, a, 0);
-    const QString launching = required(ctx, a, 1);
-    const QString order = required(ctx, a, 2);
-    const QString product = required(ctx, a, 3);
-    const QString brand = required(ctx, a, 4);
-    const QString ol = required(ctx, a, 7);
+    const QString launching = requiredArg(ctx, a, 1);
+    const QString order = requiredArg(ctx, a, 2);
+    const QString product = requiredArg(ctx, a, 3);
+    const QString brand = requiredArg(ctx, a, 4);
+    const QString ol = requiredArg(ctx, a, 7);
     const double quantity = a[9].toDouble();
     const auto [dayStart, dayEnd] = dayRange(a[5]);
     const QString d = dateParam(ctx.conn.dialect());
