@@ -82,15 +82,7 @@ void TfrmCadaAuto::adjustToRequestedProduct() {
     const double fD = factorOf(cdsProdutos, u"VRFATOCONV");
     const double pD = factorOf(cdsProdutos, u"VRPESOUNID");
     nedAjustUn->SetNumber(((fO * pO) / (fD * pD) - 1) * 100);
-
-    TWorkingSet* adjustments = dm().cdsAjusteQtde;
-    const QString newProduct = cdsProdutos->active() && !cdsProdutos->isEmpty()
-                                   ? cdsProdutos->fieldByName(u"CDPRODUTO")->asString()
-                                   : QString();
-    if (adjustments->active() &&
-        adjustments->locate(QStringLiteral("CDPRODORIG;CDPRODDEST"),
-                            QVariantList{stProdOrig, newProduct}, {.caseInsensitive = true}))
-        nedAjustQtde->SetNumber(adjustments->fieldByName(u"VRPEAJQTDSOL")->asFloat());
+    lookUpQuantityAdjustment();
 }
 
 void TfrmCadaAuto::sbtConfirmaClick() {

@@ -172,14 +172,7 @@ void TfrmCadaAuto::medCdProdutoExit() {
     // is proposed for it.
     nedAjustUn->SetNumber(fD == 0 ? 0 : ((fO * pO) / (fD * pD) - 1) * 100);
 
-    TWorkingSet* adjustments = dm().cdsAjusteQtde;
-    const QString newProduct = cdsProdutos->active() && !cdsProdutos->isEmpty()
-                                   ? cdsProdutos->fieldByName(u"CDPRODUTO")->asString()
-                                   : QString();
-    if (adjustments->active() &&
-        adjustments->locate(QStringLiteral("CDPRODORIG;CDPRODDEST"),
-                            QVariantList{stProdOrig, newProduct}, {.caseInsensitive = true}))
-        nedAjustQtde->SetNumber(adjustments->fieldByName(u"VRPEAJQTDSOL")->asFloat());
+    lookUpQuantityAdjustment();
 
     if (!cdsFiltroSup->isEmpty()) {
         chbConsideraSolClick();
@@ -188,6 +181,17 @@ void TfrmCadaAuto::medCdProdutoExit() {
             chbAtuSoli->setEnabled(true);
         }
     }
+}
+
+void TfrmCadaAuto::lookUpQuantityAdjustment() {
+    TWorkingSet* adjustments = dm().cdsAjusteQtde;
+    const QString newProduct = cdsProdutos->active() && !cdsProdutos->isEmpty()
+                                   ? cdsProdutos->fieldByName(u"CDPRODUTO")->asString()
+                                   : QString();
+    if (adjustments->active() &&
+        adjustments->locate(QStringLiteral("CDPRODORIG;CDPRODDEST"),
+                            QVariantList{stProdOrig, newProduct}, {.caseInsensitive = true}))
+        nedAjustQtde->SetNumber(adjustments->fieldByName(u"VRPEAJQTDSOL")->asFloat());
 }
 
 void TfrmCadaAuto::medCdProdutoChange() {

@@ -151,6 +151,8 @@ private:
     // The typed code found in the OL's products (its product and brand), when no lookup has
     // found it yet.
     void lookUpTypedProduct();
+    // The quantity adjustment registered from the items' product to the new one, when any.
+    void lookUpQuantityAdjustment();
     // The adjustments against the product the OL order first asked for.
     void adjustToRequestedProduct();
     // The routine's data and the current item of the maintenance screen.
