@@ -88,11 +88,11 @@ void TfrmErroCadaAuto::bindControls() {
     const auto fit = [&fm](const char* sample) {
         return fm.horizontalAdvance(QString::fromLatin1(sample)) + 12;
     };
-    dbgPadrao->setColumns({col("CDFILDEST", 0), col("CDFILLANC", 0),
-                           col("NRPEDEXOL", fit("0000000000")),
-                           col("CDARVPROD", qMax(98, fit("00.00.000.0000"))),
-                           col("NMPRODUTO", fit("Nome de um produto de tamanho médio")),
-                           col("SGUNIDADE", qMax(26, fit("UN"))), col("CDTIPPART", 0)});
+    dbgPadrao->setColumns(
+        {col("CDFILDEST", 0), col("CDFILLANC", 0), col("NRPEDEXOL", fit("0000000000")),
+         col("CDARVPROD", qMax(98, fit("00.00.000.0000"))),
+         col("NMPRODUTO", fit("Nome de um produto médio")), col("SGUNIDADE", qMax(26, fit("UN"))),
+         col("CDTIPPART", fit("Marca Obrigatória: 00000 - Nome da marca."))});
     dbgPadrao->setEditing(false);
     dbgPadrao->setRowSelect(true);
     dbgPadrao->setShowGrid(true);
