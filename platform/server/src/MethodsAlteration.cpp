@@ -389,7 +389,8 @@ QList<bool> outsideCalendar(const sql::Connection& conn, const QList<CalendarPai
     const int weekday = date.dayOfWeek() % 7; // Sunday first
     for (qsizetype i = 0; i < pairs.size(); ++i) {
         const Row* deepest = nullptr;
-        for (const Row& r : rows.value(pairs[i].branch.toUpper()))
+        const QList<Row> branchRows = rows.value(pairs[i].branch.toUpper());
+        for (const Row& r : branchRows)
             if (pairs[i].tree.startsWith(r.node, Qt::CaseInsensitive) &&
                 (!deepest || r.node.size() > deepest->node.size()))
                 deepest = &r;
