@@ -70,21 +70,13 @@ using data::Column;
 using data::DataPacket;
 using data::TWorkingSet;
 
-const QString kModule = QStringLiteral("Sup07700.rdmAltPedidosOL");
+const QString& kModule = server::kModuleAltPedidosOL;
 const QString kReason = QStringLiteral("Alteração do Pedido OL.");
 constexpr int kSelected = 10000;
 constexpr double kUnitAdjust = 100, kQtyAdjust = 10;
 const QDate kNewDate(2026, 5, 4); // a Monday, after every order date of the data set
 
 enum class Alt { Product, Date };
-
-[[noreturn]] void fail(const QString& what) {
-    throw std::runtime_error(what.toStdString());
-}
-
-double seconds(const QElapsedTimer& t) {
-    return double(t.nsecsElapsed()) / 1e9;
-}
 
 QString number(double v) {
     return QString::number(v, 'g', 15);
@@ -648,21 +640,10 @@ void BM_DateOnScreen(benchmark::State& state) {
                 ol = it.key();
         const Chosen chosen = choose(*db->conn, items, Alt::Date, leastNamed(*db->conn, items), ol);
         Undo undo(*db->conn, chosen.ids);
+        const std::vector<int> positions(chosen.positions.begin(), chosen.positions.end());
         testkit::ScriptedHost& h = client.host();
         const auto once = [&] {
-            TWorkingSet* aux = frmAltPedidosOL->data().cdsAuxItem;
-            aux->setTag(99);
-            item->disableControls();
-            for (qsizetype p : chosen.positions) {
-                item->moveTo(int(p));
-                item->edit();
-                item->fieldByName(u"CALC")->setAsString(u"S");
-                item->post();
-            }
-            item->first();
-            item->enableControls();
-            aux->setTag(0);
-            QCoreApplication::processEvents();
+            markOnScreen(positions);
             h.clearLog();
             h.onModal(QStringLiteral("frmCadaAuto"), [&](QDialog& d) {
                 auto& a = static_cast<TfrmCadaAuto&>(d);
@@ -695,18 +676,6 @@ void BM_DateOnScreen(benchmark::State& state) {
     });
 }
 
-bench::Comparison line(const char* label, const char* figure, const char* peerLabel,
-                       const char* peer) {
-    bench::Comparison c;
-    c.label = label;
-    c.figure = figure;
-    c.peerLabel = peerLabel;
-    c.peer = peer;
-    c.goal = 2;
-    c.goalText = "<= 2";
-    return c;
-}
-
 } // namespace
 
 void addAutoApplyBenchmarks(const AddBenchmark& add) {
@@ -728,21 +697,20 @@ void addAutoApplyBenchmarks(const AddBenchmark& add) {
 }
 
 std::vector<bench::Comparison> autoApplyComparisons() {
-    bench::Comparison whole =
-        line("confirmation of a date, whole", "alt/date/screen/sqlite", "2 s", "");
-    whole.constant = 2;
-    whole.goal = 1;
-    whole.goalText = "< 2 s";
+    const auto beside = [](const char* label, const char* figure, const char* peerLabel,
+                           const char* peer) {
+        return line(label, figure, peerLabel, peer, 2, "<= 2");
+    };
     return {
-        whole,
-        line("AltAtuItem prod., SQLite", "alt/product/server/sqlite", "raw sqlite3 UPDATE + audit",
-             "alt/product/raw/sqlite"),
-        line("AltAtuItem date, SQLite", "alt/date/server/sqlite", "raw sqlite3 UPDATE + audit",
-             "alt/date/raw/sqlite"),
-        line("AltAtuItem prod., PostgreSQL", "alt/product/server/postgresql",
-             "raw libpq UPDATE + audit", "alt/product/raw/postgresql"),
-        line("AltAtuItem date, PostgreSQL", "alt/date/server/postgresql",
-             "raw libpq UPDATE + audit", "alt/date/raw/postgresql"),
+        limit("confirmation of a date, whole", "alt/date/screen/sqlite", "2 s", 2, 1, "< 2 s"),
+        beside("AltAtuItem prod., SQLite", "alt/product/server/sqlite",
+               "raw sqlite3 UPDATE + audit", "alt/product/raw/sqlite"),
+        beside("AltAtuItem date, SQLite", "alt/date/server/sqlite", "raw sqlite3 UPDATE + audit",
+               "alt/date/raw/sqlite"),
+        beside("AltAtuItem prod., PostgreSQL", "alt/product/server/postgresql",
+               "raw libpq UPDATE + audit", "alt/product/raw/postgresql"),
+        beside("AltAtuItem date, PostgreSQL", "alt/date/server/postgresql",
+               "raw libpq UPDATE + audit", "alt/date/raw/postgresql"),
     };
 }
 

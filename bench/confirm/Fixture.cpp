@@ -43,11 +43,7 @@ namespace confirmbench {
 
 namespace {
 
-const QString kModule = QStringLiteral("Sup07700.rdmAltPedidosOL");
-
-[[noreturn]] void fail(const QString& what) {
-    throw std::runtime_error(what.toStdString());
-}
+const QString& kModule = server::kModuleAltPedidosOL;
 
 void progress(const QString& line) {
     std::cerr << "  " << line.toStdString() << std::endl;
@@ -200,6 +196,59 @@ std::unique_ptr<AppServerProcess> gAppServer;
 std::map<Store, Request> gRequests;
 
 } // namespace
+
+void fail(const QString& what) {
+    throw std::runtime_error(what.toStdString());
+}
+
+double seconds(const QElapsedTimer& t) {
+    return double(t.nsecsElapsed()) / 1e9;
+}
+
+TdmAltPedidosOL& screenData() {
+    return frmAltPedidosOL->data();
+}
+
+void markOnScreen(const std::vector<int>& positions) {
+    data::TWorkingSet* item = screenData().cdsItem;
+    data::TWorkingSet* aux = screenData().cdsAuxItem;
+    data::TField* calc = item->fieldByName(u"CALC");
+    aux->setTag(99);
+    item->disableControls();
+    for (int p : positions) {
+        item->moveTo(p);
+        item->edit();
+        calc->setAsString(u"S");
+        item->post();
+    }
+    item->first();
+    item->enableControls();
+    aux->setTag(0);
+    if (item->changeCount() != qsizetype(positions.size()))
+        fail(QStringLiteral("%1 marks pending, %2 posted")
+                 .arg(item->changeCount())
+                 .arg(positions.size()));
+    QCoreApplication::processEvents();
+}
+
+bench::Comparison line(const char* label, const char* figure, const char* peerLabel,
+                       const char* peer, double goal, const char* goalText) {
+    bench::Comparison c;
+    c.label = label;
+    c.figure = figure;
+    c.peerLabel = peerLabel;
+    c.peer = peer;
+    c.goal = goal;
+    c.goalText = goalText;
+    return c;
+}
+
+bench::Comparison limit(const char* label, const char* figure, const char* peerLabel,
+                        double seconds, double goal, const char* goalText) {
+    bench::Comparison c = line(label, figure, peerLabel, "", goal, goalText);
+    c.constant = seconds;
+    return c;
+}
 
 void shutdown() {
     gRequests.clear();

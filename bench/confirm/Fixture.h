@@ -13,14 +13,20 @@
 #include <QStringList>
 #include <QVariant>
 
+#include "../data/Table.h"
+
 #include <benchmark/benchmark.h>
 
 #include <exception>
 #include <memory>
+#include <vector>
 
 namespace sup::testkit {
 class ScriptedHost;
 }
+
+class QElapsedTimer;
+class TdmAltPedidosOL;
 
 namespace confirmbench {
 
@@ -74,6 +80,24 @@ public:
 private:
     std::unique_ptr<sup::testkit::ScriptedHost> host_;
 };
+
+// A failure of the fixture or of a pass: thrown, reported as the benchmark's error.
+[[noreturn]] void fail(const QString& what);
+double seconds(const QElapsedTimer& t);
+
+// The routine's data on the maintenance screen the Client shows.
+TdmAltPedidosOL& screenData();
+// Marks the items at `positions` as a marking pass leaves them (posted with the item rules
+// standing aside), the grid on its first item again; throws unless that many marks are pending.
+void markOnScreen(const std::vector<int>& positions);
+
+// A line of a closing table: `figure` beside `peer` (or a fixed time: see limit), held to
+// `goal` (0: none).
+bench::Comparison line(const char* label, const char* figure, const char* peerLabel,
+                       const char* peer, double goal = 0, const char* goalText = "");
+// A figure against a fixed time of `seconds` (goal 1: within it).
+bench::Comparison limit(const char* label, const char* figure, const char* peerLabel,
+                        double seconds, double goal = 0, const char* goalText = "");
 
 // Runs `body` and reports a failure of the fixture as the benchmark's error.
 template <class F> void guarded(benchmark::State& state, F&& body) {

@@ -78,16 +78,8 @@ using data::Column;
 using data::DataPacket;
 using data::TWorkingSet;
 
-const QString kModule = QStringLiteral("Sup07700.rdmAltPedidosOL");
+const QString& kModule = server::kModuleAltPedidosOL;
 constexpr int kMarked = 10000;
-
-[[noreturn]] void fail(const QString& what) {
-    throw std::runtime_error(what.toStdString());
-}
-
-double seconds(const QElapsedTimer& t) {
-    return double(t.nsecsElapsed()) / 1e9;
-}
 
 enum class Op { Block, WriteOff, Reserve };
 
@@ -458,31 +450,6 @@ DataPacket loadedItems(Database& db) {
 
 // ---- end to end ------------------------------------------------------------------------------
 
-TdmAltPedidosOL& screenData() {
-    return frmAltPedidosOL->data();
-}
-
-// The marks, as a marking pass leaves them: posted with the item rules standing aside.
-void markOnScreen(const Marked& m) {
-    TWorkingSet* item = screenData().cdsItem;
-    TWorkingSet* aux = screenData().cdsAuxItem;
-    data::TField* calc = item->fieldByName(u"CALC");
-    aux->setTag(99);
-    item->disableControls();
-    for (int p : m.positions) {
-        item->moveTo(p);
-        item->edit();
-        calc->setAsString(u"S");
-        item->post();
-    }
-    item->first();
-    item->enableControls();
-    aux->setTag(0);
-    if (item->changeCount() != m.count())
-        fail(QStringLiteral("%1 marks pending, %2 posted").arg(item->changeCount()).arg(m.count()));
-    QCoreApplication::processEvents();
-}
-
 // The user's part: the operation's handler, Yes where it asks, until the reloaded grid is
 // painted. Blocking blocks when `forth`, else unblocks.
 void runOnScreen(Client& client, Op op, bool forth) {
@@ -548,7 +515,7 @@ void onScreen(benchmark::State& state, Op op) {
         int pass = 0;
         const auto once = [&] {
             const bool forth = ++pass % 2 == 1;
-            markOnScreen(marked);
+            markOnScreen(marked.positions);
             QElapsedTimer t;
             t.start();
             runOnScreen(client, op, forth);
@@ -952,26 +919,6 @@ template <Op op> void BM_RawPostgreSQL(benchmark::State& s) {
 }
 #endif
 
-bench::Comparison line(const char* label, const char* figure, const char* peerLabel,
-                       const char* peer, double goal = 0, const char* goalText = "") {
-    bench::Comparison c;
-    c.label = label;
-    c.figure = figure;
-    c.peerLabel = peerLabel;
-    c.peer = peer;
-    c.goal = goal;
-    c.goalText = goalText;
-    return c;
-}
-
-// A figure against a fixed time.
-bench::Comparison limit(const char* label, const char* figure, const char* peerLabel,
-                        double seconds, const char* goalText) {
-    bench::Comparison c = line(label, figure, peerLabel, "", 1, goalText);
-    c.constant = seconds;
-    return c;
-}
-
 } // namespace
 
 void addOpsBenchmarks(const AddBenchmark& add) {
@@ -1000,7 +947,7 @@ void addOpsBenchmarks(const AddBenchmark& add) {
 
 std::vector<bench::Comparison> opsComparisons() {
     return {
-        limit("block, embedded SQLite", "ops/block/sqlite", "2 s", 2.0, "< 2 s"),
+        limit("block, embedded SQLite", "ops/block/sqlite", "2 s", 2.0, 1, "< 2 s"),
         line("  SetBloqItem, SQLite", "ops/block/server/sqlite", "raw sqlite3 UPDATE + INSERT",
              "ops/block/raw/sqlite", 1.5, "<= 1.5"),
         line("  SetBloqItem, PostgreSQL", "ops/block/server/postgresql",
@@ -1008,13 +955,13 @@ std::vector<bench::Comparison> opsComparisons() {
         line("  reload (Verificar + paint)", "confirm/sqlite", "block, embedded",
              "ops/block/sqlite"),
 
-        limit("write-off, embedded SQLite", "ops/writeoff/sqlite", "2 s", 2.0, "< 2 s"),
+        limit("write-off, embedded SQLite", "ops/writeoff/sqlite", "2 s", 2.0, 1, "< 2 s"),
         line("  write-off call, SQLite", "ops/writeoff/server/sqlite", "raw sqlite3 UPDATE + audit",
              "ops/writeoff/raw/sqlite", 1.5, "<= 1.5"),
         line("  write-off call, PostgreSQL", "ops/writeoff/server/postgresql",
              "raw libpq UPDATE + audit", "ops/writeoff/raw/postgresql", 1.5, "<= 1.5"),
 
-        limit("reservation, embedded SQLite", "ops/reserve/sqlite", "2 s", 2.0, "< 2 s"),
+        limit("reservation, embedded SQLite", "ops/reserve/sqlite", "2 s", 2.0, 1, "< 2 s"),
         line("  SetReserva, SQLite", "ops/reserve/server/sqlite", "raw sqlite3 item+res.+stock",
              "ops/reserve/raw/sqlite", 1.5, "<= 1.5"),
         line("  SetReserva, PostgreSQL", "ops/reserve/server/postgresql",

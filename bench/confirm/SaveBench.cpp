@@ -68,17 +68,9 @@ namespace {
 using data::DataPacket;
 using data::TWorkingSet;
 
-const QString kModule = QStringLiteral("Sup07700.rdmAltPedidosOL");
+const QString& kModule = server::kModuleAltPedidosOL;
 constexpr int kChanged = 10000;
 constexpr int kSecondButton = 11; // MsgAlertEx's answer for its second button, "Não"
-
-[[noreturn]] void fail(const QString& what) {
-    throw std::runtime_error(what.toStdString());
-}
-
-double seconds(const QElapsedTimer& t) {
-    return double(t.nsecsElapsed()) / 1e9;
-}
 
 // The items a save changes and the quantity each has in a pass (pass 0: as loaded).
 class Changes {
@@ -147,10 +139,6 @@ private:
     sql::Connection& conn_;
     qint64 last_;
 };
-
-TdmAltPedidosOL& screenData() {
-    return frmAltPedidosOL->data();
-}
 
 // The changes of `pass` pending on the screen, as the grid leaves them once its rules have
 // passed: the quantity and the change mark on the item, the snapshot following it.
@@ -601,26 +589,6 @@ void BM_SaveRawUpdatePostgreSQL(benchmark::State& state) {
     });
 }
 #endif
-
-bench::Comparison line(const char* label, const char* figure, const char* peerLabel,
-                       const char* peer, double goal = 0, const char* goalText = "") {
-    bench::Comparison c;
-    c.label = label;
-    c.figure = figure;
-    c.peerLabel = peerLabel;
-    c.peer = peer;
-    c.goal = goal;
-    c.goalText = goalText;
-    return c;
-}
-
-// A figure against a fixed time.
-bench::Comparison limit(const char* label, const char* figure, const char* peerLabel,
-                        double seconds, double goal = 0, const char* goalText = "") {
-    bench::Comparison c = line(label, figure, peerLabel, "", goal, goalText);
-    c.constant = seconds;
-    return c;
-}
 
 } // namespace
 

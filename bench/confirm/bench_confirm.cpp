@@ -64,7 +64,7 @@ using data::DataPacket;
 
 namespace {
 
-const QString kModule = QStringLiteral("Sup07700.rdmAltPedidosOL");
+const QString& kModule = server::kModuleAltPedidosOL;
 
 std::vector<DataPacket> packetsOf(const QVariant& answer) {
     std::vector<DataPacket> out;
@@ -602,49 +602,45 @@ void add(const char* name, void (*fn)(benchmark::State&), bool manual = false, i
         b->UseRealTime();
 }
 
-bench::Comparison line(const char* label, const char* figure, const char* peerLabel,
-                       const char* peer, double goal) {
-    bench::Comparison c;
-    c.label = label;
-    c.figure = figure;
-    c.peerLabel = peerLabel;
-    c.peer = peer;
-    c.goal = goal;
-    if (goal > 0)
-        c.goalText = "<= " + std::to_string(int(goal));
-    return c;
+// A figure beside its peer, held to at most `goal` times it.
+bench::Comparison beside(const char* label, const char* figure, const char* peerLabel,
+                         const char* peer, double goal) {
+    const std::string text = goal > 0 ? "<= " + std::to_string(int(goal)) : std::string();
+    return line(label, figure, peerLabel, peer, goal, text.c_str());
 }
 
 std::vector<bench::Comparison> comparisons() {
     std::vector<bench::Comparison> c;
     const auto second = [&](const char* label, const char* figure) {
-        bench::Comparison x = line(label, figure, "1 s", "", 1);
+        bench::Comparison x = beside(label, figure, "1 s", "", 1);
         x.constant = 1.0;
         x.goalText = "< 1 s";
         c.push_back(x);
     };
     second("confirm, embedded SQLite", "confirm/sqlite");
     c.push_back(
-        line("  server: SQL + packets", "server/sqlite", "raw sqlite3 scan", "raw/sqlite", 2));
-    c.push_back(line("  transport, in-process", "call/inprocess", "server called directly",
-                     "server/sqlite", 2));
-    c.push_back(line("  load of the 4 packets", "load", "memcpy of the answer", "raw/copy", 2));
-    c.push_back(line("  shadow copy", "snapshot", "memcpy of the answer", "raw/copy", 2));
-    c.push_back(line("  grid reset + paint", "grid", "QTableView, constant model", "raw/grid", 2));
+        beside("  server: SQL + packets", "server/sqlite", "raw sqlite3 scan", "raw/sqlite", 2));
+    c.push_back(beside("  transport, in-process", "call/inprocess", "server called directly",
+                       "server/sqlite", 2));
+    c.push_back(beside("  load of the 4 packets", "load", "memcpy of the answer", "raw/copy", 2));
+    c.push_back(beside("  shadow copy", "snapshot", "memcpy of the answer", "raw/copy", 2));
+    c.push_back(
+        beside("  grid reset + paint", "grid", "QTableView, constant model", "raw/grid", 2));
 
     second("confirm, sup-appserver HTTP", "confirm/http");
-    c.push_back(line("  encode the answer", "encode", "QCborStreamWriter, cells", "raw/encode", 2));
     c.push_back(
-        line("  loopback transfer", "transfer", "bare httplib, same bytes", "raw/transfer", 2));
-    c.push_back(line("  decode the answer", "decode", "QCborStreamReader walk", "raw/decode", 2));
+        beside("  encode the answer", "encode", "QCborStreamWriter, cells", "raw/encode", 2));
     c.push_back(
-        line("  against embedded", "confirm/http", "confirm, embedded", "confirm/sqlite", 0));
+        beside("  loopback transfer", "transfer", "bare httplib, same bytes", "raw/transfer", 2));
+    c.push_back(beside("  decode the answer", "decode", "QCborStreamReader walk", "raw/decode", 2));
+    c.push_back(
+        beside("  against embedded", "confirm/http", "confirm, embedded", "confirm/sqlite", 0));
 
     second("confirm, PostgreSQL", "confirm/postgresql");
-    c.push_back(line("  server: SQL + packets", "server/postgresql", "raw libpq PQexec",
-                     "raw/postgresql", 2));
-    c.push_back(
-        line("  against embedded", "confirm/postgresql", "confirm, embedded", "confirm/sqlite", 0));
+    c.push_back(beside("  server: SQL + packets", "server/postgresql", "raw libpq PQexec",
+                       "raw/postgresql", 2));
+    c.push_back(beside("  against embedded", "confirm/postgresql", "confirm, embedded",
+                       "confirm/sqlite", 0));
     return c;
 }
 
