@@ -3,6 +3,7 @@
 // chosen item, its two warnings, and the reload of the maintenance screen's items.
 #include "Cli_sup07702/Cli_sup07702.h"
 #include "Cli_sup07702/TfrmCadaAuto.h"
+#include "Cli_sup07702/Values.h"
 #include "Cli_sup07704/Cli_sup07704.h"
 #include "Dm_sup07700/TdmAltPedidosOL.h"
 
@@ -27,20 +28,14 @@ using sup::contracts::byRef;
 
 namespace {
 
-DataPacket packetOf(const QVariant& payload) {
-    return payload.value<DataPacket>();
-}
+using sup07700::cadaauto::packetOf;
 
 // A number of the current row of a set; null, zero or no row count as 1 (a product registered
 // without factor or weight converts one to one).
 double factorOf(const TWorkingSet* set, const char16_t* field) {
-    if (!set->active() || set->isEmpty())
-        return 1;
-    const sup::data::TField* f = set->fieldByName(field);
-    if (!f || f->isNull())
-        return 1;
-    const double v = f->asFloat();
-    return v == 0 ? 1 : v;
+    return set->active() && !set->isEmpty()
+               ? sup07700::cadaauto::orOne(set->fieldByName(field), true)
+               : 1;
 }
 
 // The description the alteration is recorded with: the maintenance screen's own text.

@@ -2,6 +2,7 @@
 // adjustments it proposes, the OL relationship check and the quantity.
 #include "Cli_sup07702/Cli_sup07702.h"
 #include "Cli_sup07702/TfrmCadaAuto.h"
+#include "Cli_sup07702/Values.h"
 #include "Dm_sup07700/TdmAltPedidosOL.h"
 
 #include "sup/contracts/ServerCalls.h"
@@ -22,21 +23,8 @@ using sup::data::DataPacket;
 using sup::data::TWorkingSet;
 namespace calls = sup::contracts::calls;
 
-namespace {
-
-DataPacket packetOf(const QVariant& payload) {
-    return payload.value<DataPacket>();
-}
-
-// A number of a field that counts as 1 when null (and, with `zeroToo`, when 0).
-double orOne(const sup::data::TField* f, bool zeroToo) {
-    if (!f || f->isNull())
-        return 1;
-    const double v = f->asFloat();
-    return zeroToo && v == 0 ? 1 : v;
-}
-
-} // namespace
+using sup07700::cadaauto::orOne;
+using sup07700::cadaauto::packetOf;
 
 void TfrmCadaAuto::lookUpUnrestricted(const QString& code) {
     QString typed = code;
