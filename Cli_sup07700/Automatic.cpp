@@ -9,24 +9,14 @@
 #include "sup/data/WorkingSet.h"
 #include "sup/widgetkit/Messages.h"
 
-#include <algorithm>
-#include <array>
 #include <vector>
 
 using namespace sup::host;
 using sup::data::Column;
-using sup::data::FieldType;
 using sup::data::TField;
 using sup::data::TWorkingSet;
 
 namespace {
-
-// The fields of the 15 attributes of a gathered item, in attribute order (the first is the
-// operator, not a field).
-constexpr std::array<const char16_t*, 15> kAttributeFields = {
-    nullptr,         u"CDFILDEST", u"CDFILLANC",    u"NRPEDEXOL",     u"CDPRODUTO",
-    u"DTPROGENPEOL", u"CDMARCA",   u"VRFATOCONV",   u"CDPRODESTO",    u"CDARVPROD",
-    u"QTPROGENPEOL", u"NMPRODUTO", u"CDFILIOPELOG", u"NRSEQLOGIMPOL", u"CDRASTRITM"};
 
 bool holds(const Column& c, qsizetype row, char flag) {
     const QByteArrayView v = c.utf8(row);
@@ -73,40 +63,15 @@ bool TfrmAltPedidosOL::gatherSelectedItems() {
         }
     }
 
-    // Each attribute a column of the item column's own type, grown cell by cell.
-    sup::contracts::SelectedItems::Columns attributes;
-    std::array<const Column*, kAttributeFields.size()> sources{};
-    const QByteArray op = Vantrel().Operador.toUtf8();
-    attributes[0] = Column(FieldType::Text, int(qBound(qsizetype(1), op.size(), qsizetype(254))));
-    for (std::size_t a = 1; a < kAttributeFields.size(); ++a) {
-        sources[a] = &column(kAttributeFields[a]);
-        attributes[a] = Column(sources[a]->type(), sources[a]->textSize());
-    }
-    attributes[1] = Column(FieldType::Text, 4);
-    for (Column& a : attributes)
-        a.reserve(qsizetype(rows.size()));
     bool foreign = false;
     const QByteArrayView firstProduct = rows.empty() ? QByteArrayView() : product.utf8(rows[0]);
-    const Column& destination = *sources[1];
     for (const qsizetype row : rows) {
         foreign = foreign || ol.utf8(row) != referenceOl;
         if (product.utf8(row) != firstProduct)
             dm_->cdsMarcaPref->setTag(99);
-        attributes[0].appendUtf8(op);
-        // The destination branch's code: the first four characters of its text.
-        const QByteArrayView branch =
-            destination.utf8(row).first(qMin<qsizetype>(4, destination.utf8(row).size()));
-        if (destination.isNull(row))
-            attributes[1].appendNull();
-        else if (std::all_of(branch.begin(), branch.end(), [](char c) { return uchar(c) < 0x80; }))
-            attributes[1].appendUtf8(branch);
-        else
-            attributes[1].appendText(destination.text(row).left(4));
     }
-    for (std::size_t a = 2; a < attributes.size(); ++a)
-        attributes[a].appendCells(*sources[a], rows.data(), qsizetype(rows.size()));
     if (!rows.empty())
-        dm_->vaItensSelec = sup::contracts::SelectedItems(std::move(attributes));
+        dm_->vaItensSelec = sup::contracts::SelectedItems::gather(column, rows, Vantrel().Operador);
     // The pass ends on the last item gathered: the automatic alteration reads "the current
     // item" (its OL for the product lookups, its branch for the purchase calendar), which must
     // be one of the items it alters, not whatever item the list happens to end with.

@@ -229,21 +229,10 @@ Chosen choose(const sql::Connection& conn, const Loaded& items, Alt alt, const T
 
 // The selected-items array of the chosen items, as the launcher gathers it.
 QVariantList gathered(const Loaded& items, const Chosen& c) {
-    static const char16_t* const fields[] = {
-        nullptr,         u"CDFILDEST", u"CDFILLANC",    u"NRPEDEXOL",     u"CDPRODUTO",
-        u"DTPROGENPEOL", u"CDMARCA",   u"VRFATOCONV",   u"CDPRODESTO",    u"CDARVPROD",
-        u"QTPROGENPEOL", u"NMPRODUTO", u"CDFILIOPELOG", u"NRSEQLOGIMPOL", u"CDRASTRITM"};
-    QVariantList out;
-    for (int a = 0; a < 15; ++a) {
-        QVariantList values;
-        values.reserve(qsizetype(c.positions.size()));
-        for (qsizetype p : c.positions)
-            values << (a == 0   ? QVariant(server::kDemoOperator)
-                       : a == 1 ? QVariant(items.dest(p))
-                                : items.packet().value(p, fields[a]));
-        out << QVariant(values);
-    }
-    return out;
+    return contracts::SelectedItems::gather(
+               [&](QStringView f) -> const Column& { return items.column(f); }, c.positions,
+               server::kDemoOperator)
+        .toList();
 }
 
 // The 21 arguments of the call.

@@ -32,21 +32,25 @@ const QString kReason = u"Alteração do Pedido OL."_s;
 
 // The selected-items array of some items, as the launcher gathers it.
 QVariantList gather(const sql::Connection& c, const QList<qint64>& ids) {
-    static const char16_t* const fields[] = {
-        nullptr,         u"CDFILDEST", u"CDFILLANC",    u"NRPEDEXOL",     u"CDPRODUTO",
-        u"DTPROGENPEOL", u"CDMARCA",   u"VRFATOCONV",   u"CDPRODESTO",    u"CDARVPROD",
-        u"QTPROGENPEOL", u"NMPRODUTO", u"CDFILIOPELOG", u"NRSEQLOGIMPOL", u"CDRASTRITM"};
-    QVariantList attributes;
-    for (int a = 0; a < 15; ++a) {
-        QVariantList values;
-        for (qint64 id : ids) {
-            const DataPacket p = server::selectItems(c, u"I.CDRASTRITM = ?"_s, {id});
-            const QVariant v = a == 0 ? QVariant(server::kDemoOperator) : p.value(0, fields[a]);
-            values << (a == 1 ? QVariant(v.toString().left(4)) : v);
-        }
-        attributes << QVariant(values);
-    }
-    return attributes;
+    QStringList marks;
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        marks << u"?"_s;
+    QVariantList binds;
+    for (qint64 id : ids)
+        binds << id;
+    const DataPacket p =
+        server::selectItems(c, u"I.CDRASTRITM IN (%1)"_s.arg(marks.join(u", ")), binds);
+    // The rows in the order of the ids asked.
+    const data::Column& id = p.column(p.indexOf(u"CDRASTRITM"));
+    std::vector<qsizetype> rows;
+    for (qint64 wanted : ids)
+        for (qsizetype r = 0; r < p.rowCount(); ++r)
+            if (qint64(id.real(r)) == wanted)
+                rows.push_back(r);
+    return contracts::SelectedItems::gather(
+               [&](QStringView f) -> const data::Column& { return p.column(p.indexOf(f)); }, rows,
+               server::kDemoOperator)
+        .toList();
 }
 
 // The same array as the screens hand it over in-process: one typed column per attribute.

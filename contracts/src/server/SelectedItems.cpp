@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+
 namespace sup::contracts {
 
 namespace {
@@ -33,6 +35,46 @@ data::FieldType typeOfValues(const QVariantList& values) {
 }
 
 } // namespace
+
+const std::array<const char16_t*, SelectedItems::kAttributes> SelectedItems::kFields = {
+    nullptr,         u"CDFILDEST", u"CDFILLANC",    u"NRPEDEXOL",     u"CDPRODUTO",
+    u"DTPROGENPEOL", u"CDMARCA",   u"VRFATOCONV",   u"CDPRODESTO",    u"CDARVPROD",
+    u"QTPROGENPEOL", u"NMPRODUTO", u"CDFILIOPELOG", u"NRSEQLOGIMPOL", u"CDRASTRITM"};
+
+SelectedItems SelectedItems::gather(const ColumnOf& column, const std::vector<qsizetype>& rows,
+                                    const QString& op) {
+    using data::Column;
+    using data::FieldType;
+    const auto n = qsizetype(rows.size());
+    Columns attributes;
+    const QByteArray opUtf8 = op.toUtf8();
+    attributes[0] =
+        Column(FieldType::Text, int(qBound(qsizetype(1), opUtf8.size(), qsizetype(254))));
+    attributes[1] = Column(FieldType::Text, 4);
+    for (int a = 0; a < 2; ++a)
+        attributes[std::size_t(a)].reserve(n);
+    const Column& destination = column(kFields[1]);
+    for (const qsizetype row : rows) {
+        attributes[0].appendUtf8(opUtf8);
+        const QByteArrayView text = destination.utf8(row);
+        const QByteArrayView branch = text.first(qMin<qsizetype>(4, text.size()));
+        if (destination.isNull(row))
+            attributes[1].appendNull();
+        else if (std::all_of(branch.begin(), branch.end(), [](char c) { return uchar(c) < 0x80; }))
+            attributes[1].appendUtf8(branch);
+        else
+            attributes[1].appendText(destination.text(row).left(4));
+    }
+    // The other attributes: a column of the field's own type, filled by copying cells.
+    for (int a = 2; a < kAttributes; ++a) {
+        const Column& from = column(kFields[std::size_t(a)]);
+        Column& to = attributes[std::size_t(a)];
+        to = Column(from.type(), from.textSize());
+        to.reserve(n);
+        to.appendCells(from, rows.data(), n);
+    }
+    return SelectedItems(std::move(attributes));
+}
 
 SelectedItems::SelectedItems(Columns columns)
     : columns_(std::move(columns))

@@ -7,7 +7,9 @@
 #include <QVariant>
 
 #include <array>
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace sup::contracts {
 
@@ -22,9 +24,18 @@ public:
     static constexpr int kAttributes = 15;
     using Columns = std::array<data::Column, kAttributes>;
 
+    // The order-item field of each attribute; the first, the operator, is none.
+    static const std::array<const char16_t*, kAttributes> kFields;
+    // The field columns of the items gathered from (name to column).
+    using ColumnOf = std::function<const data::Column&(QStringView field)>;
+
     SelectedItems() = default;
     // The columns of a gathering; all must hold the same number of items.
     explicit SelectedItems(Columns columns);
+    // The items at `rows` of the order-item columns, in that order, as `op` gathers them: each
+    // attribute its field's value, the destination branch its first four characters.
+    static SelectedItems gather(const ColumnOf& column, const std::vector<qsizetype>& rows,
+                                const QString& op);
 
     bool isEmpty() const { return count_ == 0; }
     qsizetype count() const { return count_; }
