@@ -225,6 +225,28 @@ private slots:
         QCOMPARE(b->scalar(QStringLiteral("SELECT COUNT(*) FROM T")).toInt(), 0);
     }
 
+    // A commit that takes the log past its threshold leaves the copy back into the database file
+    // to the background; the writer, another connection and a reopened file all see the rows.
+    void sqliteLogCopiedInTheBackground() {
+        TestDatabase tdb(QStringLiteral("sqlite-file"));
+        auto a = tdb.open();
+        a->exec(QStringLiteral("CREATE TABLE T (K INTEGER PRIMARY KEY, V TEXT)"));
+        {
+            Transaction tx(*a);
+            a->exec(QStringLiteral("WITH RECURSIVE n(k) AS (SELECT 1 UNION ALL SELECT k + 1 FROM n"
+                                   " WHERE k < 20000) INSERT INTO T SELECT k, printf('%0400d', k)"
+                                   " FROM n"));
+            tx.commit();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(a->checkpointsCompleted() > 0, 10000);
+        auto b = tdb.open();
+        QCOMPARE(b->scalar(QStringLiteral("SELECT COUNT(*) FROM T")).toInt(), 20000);
+        a->exec(QStringLiteral("DELETE FROM T WHERE K > 10"));
+        a.reset();
+        b.reset();
+        QCOMPARE(tdb.open()->scalar(QStringLiteral("SELECT COUNT(*) FROM T")).toInt(), 10);
+    }
+
     void scriptsSplitOutsideQuotes() {
         auto c = Connection::open(QStringLiteral("sqlite::memory:"));
         c->execScript(

@@ -33,6 +33,8 @@ struct sqlite3;
 
 namespace sup::sql {
 
+class WalCheckpointer;
+
 enum class Dialect { SQLite, PostgreSQL };
 
 // A database failure. message() is Portuguese, for the user; driverText() is the driver's own
@@ -81,7 +83,8 @@ struct DatabaseUrl {
 class Connection {
 public:
     // Opens a new connection; throws SqlError when the database cannot be opened. SQLite: WAL
-    // journal (files), foreign keys on, a busy timeout of `busyTimeoutMs`, the SQL functions.
+    // journal (files) checkpointed off the writer's thread, foreign keys on, a busy timeout of
+    // `busyTimeoutMs`, the SQL functions, a 64 MiB page cache and temporary tables in memory.
     static std::unique_ptr<Connection> open(const QString& url, int busyTimeoutMs = 10000);
     static std::unique_ptr<Connection> open(const DatabaseUrl& url, int busyTimeoutMs = 10000);
     ~Connection();
@@ -107,6 +110,9 @@ public:
 
     // Nesting depth of Transaction objects on this connection (0 = none open).
     int transactionDepth() const { return depth_; }
+    // SQLite files: checkpoints of this connection's writes that copied the whole log back into
+    // the database file (they run on a thread of their own, after the commit).
+    quint64 checkpointsCompleted() const;
 
 private:
     friend class Transaction;
@@ -115,6 +121,7 @@ private:
     QString name_;
     DatabaseUrl url_;
     sqlite3* sqlite_ = nullptr;
+    std::unique_ptr<WalCheckpointer> checkpointer_;
     int depth_ = 0;
     quint64 savepoints_ = 0;
 };
