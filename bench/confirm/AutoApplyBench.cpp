@@ -326,6 +326,7 @@ public:
                                   " WHERE t.CDRASTRITM = s.CDRASTRITM")
                        .arg(sets.join(QStringLiteral(", "))));
         tx.commit();
+        settle(conn_);
     }
 
 private:

@@ -205,6 +205,11 @@ double seconds(const QElapsedTimer& t) {
     return double(t.nsecsElapsed()) / 1e9;
 }
 
+void settle(sql::Connection& conn) {
+    if (conn.dialect() == sql::Dialect::SQLite)
+        conn.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
 TdmAltPedidosOL& screenData() {
     return frmAltPedidosOL->data();
 }

@@ -84,6 +84,11 @@ private:
 // A failure of the fixture or of a pass: thrown, reported as the benchmark's error.
 [[noreturn]] void fail(const QString& what);
 double seconds(const QElapsedTimer& t);
+// Between two timed writes, untimed: on SQLite, waits until the log of the writes so far is
+// copied back into the database file. A user's next confirmation comes seconds later, when the
+// connection's background checkpoint is long done; back-to-back passes would otherwise time the
+// previous pass's copy as well.
+void settle(sup::sql::Connection& conn);
 
 // The routine's data on the maintenance screen the Client shows.
 TdmAltPedidosOL& screenData();

@@ -391,6 +391,7 @@ public:
         if (items)
             restore(false);
         tx.commit();
+        settle(conn_);
     }
 
 private:

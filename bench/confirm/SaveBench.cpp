@@ -212,6 +212,7 @@ void saveEndToEnd(benchmark::State& state, Store store, Transport transport) {
             const double took = seconds(t);
             checkSaved(client, changes, pass);
             books.clear();
+            settle(*db->conn);
             return took;
         };
         for (auto _ : state)
@@ -425,6 +426,7 @@ void saveApply(benchmark::State& state, Store store) {
                 fail(contracts::faultOf(answer).message);
             items.saved();
             books.clear();
+            settle(*db->conn);
             return took;
         };
         for (auto _ : state)
@@ -480,6 +482,7 @@ template <class Write> void rawPasses(benchmark::State& state, Database& db, Wri
         if (n != d.rowCount())
             fail(QStringLiteral("the raw UPDATE wrote %1 of %2 rows").arg(n).arg(d.rowCount()));
         items.saved();
+        settle(*db.conn);
         return took;
     };
     for (auto _ : state)
