@@ -278,34 +278,84 @@ qsizetype Column::appendText(QStringView value) {
     return row;
 }
 
+// The appends of a value of the column's own type write the row once (a packet of a hundred
+// thousand rows is built from the database this way, cell by cell); any other goes through a
+// null row and the setter.
 qsizetype Column::appendUtf8(QByteArrayView utf8) {
-    const qsizetype row = appendNull();
-    setUtf8(row, utf8);
+    ColumnData& c = *d;
+    if (c.type != FieldType::Text) {
+        const qsizetype row = appendNull();
+        setUtf8(row, utf8);
+        return row;
+    }
+    const qsizetype row = c.rows;
+    const qsizetype n = utf8.size();
+    if (c.slot > 0) {
+        const std::size_t at = c.bytes.size();
+        c.bytes.resize(at + std::size_t(c.slot));
+        char* s = c.bytes.data() + at;
+        if (n <= c.slot - 1) {
+            s[0] = char(quint8(n));
+            if (n > 0)
+                std::memcpy(s + 1, utf8.data(), std::size_t(n));
+        } else {
+            s[0] = char(kOverflow);
+            c.overflow.insert(row, utf8.toByteArray());
+        }
+    } else {
+        c.strings.emplace_back(n > 0 ? utf8.toByteArray() : QByteArray());
+    }
+    c.nulls.push_back(0);
+    c.rows = row + 1;
     return row;
 }
 
 qsizetype Column::appendReal(double value) {
-    const qsizetype row = appendNull();
-    setReal(row, value);
-    return row;
+    ColumnData& c = *d;
+    if (c.type != FieldType::Double) {
+        const qsizetype row = appendNull();
+        setReal(row, value);
+        return row;
+    }
+    c.reals.push_back(value);
+    c.nulls.push_back(0);
+    return c.rows++;
 }
 
 qsizetype Column::appendInteger(qint64 value) {
-    const qsizetype row = appendNull();
-    setInteger(row, value);
-    return row;
+    ColumnData& c = *d;
+    if (c.type != FieldType::Integer) {
+        const qsizetype row = appendNull();
+        setInteger(row, value);
+        return row;
+    }
+    c.ints.push_back(value);
+    c.nulls.push_back(0);
+    return c.rows++;
 }
 
 qsizetype Column::appendBoolean(bool value) {
-    const qsizetype row = appendNull();
-    setBoolean(row, value);
-    return row;
+    ColumnData& c = *d;
+    if (c.type != FieldType::Boolean) {
+        const qsizetype row = appendNull();
+        setBoolean(row, value);
+        return row;
+    }
+    c.bools.push_back(value ? 1 : 0);
+    c.nulls.push_back(0);
+    return c.rows++;
 }
 
 qsizetype Column::appendDateTimeMs(qint64 ms) {
-    const qsizetype row = appendNull();
-    setDateTimeMs(row, ms);
-    return row;
+    ColumnData& c = *d;
+    if (c.type != FieldType::DateTime) {
+        const qsizetype row = appendNull();
+        setDateTimeMs(row, ms);
+        return row;
+    }
+    c.ints.push_back(ms);
+    c.nulls.push_back(0);
+    return c.rows++;
 }
 
 QVariant Column::value(qsizetype row) const {
