@@ -6,7 +6,9 @@
 
 namespace sup::sql {
 
-WalCheckpointer::WalCheckpointer(QByteArray path, bool uri) : path_(std::move(path)), uri_(uri) {}
+WalCheckpointer::WalCheckpointer(QByteArray path, bool uri)
+    : path_(std::move(path))
+    , uri_(uri) {}
 
 WalCheckpointer::~WalCheckpointer() {
     {
@@ -59,8 +61,8 @@ void WalCheckpointer::run() {
         // a long read is never held up; what is left is copied at the next request.
         int logged = 0;
         int copied = 0;
-        const int rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logged,
-                                                 &copied);
+        const int rc =
+            sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logged, &copied);
         if (rc == SQLITE_OK && copied == logged)
             ++completed_;
         lock.lock();

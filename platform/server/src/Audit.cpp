@@ -53,15 +53,14 @@ void writeAudit(const sql::Connection& conn, const QString& method, const QStrin
         j.text("n", a.newValue);
         j.end();
     }
-    conn.exec(QStringLiteral("INSERT INTO AUDITORIA (%1) SELECT %2, ?, ?, ?, ?, d.tb, d.k, d.f,"
-                             " d.o, d.n FROM %3 ORDER BY d.r")
-                  .arg(kColumns, timestampParam(d),
-                       rowsTable(d, {{"tb", "text"},
-                                     {"k", "text"},
-                                     {"f", "text"},
-                                     {"o", "text"},
-                                     {"n", "text"}})),
-              call + QVariantList{j.value()});
+    conn.exec(
+        QStringLiteral("INSERT INTO AUDITORIA (%1) SELECT %2, ?, ?, ?, ?, d.tb, d.k, d.f,"
+                       " d.o, d.n FROM %3 ORDER BY d.r")
+            .arg(kColumns, timestampParam(d),
+                 rowsTable(
+                     d,
+                     {{"tb", "text"}, {"k", "text"}, {"f", "text"}, {"o", "text"}, {"n", "text"}})),
+        call + QVariantList{j.value()});
 }
 
 } // namespace sup::server
