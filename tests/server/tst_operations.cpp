@@ -225,6 +225,8 @@ public:
                         ++dropped;
                         up->abort();
                         client->abort();
+                        if (vanish_)
+                            listener_.close();
                         return;
                     }
                     client->write(answer);
@@ -235,11 +237,14 @@ public:
     }
     QString url() const { return u"http://127.0.0.1:%1"_s.arg(listener_.serverPort()); }
     void drop(int answers) { armed_ = answers; }
+    // After dropping an answer the relay stops listening: a repeat is refused.
+    void vanishAfterDrop() { vanish_ = true; }
     int dropped = 0;
 
 private:
     QTcpServer listener_;
     int armed_ = 0;
+    bool vanish_ = false;
 };
 
 } // namespace
@@ -450,6 +455,34 @@ private slots:
                          u"E"_s))})
                     .toBool());
         }
+    }
+
+    // A write call whose answer is lost and whose repeat finds the server gone: applied, and the
+    // message says it may have been, not merely that the server refused the connection.
+    void lostAnswerWithTheServerGone() {
+        SeededServer s(u"sqlite-file"_s, 120);
+        server::HttpServerOptions o;
+        o.databaseUrl = s.db.url();
+        o.threads = 1;
+        server::HttpServer http(o);
+        QString error;
+        QVERIFY2(http.start(&error), qPrintable(error));
+        AnswerDropper relay(quint16(http.port()));
+        QVERIFY(!net::signOn(QUrl(relay.url()), server::kDemoOperator, u"sup07700"_s).isValid());
+        net::TNetConnection conn;
+        conn.setServerName(server::kModuleAltPedidosOL);
+        conn.setHost(relay.url());
+        QVERIFY(conn.connect());
+        const QList<qint64> ids = openItems(*s.conn, u"I.IDITMPEDOLBLOQ = 'N'"_s, 1);
+        relay.drop(1);
+        relay.vanishAfterDrop();
+        QVariantList args{QVariant::fromValue(blockRequest(*s.conn, ids, u"S"_s)),
+                          server::kDemoOperator};
+        const contracts::ServerFault f = faultOf(conn.AppServer().call(u"SetBloqItem"_s, args));
+        QCOMPARE(relay.dropped, 1);
+        QCOMPARE(f.code, u"network"_s);
+        QVERIFY2(f.message.contains(u"pode ter sido gravada"), qPrintable(f.message));
+        QCOMPARE(value(*s.conn, u"IDITMPEDOLBLOQ"_s, ids[0]).toString(), u"S"_s);
     }
 
     // Over HTTP a write call whose answer is lost is sent again with the same id: the repeat

@@ -129,6 +129,11 @@ HttpResult post(QNetworkAccessManager& nam, const QUrl& url, const QByteArray& b
         reply->abort();
     });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // Once the request is out the call may have run, even when the failure reported at the end
+    // is of a later connection: the network layer resends a request on its own when a kept-alive
+    // connection closes under it, and that resend may find the server gone.
+    bool sent = false;
+    QObject::connect(reply, &QNetworkReply::requestSent, &loop, [&] { sent = true; });
     timer.start(timeoutMs);
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
@@ -139,13 +144,27 @@ HttpResult post(QNetworkAccessManager& nam, const QUrl& url, const QByteArray& b
         r.body = reply->readAll();
     r.retryAfter = reply->rawHeader("Retry-After").toInt();
     if (r.status == 0 || timedOut) {
-        r.answerLost = !timedOut && answerMayBeLost(reply->error());
+        r.answerLost = !timedOut && (sent || answerMayBeLost(reply->error()));
         r.fault = makeFault(
             networkMessage(reply->error(), reply->errorString(), url, timedOut, timeoutMs),
             QStringLiteral("network"));
     }
     reply->deleteLater();
     return r;
+}
+
+// The fault of a write call whose connection broke after the call may have reached the server
+// and whose repeat failed as well (the server gone meanwhile): whether it was applied is unknown,
+// whatever the last attempt's failure says.
+QVariant unknownOutcome(const QUrl& url, const QVariant& last) {
+    const QString where =
+        url.host() + (url.port() > 0 ? QStringLiteral(":%1").arg(url.port()) : QString());
+    return makeFault(
+        QStringLiteral("A conexão com o servidor de aplicação (%1) caiu antes da "
+                       "resposta e a chamada não pôde ser repetida: a operação pode "
+                       "ter sido gravada. Recarregue os itens antes de repeti-la. (%2)")
+            .arg(where, faultOf(last).message),
+        QStringLiteral("network"));
 }
 
 // The fault of an HTTP error answer: the server's own when its body carries one.
@@ -221,6 +240,7 @@ public:
                                       ? QUuid::createUuid().toByteArray(QUuid::WithoutBraces)
                                       : QByteArray();
         int repeats = 0;
+        bool broken = false; // an attempt broke off after the call may have reached the server
         for (int attempt = 0; attempt < 2; ++attempt) {
             SessionEntry session;
             {
@@ -238,10 +258,11 @@ public:
             if (r.answerLost && repeats < 2) {
                 ++repeats;
                 --attempt;
+                broken = true;
                 continue;
             }
             if (r.fault.isValid())
-                return r.fault;
+                return broken && !callId.isEmpty() ? unknownOutcome(url, r.fault) : r.fault;
             if (r.status == 401 && attempt == 0 && !session.password.isEmpty()) {
                 // The refused call changed nothing: renew the session once and send it again.
                 const QVariant f =
