@@ -20,7 +20,10 @@ QStringList parseKeyList(const QString& text) {
 QString keyListCondition(sql::Dialect dialect, const QString& column) {
     if (dialect == sql::Dialect::SQLite)
         return QStringLiteral("%1 IN (SELECT value FROM json_each(?))").arg(column);
-    return QStringLiteral("%1 IN (SELECT unnest(CAST(? AS citext[])))").arg(column);
+    // = ANY keeps the condition on the column's index: the item list of a few branches is then
+    // read in its key order, where IN (SELECT unnest(...)) is planned as a join whose rows the
+    // planner sorts again.
+    return QStringLiteral("%1 = ANY(CAST(? AS citext[]))").arg(column);
 }
 
 QVariant keyListValue(sql::Dialect dialect, const QStringList& keys) {

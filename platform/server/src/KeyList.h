@@ -7,7 +7,7 @@
 //
 // The keys never enter SQL text: keyListCondition gives a condition with one placeholder, to be
 // bound with keyListValue (SQLite: a JSON array read by json_each; PostgreSQL: an array literal
-// read by unnest).
+// compared with = ANY).
 
 #include "sup/sql/Database.h"
 
