@@ -1,5 +1,6 @@
 #include "SqlValues.h"
 
+#include "PgRead.h"
 #include "sup/data/DayNumber.h"
 
 #include <QDate>
@@ -314,7 +315,7 @@ data::DataPacket selectPacket(const sql::Connection& conn, const data::FieldDefs
         while (st.step() == SQLITE_ROW)
             for (int i = 0; i < n; ++i)
                 appendSqliteCell(cols[std::size_t(i)], fields[i].type, st.get(), i);
-    } else {
+    } else if (!selectPostgres(conn, fields, sql, binds, cols)) {
         QSqlQuery q = conn.exec(sql, binds);
         while (q.next())
             for (int i = 0; i < n; ++i)
