@@ -8,7 +8,10 @@
 
 #include <QTest>
 
+#include <random>
+
 using namespace sup::data;
+using namespace Qt::StringLiterals;
 using testdata::day;
 using testdata::itemPacket;
 using testdata::itemRow;
@@ -274,6 +277,33 @@ private slots:
             }
             return b.finish();
         };
+        // The count of a probe record by comparing values one by one.
+        auto plainCount = [](const TWorkingSet& probes, int p, const TWorkingSet& target, bool ci,
+                             std::initializer_list<int> fields = {0, 1, 2, 3}) {
+            int plain = 0;
+            for (int t = 0; t < target.recordCount(); ++t) {
+                bool all = true;
+                for (auto it = fields.begin(); it != fields.end() && all; ++it) {
+                    const int f = *it;
+                    const QVariant a = probes.valueAt(p, f);
+                    const QVariant b = target.valueAt(t, f);
+                    if (f < 2) {
+                        QString x = a.toString(), y = b.toString();
+                        if (f == 0) { // padding ignored when either side is fixed
+                            x = x.trimmed();
+                            y = y.trimmed();
+                        }
+                        all = ci ? x.compare(y, Qt::CaseInsensitive) == 0 : x == y;
+                    } else if (f == 3) {
+                        all = a.isNull() == b.isNull() && a.toDouble() == b.toDouble();
+                    } else {
+                        all = a == b;
+                    }
+                }
+                plain += all ? 1 : 0;
+            }
+            return plain;
+        };
         TWorkingSet probes;
         probes.loadFromPacket(build(true, false, 60, 1));
         const QString key = QStringLiteral("A;B;D;Q");
@@ -287,38 +317,79 @@ private slots:
                 const KeyIndex index(target, key, ci);
                 int total = 0;
                 for (int p = 0; p < probes.recordCount(); ++p) {
-                    QVariantList v;
-                    for (int f = 0; f < 4; ++f) {
-                        v << probes.valueAt(p, f);
-                    }
-                    int plain = 0;
-                    for (int t = 0; t < target.recordCount(); ++t) {
-                        bool all = true;
-                        for (int f = 0; f < 4 && all; ++f) {
-                            const QVariant a = v[f];
-                            const QVariant b = target.valueAt(t, f);
-                            if (f < 2) {
-                                QString x = a.toString(), y = b.toString();
-                                if (f == 0) { // padding ignored when either side is fixed
-                                    x = x.trimmed();
-                                    y = y.trimmed();
-                                }
-                                all = ci ? x.compare(y, Qt::CaseInsensitive) == 0 : x == y;
-                            } else if (f == 3) {
-                                all = a.toDouble() == b.toDouble();
-                            } else {
-                                all = a == b;
-                            }
-                        }
-                        plain += all ? 1 : 0;
-                    }
+                    const int plain = plainCount(probes, p, target, ci);
                     QCOMPARE(counts[std::size_t(p)], plain);
                     if (fixed) {
+                        QVariantList v;
+                        for (int f = 0; f < 4; ++f) {
+                            v << probes.valueAt(p, f);
+                        }
                         QCOMPARE(index.count(v), plain);
                     }
                     total += plain;
                 }
                 QVERIFY(total > 0); // the data do meet
+            }
+        }
+
+        // Random keys over filtered sets large enough for the scan's batches and filters: the
+        // probes are a part of their set's records (their rows are not their positions), the
+        // target too; the first field tells records apart well (`spread`) or hardly at all.
+        std::mt19937 random(7700);
+        auto randomSet = [&](bool fixed, int rows, int spread) {
+            DataPacketBuilder b(
+                {FieldDef::text(QStringLiteral("A"), 6, {}, fixed),
+                 FieldDef::text(QStringLiteral("B"), 8), FieldDef::dateTime(QStringLiteral("D")),
+                 FieldDef::integer(QStringLiteral("Q")), FieldDef::text(QStringLiteral("M"), 1)});
+            auto pick = [&](int n) {
+                return int(random() % unsigned(n));
+            };
+            for (int i = 0; i < rows; ++i) {
+                const int a = pick(spread);
+                QString text = QStringLiteral("%1k%2").arg(pick(2) ? u'a' : u'A').arg(a);
+                if (pick(3) == 0) {
+                    text += QStringLiteral("  ");
+                }
+                b.appendRow({text, pick(7) == 0 ? QVariant() : QVariant(pick(2) ? u"x"_s : u"X"_s),
+                             pick(6) == 0 ? QVariant() : QVariant(day(2024, 1, 1 + pick(2))),
+                             pick(5) == 0 ? QVariant() : QVariant(pick(2)),
+                             pick(3) == 0 ? u"S"_s : u"N"_s});
+            }
+            return b.finish();
+        };
+        for (int spread : {2000, 3}) {
+            TWorkingSet some;
+            some.loadFromPacket(randomSet(true, 900, spread));
+            some.setFilter(u"[M]='S'"_s);
+            some.setFiltered(true);
+            TWorkingSet target;
+            target.loadFromPacket(randomSet(false, 2400, spread));
+            target.setFilter(u"[M]='N'"_s);
+            target.setFiltered(true);
+            QVERIFY(some.recordCount() > 200 && target.recordCount() > 1000);
+            for (bool ci : {false, true}) {
+                const std::vector<int> counts = countKeyMatches(some, target, key, ci);
+                QCOMPARE(int(counts.size()), some.recordCount());
+                int total = 0;
+                for (int p = 0; p < some.recordCount(); ++p) {
+                    const int plain = plainCount(some, p, target, ci);
+                    QCOMPARE(counts[std::size_t(p)], plain);
+                    total += plain;
+                }
+                QVERIFY(total > 0);
+                // Keys of one field and of two.
+                const std::vector<int> one = countKeyMatches(some, target, u"A"_s, ci);
+                const std::vector<int> two = countKeyMatches(some, target, u"D;Q"_s, ci);
+                for (int p = 0; p < some.recordCount(); ++p) {
+                    QCOMPARE(one[std::size_t(p)], plainCount(some, p, target, ci, {0}));
+                    QCOMPARE(two[std::size_t(p)], plainCount(some, p, target, ci, {2, 3}));
+                }
+                // A set against itself: every record meets at least itself.
+                const std::vector<int> self = countKeyMatches(some, some, key, ci);
+                for (int p = 0; p < some.recordCount(); ++p) {
+                    QVERIFY(self[std::size_t(p)] >= 1);
+                    QCOMPARE(self[std::size_t(p)], plainCount(some, p, some, ci));
+                }
             }
         }
 
