@@ -247,6 +247,27 @@ private:
     bool vanish_ = false;
 };
 
+// An HTTP server on the seeded database reached through `relay`'s port, and `conn` signed on
+// to it through the relay as the demo operator.
+bool relayed(SeededServer& s, int threads, std::unique_ptr<server::HttpServer>& http,
+             std::unique_ptr<AnswerDropper>& relay, net::TNetConnection& conn) {
+    server::HttpServerOptions o;
+    o.databaseUrl = s.db.url();
+    o.threads = threads;
+    http = std::make_unique<server::HttpServer>(o);
+    QString error;
+    if (!http->start(&error)) {
+        qWarning() << error;
+        return false;
+    }
+    relay = std::make_unique<AnswerDropper>(quint16(http->port()));
+    if (net::signOn(QUrl(relay->url()), server::kDemoOperator, u"sup07700"_s).isValid())
+        return false;
+    conn.setServerName(server::kModuleAltPedidosOL);
+    conn.setHost(relay->url());
+    return conn.connect();
+}
+
 } // namespace
 
 class TestOperations : public QObject {
@@ -461,18 +482,11 @@ private slots:
     // message says it may have been, not merely that the server refused the connection.
     void lostAnswerWithTheServerGone() {
         SeededServer s(u"sqlite-file"_s, 120);
-        server::HttpServerOptions o;
-        o.databaseUrl = s.db.url();
-        o.threads = 1;
-        server::HttpServer http(o);
-        QString error;
-        QVERIFY2(http.start(&error), qPrintable(error));
-        AnswerDropper relay(quint16(http.port()));
-        QVERIFY(!net::signOn(QUrl(relay.url()), server::kDemoOperator, u"sup07700"_s).isValid());
+        std::unique_ptr<server::HttpServer> http;
+        std::unique_ptr<AnswerDropper> relayOwner;
         net::TNetConnection conn;
-        conn.setServerName(server::kModuleAltPedidosOL);
-        conn.setHost(relay.url());
-        QVERIFY(conn.connect());
+        QVERIFY(relayed(s, 1, http, relayOwner, conn));
+        AnswerDropper& relay = *relayOwner;
         const QList<qint64> ids = openItems(*s.conn, u"I.IDITMPEDOLBLOQ = 'N'"_s, 1);
         relay.drop(1);
         relay.vanishAfterDrop();
@@ -497,18 +511,11 @@ private slots:
         QFETCH(QString, db);
         SeededServer s(db, 120);
         sql::Connection& c = *s.conn;
-        server::HttpServerOptions o;
-        o.databaseUrl = s.db.url();
-        o.threads = 2;
-        server::HttpServer http(o);
-        QString error;
-        QVERIFY2(http.start(&error), qPrintable(error));
-        AnswerDropper relay(quint16(http.port()));
-        QVERIFY(!net::signOn(QUrl(relay.url()), server::kDemoOperator, u"sup07700"_s).isValid());
+        std::unique_ptr<server::HttpServer> http;
+        std::unique_ptr<AnswerDropper> relayOwner;
         net::TNetConnection conn;
-        conn.setServerName(server::kModuleAltPedidosOL);
-        conn.setHost(relay.url());
-        QVERIFY(conn.connect());
+        QVERIFY(relayed(s, 2, http, relayOwner, conn));
+        AnswerDropper& relay = *relayOwner;
         auto remote = [&](const QString& method, QVariantList args, int drop) {
             relay.drop(drop);
             const int before = relay.dropped;

@@ -78,44 +78,34 @@ bool isTextual(Oid t) {
     }
 }
 
+// A binary number of any width or kind; None for other types.
+Read binaryNumber(Oid t) {
+    switch (t) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+        return Read::BinInt;
+    case kFloat4:
+        return Read::BinFloat4;
+    case kFloat8:
+        return Read::BinFloat8;
+    case kNumeric:
+        return Read::BinNumeric;
+    default:
+        return Read::None;
+    }
+}
+
 Read binaryRead(Oid t, data::FieldType field) {
     const bool textual = isTextual(t);
     switch (field) {
     case data::FieldType::Text:
         if (textual)
             return Read::Bytes;
-        switch (t) {
-        case kBool:
-            return Read::BinBool;
-        case kInt2:
-        case kInt4:
-        case kInt8:
-            return Read::BinInt;
-        case kFloat4:
-            return Read::BinFloat4;
-        case kFloat8:
-            return Read::BinFloat8;
-        case kNumeric:
-            return Read::BinNumeric;
-        default:
-            return Read::None;
-        }
+        return t == kBool ? Read::BinBool : binaryNumber(t);
     case data::FieldType::Double:
     case data::FieldType::Integer:
-        switch (t) {
-        case kInt2:
-        case kInt4:
-        case kInt8:
-            return Read::BinInt;
-        case kFloat4:
-            return Read::BinFloat4;
-        case kFloat8:
-            return Read::BinFloat8;
-        case kNumeric:
-            return Read::BinNumeric;
-        default:
-            return Read::None;
-        }
+        return binaryNumber(t);
     case data::FieldType::Boolean:
         if (textual)
             return Read::TextFlag;
