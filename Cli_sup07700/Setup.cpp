@@ -228,6 +228,14 @@ void TfrmAltPedidosOL::buildActions() {
     OnTriggered(mnuNBloquear, [this] { BloqItem(QStringLiteral("S"), QStringLiteral("N")); });
     OnTriggered(mnuIncluiRes, [this] { Excl_Incl_Reserva(QStringLiteral("I")); });
     OnTriggered(mnuExcluiRes, [this] { Excl_Incl_Reserva(QStringLiteral("E")); });
+
+    // The export of the grid's rows, after the routine's own items and buttons.
+    mnuExportar = newMenuItem(QStringLiteral("mnuExportar"), QStringLiteral("E&xportar…"),
+                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    btnExportar =
+        newToolButton(QStringLiteral("btnExportar"), QStringLiteral("Exportar para planilha"),
+                      mnuExportar, Glyph(u"document-save"));
+    OnTriggered(mnuExportar, [this] { mnuExportarClick(); });
 }
 
 void TfrmAltPedidosOL::buildGrid() {

@@ -89,6 +89,11 @@ public:
     // The dispatch batch of the marked items (DispatchBatch.cpp): its screen, then the reload.
     void btnLoteEnvOLClick();
     void mnuEnvPedOLClick();
+    // The export of the grid's rows to a spreadsheet or CSV file (Export.cpp): its menu item
+    // and toolbar button, always enabled (an empty grid says so).
+    void mnuExportarClick();
+    QAction* mnuExportar = nullptr;
+    sup::host::TButtonFlat* btnExportar = nullptr;
 
     // Rules of the item set.
     void cdsItemAfterOpen();
