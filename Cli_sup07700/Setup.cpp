@@ -229,6 +229,11 @@ void TfrmAltPedidosOL::buildActions() {
     OnTriggered(mnuIncluiRes, [this] { Excl_Incl_Reserva(QStringLiteral("I")); });
     OnTriggered(mnuExcluiRes, [this] { Excl_Incl_Reserva(QStringLiteral("E")); });
 
+    // The history of the current item: a read, whatever the state of the items.
+    mnuHistItem = newMenuItem(QStringLiteral("mnuHistItem"), QStringLiteral("&Histórico do Item"),
+                              QKeySequence(Qt::CTRL | Qt::Key_H));
+    OnTriggered(mnuHistItem, [this] { mnuHistItemClick(); });
+
     // The export of the grid's rows, after the routine's own items and buttons.
     mnuExportar = newMenuItem(QStringLiteral("mnuExportar"), QStringLiteral("E&xportar…"),
                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));

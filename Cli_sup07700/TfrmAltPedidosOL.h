@@ -89,6 +89,8 @@ public:
     // The dispatch batch of the marked items (DispatchBatch.cpp): its screen, then the reload.
     void btnLoteEnvOLClick();
     void mnuEnvPedOLClick();
+    // The history of the current item (History.cpp): its audit rows on their own screen.
+    void mnuHistItemClick();
     // The export of the grid's rows to a spreadsheet or CSV file (Export.cpp): its menu item
     // and toolbar button, always enabled (an empty grid says so).
     void mnuExportarClick();
@@ -149,6 +151,7 @@ public:
     QAction* mnuBloqItem = nullptr;
     QAction* mnuReservaOL = nullptr;
     QAction* mnuEnvPedOL = nullptr;
+    QAction* mnuHistItem = nullptr; // always enabled: without a current item it says so
     sup::host::TButtonFlat* sbtFiltro = nullptr;
     sup::host::TButtonFlat* sbtAutomatico = nullptr;
     sup::host::TButtonFlat* btnBaixaManual = nullptr;

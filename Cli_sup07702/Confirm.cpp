@@ -1,6 +1,7 @@
 // The confirmation of the automatic alteration: the inputs checked once more, the question, the
 // branches' particularities shown before anything is written, the one call that alters every
-// chosen item, its two warnings, and the reload of the maintenance screen's items.
+// chosen item, its two warnings, and the reload of the maintenance screen's items. The checks and
+// the call's arguments are the preview's too (Preview.cpp).
 #include "Cli_sup07702/Cli_sup07702.h"
 #include "Cli_sup07702/TfrmCadaAuto.h"
 #include "Cli_sup07702/Values.h"
@@ -80,7 +81,7 @@ void TfrmCadaAuto::adjustToRequestedProduct() {
     lookUpQuantityAdjustment();
 }
 
-void TfrmCadaAuto::sbtConfirmaClick() {
+TfrmCadaAuto::AlterationInputs TfrmCadaAuto::checkInputs() {
     if (stNewProduto.isEmpty())
         lookUpTypedProduct();
 
@@ -102,14 +103,16 @@ void TfrmCadaAuto::sbtConfirmaClick() {
     if (medCdProduto->Text().isEmpty() && depEntrega->IsEmpty() && nedQuantidade->GetNumber() == 0)
         MensErro(msgPadrao->Msg(QStringLiteral("Opcao_Inf")));
 
-    QString newProduct;
-    QString stockUnit;
+    AlterationInputs in;
+    in.product = product;
+    in.quantity = quantity;
+    in.delivery = delivery;
     if (product) {
         vd_Produto(true);
-        newProduct = stNewProduto;
-        stockUnit = cdsProdutos->active() && !cdsProdutos->isEmpty()
-                        ? cdsProdutos->fieldByName(u"SGUNIDESTOQUE")->asString()
-                        : QString();
+        in.newProduct = stNewProduto;
+        in.stockUnit = cdsProdutos->active() && !cdsProdutos->isEmpty()
+                           ? cdsProdutos->fieldByName(u"SGUNIDESTOQUE")->asString()
+                           : QString();
     }
     if (quantity)
         Vd_Quantidade();
@@ -125,15 +128,48 @@ void TfrmCadaAuto::sbtConfirmaClick() {
     central->Open();
     if (!medCdProduto->Text().isEmpty() && quantity)
         Vd_VerifProdIgual(stProdOrig, medCdProduto->Text());
-    QString centralBranch =
+    in.centralBranch =
         central->IsEmpty() ? QString() : central->FieldByName(u"CDFILCENTCMP")->asString().left(4);
+    return in;
+}
+
+calls::AltAtuItemArgs TfrmCadaAuto::alterationArgs(const AlterationInputs& in) const {
+    TdmAltPedidosOL& shared = dm();
+    calls::AltAtuItemArgs a;
+    a.itens = shared.vaItensSelec;
+    a.alteraProduto = in.product && !medCdProduto->Text().isEmpty();
+    a.alteraQuantidade = in.quantity && nedQuantidade->GetNumber() != 0;
+    a.alteraEntrega = in.delivery && !depEntrega->IsEmpty();
+    a.novaEntrega = depEntrega->IsEmpty() ? QDate() : depEntrega->Date();
+    a.novaQuantidade = a.alteraQuantidade ? RoundDec(nedQuantidade->GetNumber(), 3) : 0;
+    a.produtoNovo = in.newProduct;
+    a.ajusteUnidade = nedAjustUn->GetNumber();
+    a.ajusteQuantidade = nedAjustQtde->GetNumber();
+    a.textoRecusaPeriodicidade = msgPadrao->Msg(QStringLiteral("ERRO"));
+    a.consideraSolicitacao = chbConsideraSol->isChecked();
+    a.unidadeEstoque = in.stockUnit;
+    a.atualizaSolicitacoes = chbAtuSoli->isChecked();
+    a.operador = Vantrel().Operador;
+    a.descricaoAlteracao = alterationText();
+    a.filialCentral = in.centralBranch;
+    a.estoqueDisponivel = doEst_Disp;
+    a.filialDestino = currentItem(u"CDFILDEST").left(4);
+    a.filialLancamento = currentItem(u"CDFILLANC");
+    a.marcaNova = stNewMarca;
+    a.respostaParticularidade = shared.stRespMarcaPref;
+    return a;
+}
+
+void TfrmCadaAuto::sbtConfirmaClick() {
+    AlterationInputs in = checkInputs();
+    TdmAltPedidosOL& shared = dm();
 
     if (MessageDlg(msgPadrao->Msg(QStringLiteral("Conf")), mtConfirmation, mbYesNo) != mrYes)
         Abort();
     if (Host* host = Host::current(); host && host->mainWindow())
         host->mainWindow()->repaint();
 
-    if (product && !medCdProduto->Text().isEmpty()) {
+    if (in.product && !medCdProduto->Text().isEmpty()) {
         TADOIBQuery* purchasing = shared.qryCentCmp;
         const QString purchasingBranch = purchasing->Active() && !purchasing->IsEmpty()
                                              ? purchasing->FieldByName(u"CDFILIAL")->asString()
@@ -142,35 +178,14 @@ void TfrmCadaAuto::sbtConfirmaClick() {
             TBusyGuard busy(this, aviRecebendo);
             shared.cdsMarcaPref2->loadFromPacket(packetOf(
                 CheckResultServ(calls::GetVdMarcPref(shared.server(), shared.vaItensSelec,
-                                                     newProduct, purchasingBranch, stNewMarca),
+                                                     in.newProduct, purchasingBranch, stNewMarca),
                                 true, 0)));
         }
         if (!shared.cdsMarcaPref2->isEmpty())
             CriaErroCadaAuto();
     }
 
-    calls::AltAtuItemArgs a;
-    a.itens = shared.vaItensSelec;
-    a.alteraProduto = product && !medCdProduto->Text().isEmpty();
-    a.alteraQuantidade = quantity && nedQuantidade->GetNumber() != 0;
-    a.alteraEntrega = delivery && !depEntrega->IsEmpty();
-    a.novaEntrega = depEntrega->IsEmpty() ? QDate() : depEntrega->Date();
-    a.novaQuantidade = a.alteraQuantidade ? RoundDec(nedQuantidade->GetNumber(), 3) : 0;
-    a.produtoNovo = newProduct;
-    a.ajusteUnidade = nedAjustUn->GetNumber();
-    a.ajusteQuantidade = nedAjustQtde->GetNumber();
-    a.textoRecusaPeriodicidade = msgPadrao->Msg(QStringLiteral("ERRO"));
-    a.consideraSolicitacao = chbConsideraSol->isChecked();
-    a.unidadeEstoque = stockUnit;
-    a.atualizaSolicitacoes = chbAtuSoli->isChecked();
-    a.operador = Vantrel().Operador;
-    a.descricaoAlteracao = alterationText();
-    a.filialCentral = centralBranch;
-    a.estoqueDisponivel = doEst_Disp;
-    a.filialDestino = currentItem(u"CDFILDEST").left(4);
-    a.filialLancamento = currentItem(u"CDFILLANC");
-    a.marcaNova = stNewMarca;
-    a.respostaParticularidade = shared.stRespMarcaPref;
+    calls::AltAtuItemArgs a = alterationArgs(in);
 
     QVariantList warnings;
     {

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 using namespace sup::host;
@@ -83,6 +84,7 @@ void TfrmCadaAuto::bindControls() {
     lblAjustQtde = u.lblAjustQtde;
     nedAjustQtde = u.nedAjustQtde;
     lblObs = u.lblObs;
+    btnVisualizar = u.btnVisualizar;
 
     // The edits of an attribute open only with its check box; the product's name is shown,
     // never typed, on the info-tip background like the code.
@@ -179,6 +181,7 @@ void TfrmCadaAuto::connectHandlers() {
     OnClick(chbQuantidade, [this] { chbQuantidadeClick(); });
     OnClick(chbEntrega, [this] { chbEntregaClick(); });
     OnClick(chbConsideraSol, [this] { chbConsideraSolClick(); });
+    OnClick(btnVisualizar, [this] { btnVisualizarClick(); });
 
     // The options button opens this screen's menu instead of the base's stored options.
     QObject::disconnect(btfLoadOpc, &QAbstractButton::clicked, this, nullptr);

@@ -14,6 +14,7 @@ class QCheckBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace Ui {
 class CadaAuto;
@@ -25,6 +26,10 @@ class TWorkingSet;
 } // namespace sup::data
 
 class TdmAltPedidosOL;
+
+namespace sup::contracts::calls {
+struct AltAtuItemArgs;
+} // namespace sup::contracts::calls
 
 // The automatic alteration of the marked OL order items: one replacement product (with its
 // brand), quantity or delivery date for all of them, under the option the operator keeps on the
@@ -86,6 +91,11 @@ public:
     // breaks, alters every chosen item in one call, reloads the maintenance screen's items and
     // closes. A failure leaves the screen open.
     void sbtConfirmaClick() override;
+    // Checks the fields as the confirmation does (with the same messages), sends the alteration's
+    // arguments to its preview (VisAltAtuItem) and shows what it would make of each chosen item
+    // (CriaVisCadaAuto). Nothing is written, nothing is asked, and the screen is left as it was:
+    // the confirmation that follows looks the product up as it would have.
+    void btnVisualizarClick();
 
     // Controls, in tab order.
     QCheckBox* chbProduto = nullptr;
@@ -104,6 +114,7 @@ public:
     QLabel* lblAjustQtde = nullptr;
     sup::host::TNumberEdit* nedAjustQtde = nullptr;
     QLabel* lblObs = nullptr;
+    QPushButton* btnVisualizar = nullptr;
 
     // The options menu.
     QAction* mnuPadrao = nullptr;
@@ -160,6 +171,18 @@ private:
     QString currentItem(const char16_t* field) const;
     // Whether the items gathered have different products (the tag of cdsMarcaPref).
     bool differentProducts() const;
+
+    // What the checks of the confirmation leave for the call: the attributes checked, the
+    // replacement product (as found) and its stock unit, the central purchasing branch.
+    struct AlterationInputs {
+        bool product = false, quantity = false, delivery = false;
+        QString newProduct, stockUnit, centralBranch;
+    };
+    // The checks of the screen's fields that the confirmation runs before its question; a failed
+    // one shows its message and aborts.
+    AlterationInputs checkInputs();
+    // The arguments of the alteration (and of its preview) from the checked inputs and the fields.
+    sup::contracts::calls::AltAtuItemArgs alterationArgs(const AlterationInputs& in) const;
 
     std::unique_ptr<Ui::CadaAuto> ui_;
     QWidget* form_ = nullptr; // the layout holder of the controls inside grbFiltroPadrao

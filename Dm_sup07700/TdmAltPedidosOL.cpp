@@ -4,6 +4,7 @@
 #include "Dm_sup07700/Dm_sup07700.h"
 
 #include "sup/contracts/MethodContract.h"
+#include "sup/contracts/record/AutoPreview.h"
 #include "sup/contracts/record/OrderItem.h"
 #include "sup/net/NetConnection.h"
 #include "sup/widgetkit/Messages.h"
@@ -58,6 +59,10 @@ TdmAltPedidosOL::TdmAltPedidosOL(QObject* owner)
     cdsMarcaPref = s.cdsMarcaPref;
     cds_VdLotePedOL = s.cds_VdLotePedOL;
     cdsCadLoteEnvPedOL = s.cdsCadLoteEnvPedOL;
+    // Takes the fields of the history packets.
+    cdsHistItem = new sup::data::TWorkingSet(this, QStringLiteral("cdsHistItem"));
+    cdsVisAltAtuItem = new sup::data::TWorkingSet(this, QStringLiteral("cdsVisAltAtuItem"));
+    cdsVisAltAtuItem->setFieldDefs(sup::contracts::visAltAtuItemFields());
 
     netAltPedidosOL = new sup::net::TNetConnection(this, QStringLiteral("netAltPedidosOL"));
     netAltPedidosOL->setServerName(sup::contracts::kModuleAltPedidosOL);

@@ -94,6 +94,10 @@ public:
     // batch each marked item is to get.
     sup::data::TWorkingSet* cds_VdLotePedOL = nullptr;
     sup::data::TWorkingSet* cdsCadLoteEnvPedOL = nullptr;
+    // The preview of the automatic alteration (VisAltAtuItem): one row per chosen item, what the
+    // alteration would make of it, filled by the automatic alteration screen for the preview
+    // screen (contracts::visAltAtuItemFields()).
+    sup::data::TWorkingSet* cdsVisAltAtuItem = nullptr;
 
     // The items the automatic alteration works on, gathered by the maintenance screen at its
     // launch: 15 attributes (operator, destination branch, launching branch, order, product,
@@ -104,6 +108,13 @@ public:
     // The answer of the branch-particularity dialog ("S" alter the conflicting items too, "N"
     // leave them); "N" at every launch.
     QString stRespMarcaPref;
+
+    // The item history screen's: the item it shows, set by the maintenance screen before it
+    // opens it (its id, CDRASTRITM, and how the screen names it), and the item's audit rows as
+    // GetHistItem answers them, newest first.
+    double nrHistItem = 0;
+    QString stHistItem;
+    sup::data::TWorkingSet* cdsHistItem = nullptr;
 
 signals:
     // The items (and their sibling sets) were loaded by loadItems.

@@ -19,6 +19,10 @@
 //   - date change: items whose branch's purchase calendar takes the new date for their product.
 // Every pass leaves the database as it was, untimed: the items' stored columns come back from a
 // copy taken at the start and the audit rows the pass added go.
+//
+// Beside each call of AltAtuItem, its preview VisAltAtuItem on the same items and arguments: the
+// same run, rolled back, answering one row per item; it must leave every item as it was and show
+// each of them altered.
 
 #include "AutoApplyBench.h"
 
@@ -405,6 +409,43 @@ template <Alt alt, Store store> void BM_Server(benchmark::State& state) {
     });
 }
 
+// ---- the preview ------------------------------------------------------------------------------
+
+template <Alt alt, Store store> void BM_Preview(benchmark::State& state) {
+    guarded(state, [&] {
+        Database* db = database(store);
+        if (!db) {
+            state.SkipWithError("SUP_TEST_PG not set");
+            return;
+        }
+        const Setup s = setupOf(*db, alt);
+        const Undo undo(*db->conn, s.chosen.ids);
+        for (auto _ : state) {
+            QVariantList a = s.args;
+            QElapsedTimer t;
+            t.start();
+            const QVariant answer = db->server->call(kModule, QStringLiteral("VisAltAtuItem"), a,
+                                                     {server::kDemoOperator, {}});
+            const double took = seconds(t);
+            if (contracts::isFault(answer))
+                fail(contracts::faultOf(answer).message);
+            const DataPacket rows = answer.value<DataPacket>();
+            const data::Column& altered = rows.column(rows.indexOf(u"IDALTERA"));
+            qsizetype shown = 0;
+            for (qsizetype r = 0; r < rows.rowCount(); ++r)
+                shown += altered.text(r) == u"S" ? 1 : 0;
+            if (rows.rowCount() != kSelected || shown != kSelected)
+                fail(QStringLiteral("the preview showed %1 of %2 rows altered")
+                         .arg(shown)
+                         .arg(rows.rowCount()));
+            if (undo.written(alt, s.target) != 0)
+                fail(QStringLiteral("the preview wrote %1 items").arg(undo.written(alt, s.target)));
+            state.SetIterationTime(took);
+        }
+        state.counters["selected"] = double(kSelected);
+    });
+}
+
 // ---- raw peers -------------------------------------------------------------------------------
 
 // One statement of a peer and its parameters in order (nullopt: null).
@@ -680,6 +721,11 @@ void addAutoApplyBenchmarks(const AddBenchmark& add) {
     writing("alt/date/raw/sqlite", BM_RawSQLite<Alt::Date>);
     writing("alt/product/server/postgresql", BM_Server<Alt::Product, Store::PostgreSQL>);
     writing("alt/date/server/postgresql", BM_Server<Alt::Date, Store::PostgreSQL>);
+    // The previews write nothing; they time themselves over as many passes as the calls beside.
+    add("alt/product/preview/sqlite", BM_Preview<Alt::Product, Store::SQLite>, true, 2);
+    add("alt/date/preview/sqlite", BM_Preview<Alt::Date, Store::SQLite>, true, 2);
+    add("alt/product/preview/postgresql", BM_Preview<Alt::Product, Store::PostgreSQL>, true, 2);
+    add("alt/date/preview/postgresql", BM_Preview<Alt::Date, Store::PostgreSQL>, true, 2);
 #ifdef SUP_BENCH_LIBPQ
     writing("alt/product/raw/postgresql", BM_RawPostgreSQL<Alt::Product>);
     writing("alt/date/raw/postgresql", BM_RawPostgreSQL<Alt::Date>);
@@ -701,6 +747,15 @@ std::vector<bench::Comparison> autoApplyComparisons() {
                "raw libpq UPDATE + audit", "alt/product/raw/postgresql"),
         beside("AltAtuItem date, PostgreSQL", "alt/date/server/postgresql",
                "raw libpq UPDATE + audit", "alt/date/raw/postgresql"),
+        // The preview is the alteration's own run, rolled back: it costs what the alteration does.
+        line("VisAltAtuItem prod., SQLite", "alt/product/preview/sqlite", "AltAtuItem prod.",
+             "alt/product/server/sqlite", 1.25, "<= 1.25"),
+        line("VisAltAtuItem date, SQLite", "alt/date/preview/sqlite", "AltAtuItem date",
+             "alt/date/server/sqlite", 1.25, "<= 1.25"),
+        line("VisAltAtuItem prod., PostgreSQL", "alt/product/preview/postgresql",
+             "AltAtuItem prod.", "alt/product/server/postgresql", 1.25, "<= 1.25"),
+        line("VisAltAtuItem date, PostgreSQL", "alt/date/preview/postgresql", "AltAtuItem date",
+             "alt/date/server/postgresql", 1.25, "<= 1.25"),
     };
 }
 

@@ -5,6 +5,8 @@
 #include "Cli_sup07702/Cli_sup07702.h"
 #include "Cli_sup07703/Cli_sup07703.h"
 #include "Cli_sup07704/Cli_sup07704.h"
+#include "Cli_sup07705/Cli_sup07705.h"
+#include "Cli_sup07706/Cli_sup07706.h"
 
 #include <cstring>
 #include <iterator>
@@ -17,6 +19,8 @@ namespace {
 // others and starts last.
 const TUnitEntry kUnits[] = {
     {"Cli_sup07704", Cli_sup07704_Initialization, Cli_sup07704_Finalization},
+    {"Cli_sup07705", Cli_sup07705_Initialization, Cli_sup07705_Finalization},
+    {"Cli_sup07706", Cli_sup07706_Initialization, Cli_sup07706_Finalization},
     {"Cli_sup07701", Cli_sup07701_Initialization, Cli_sup07701_Finalization},
     {"Cli_sup07702", Cli_sup07702_Initialization, Cli_sup07702_Finalization},
     {"Cli_sup07703", Cli_sup07703_Initialization, Cli_sup07703_Finalization},

@@ -176,6 +176,10 @@ QHash<Method, Caller> typedCalls() {
          [=](IAppServer& s) {
              return c::AltAtuItem(s, alt);
          }},
+        {M::VisAltAtuItem,
+         [=](IAppServer& s) {
+             return c::VisAltAtuItem(s, alt);
+         }},
         {M::GetVd_LotePedOL,
          [=](IAppServer& s) {
              return c::GetVd_LotePedOL(s, r);
@@ -187,6 +191,10 @@ QHash<Method, Caller> typedCalls() {
         {M::GetParaSupri,
          [=](IAppServer& s) {
              return c::GetParaSupri(s, t);
+         }},
+        {M::GetHistItem,
+         [=](IAppServer& s) {
+             return c::GetHistItem(s, 42);
          }},
     };
 }

@@ -39,7 +39,9 @@ private slots:
                                  "frmErroCadaAuto",
                                  "CriaCadaAuto",
                                  "CriaCadLotEnvioPedOL",
-                                 "CriaErroCadaAuto"}) {
+                                 "CriaErroCadaAuto",
+                                 "frmVisCadaAuto",
+                                 "CriaVisCadaAuto"}) {
             QVERIFY2(module.symbol(name), name);
         }
         // What stays inside the module is not exported.
@@ -48,7 +50,7 @@ private slots:
         auto info = reinterpret_cast<const TPackageInfoTable* (*)()>(
             module.symbol("GetPackageInfoTable"))();
         QCOMPARE(QString::fromUtf8(info->packageName), QStringLiteral("Pkg_sup07700"));
-        QCOMPARE(info->unitCount, 5);
+        QCOMPARE(info->unitCount, 7);
         QCOMPARE(QString::fromUtf8(info->units[info->unitCount - 1].name),
                  QStringLiteral("Cli_sup07700"));
         QVERIFY(!*static_cast<bool*>(module.symbol("boStCriado")));

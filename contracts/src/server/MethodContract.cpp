@@ -169,6 +169,9 @@ QList<MethodSpec> buildContract() {
          RT("marca nova"),
          RT("resposta da particularidade")},
         true, A::List, 4);
+    // The preview of AltAtuItem, with its arguments (the entry just above): what it would make
+    // of each item, one row per item; nothing is kept.
+    add(M::VisAltAtuItem, "VisAltAtuItem", t.last().args, false, A::Packet);
     add(M::GetVd_LotePedOL, "GetVd_LotePedOL", {RT("lote de envio")}, false, A::Packet);
     add(M::SetCadLoteEnvPedOL, "SetCadLoteEnvPedOL",
         {{ArgType::Packet, Passing::Value, "lotes de envio"}, T("operador")}, true);
@@ -180,6 +183,9 @@ QList<MethodSpec> buildContract() {
                         false,
                         A::Packet,
                         0});
+    // The audit rows of one item (its CDRASTRITM), newest first.
+    add(M::GetHistItem, "GetHistItem", {{ArgType::Integer, Passing::Value, "item"}}, false,
+        A::Packet);
     // specOf() finds a method by its place: the table follows the enumeration.
     for (qsizetype i = 0; i < t.size(); ++i)
         if (t[i].id != Method(i))

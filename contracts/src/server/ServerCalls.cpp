@@ -256,6 +256,16 @@ QVariant AltAtuItem(IAppServer& s, AltAtuItemArgs& a) {
                   byRef(a.marcaNova), byRef(a.respostaParticularidade));
 }
 
+QVariant VisAltAtuItem(IAppServer& s, AltAtuItemArgs& a) {
+    return invoke(s, M::VisAltAtuItem, byRef(a.itens), a.alteraProduto, a.alteraQuantidade,
+                  a.alteraEntrega, a.novaEntrega, byRef(a.novaQuantidade), byRef(a.produtoNovo),
+                  a.ajusteUnidade, a.ajusteQuantidade, a.textoRecusaPeriodicidade,
+                  a.consideraSolicitacao, byRef(a.unidadeEstoque), a.atualizaSolicitacoes,
+                  a.operador, a.descricaoAlteracao, byRef(a.filialCentral),
+                  byRef(a.estoqueDisponivel), a.filialDestino, a.filialLancamento,
+                  byRef(a.marcaNova), byRef(a.respostaParticularidade));
+}
+
 QVariant GetVd_LotePedOL(IAppServer& s, QString& lote) {
     return invoke(s, M::GetVd_LotePedOL, byRef(lote));
 }
@@ -266,6 +276,10 @@ QVariant SetCadLoteEnvPedOL(IAppServer& s, const DataPacket& lotes, const QStrin
 
 QVariant GetParaSupri(IAppServer& s, const QString& filial) {
     return invoke(s, M::GetParaSupri, filial);
+}
+
+QVariant GetHistItem(IAppServer& s, double item) {
+    return invoke(s, M::GetHistItem, item);
 }
 
 } // namespace calls

@@ -37,6 +37,8 @@ QHash<contracts::Method, Handler> buildHandlers() {
         {M::GetAjusteUn, GetAjusteUn},
         {M::GetVdMarcPref, GetVdMarcPref},
         {M::AltAtuItem, AltAtuItem},
+        {M::GetHistItem, GetHistItem},
+        {M::VisAltAtuItem, VisAltAtuItem},
     };
 }
 

@@ -59,6 +59,8 @@ QVariant Carrega_PeriFili(MethodContext&, QVariantList&);
 QVariant GetAjusteUn(MethodContext&, QVariantList&);
 QVariant GetVdMarcPref(MethodContext&, QVariantList&);
 QVariant AltAtuItem(MethodContext&, QVariantList&);
+QVariant GetHistItem(MethodContext&, QVariantList&); // MethodsHistory.cpp
+QVariant VisAltAtuItem(MethodContext&, QVariantList&);
 
 // Argument `i` of a call as text, trimmed; refused ("args") when blank for requiredArg.
 QString argText(const QVariantList& a, int i);

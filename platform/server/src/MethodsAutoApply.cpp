@@ -42,9 +42,14 @@
 // branch, available stock, the current item's branches) are not needed. Answer: [items altered,
 // items left as they were, request without OL order, items short of OL stock]. A fixed number of
 // set-based statements, whatever the number of items.
+//
+// The run itself (runAlteration) is AltAtuItem's and its preview's (VisAltAtuItem,
+// MethodsAutoPreview.cpp) alike; a RefusalPolicy decides what a refused item does: AltAtuItem
+// fails the call with it, the preview keeps it with the item and goes on without the item.
 
 #include "AutoApply.h"
 #include "JsonRows.h"
+#include "Particularities.h"
 #include "SqlValues.h"
 
 #include <QDate>
@@ -268,46 +273,58 @@ QString keyChange(const ItemKey& loaded, const ItemKey& now) {
 
 // Gone, closed, changed or moved since loaded: conflicts; adjustment items and items
 // sent twice: refused.
-void judge(const QList<SelectedItem>& selected, const QList<AlteredItem>& items, bool mayBlocked) {
+void judge(const QList<SelectedItem>& selected, QList<AlteredItem>& items, bool mayBlocked,
+           RefusalPolicy& policy) {
     ItemConflicts conflicts;
+    const auto conflict = [&](qsizetype i, const QString& why) {
+        conflicts.add(selected[i], why);
+        items[i].refusal = contracts::refusal::kConflict;
+        items[i].reason = why; // as the call's conflict list names it
+    };
     QSet<qint64> seen;
     for (qsizetype i = 0; i < selected.size(); ++i) {
         const SelectedItem& k = selected[i];
-        const AlteredItem& s = items[i];
+        AlteredItem& s = items[i];
         if (!s.found) {
-            conflicts.add(k, QStringLiteral("excluído por outro usuário"));
+            conflict(i, QStringLiteral("excluído por outro usuário"));
             continue;
         }
-        if (seen.contains(s.id))
-            refuse(QStringLiteral("O item %1 foi enviado mais de uma vez.").arg(k.text()) +
-                       kNothingWritten,
-                   "args");
+        if (seen.contains(s.id)) {
+            policy.refuse(s, contracts::refusal::kRepeated,
+                          QStringLiteral("O item %1 foi enviado mais de uma vez.").arg(k.text()) +
+                              kNothingWritten,
+                          "args");
+            continue;
+        }
         seen.insert(s.id);
         if (const QString changed = keyChange(k, s.stored); !changed.isEmpty()) {
-            conflicts.add(k, changed);
+            conflict(i, changed);
             continue;
         }
-        if (s.adjustment != u"N")
-            refuse(QStringLiteral("O item %1 é um item de ajuste e não pode ser alterado.")
-                           .arg(k.text()) +
-                       kNothingWritten,
-                   "business");
+        if (s.adjustment != u"N") {
+            policy.refuse(s, contracts::refusal::kAdjustment,
+                          QStringLiteral("O item %1 é um item de ajuste e não pode ser alterado.")
+                                  .arg(k.text()) +
+                              kNothingWritten,
+                          "business");
+            continue;
+        }
         if (s.situation != u"A")
-            conflicts.add(k, situationText(s.situation));
+            conflict(i, situationText(s.situation));
         else if (s.ol.compare(k.ol, Qt::CaseInsensitive) != 0)
-            conflicts.add(k, QStringLiteral("OL lido %1, atual %2").arg(k.ol, s.ol));
+            conflict(i, QStringLiteral("OL lido %1, atual %2").arg(k.ol, s.ol));
         else if (std::fabs(s.qty - k.qty) > kQtyEpsilon)
-            conflicts.add(
-                k, QStringLiteral("Qtde.: lida %1, atual %2").arg(number(k.qty), number(s.qty)));
+            conflict(i,
+                     QStringLiteral("Qtde.: lida %1, atual %2").arg(number(k.qty), number(s.qty)));
         else if (s.blocked == u"S" && !mayBlocked)
-            conflicts.add(k, QStringLiteral("bloqueado por outro usuário"));
+            conflict(i, QStringLiteral("bloqueado por outro usuário"));
     }
-    conflicts.throwIfAny();
+    policy.conflictsFound(conflicts);
 }
 
 // The new quantity, dates and product of each item to alter.
 void plan(const Change& c, const NewProduct& p, const QList<SelectedItem>& selected,
-          QList<AlteredItem>& items) {
+          QList<AlteredItem>& items, RefusalPolicy& policy) {
     for (qsizetype i = 0; i < items.size(); ++i) {
         AlteredItem& s = items[i];
         if (!s.alter)
@@ -326,21 +343,28 @@ void plan(const Change& c, const NewProduct& p, const QList<SelectedItem>& selec
             qty = (c.original ? s.originalQty : s.qty) * unit * (1 + c.qtyAdjust / 100);
         }
         s.qtyAfter = std::round(qty * 1000) / 1000;
-        if (!(s.qtyAfter > kQtyEpsilon))
-            refuse(QStringLiteral("A quantidade do item %1 ficaria em %2.")
-                           .arg(k.text(), number(s.qtyAfter)) +
-                       kNothingWritten,
-                   "business");
-        s.newQty = std::fabs(s.qtyAfter - s.qty) > kQtyEpsilon;
         s.dateAfter = k.date;
         s.shipAfter = s.ship;
+        s.planned = true;
+        if (!(s.qtyAfter > kQtyEpsilon)) {
+            policy.refuse(s, contracts::refusal::kQuantity,
+                          QStringLiteral("A quantidade do item %1 ficaria em %2.")
+                                  .arg(k.text(), number(s.qtyAfter)) +
+                              kNothingWritten,
+                          "business");
+            continue;
+        }
+        s.newQty = std::fabs(s.qtyAfter - s.qty) > kQtyEpsilon;
         if (c.date && c.day != k.date) {
-            if (c.day.left(10) < s.emission.left(10))
-                refuse(QStringLiteral("A nova data de entrega é anterior à data do pedido do "
-                                      "item %1.")
-                               .arg(k.text()) +
-                           kNothingWritten,
-                       "business");
+            if (c.day.left(10) < s.emission.left(10)) {
+                policy.refuse(s, contracts::refusal::kOrderDate,
+                              QStringLiteral("A nova data de entrega é anterior à data do pedido "
+                                             "do item %1.")
+                                      .arg(k.text()) +
+                                  kNothingWritten,
+                              "business");
+                continue;
+            }
             s.newDate = true;
             s.dateAfter = c.day;
             if (!s.ship.isEmpty()) {
@@ -358,11 +382,12 @@ void plan(const Change& c, const NewProduct& p, const QList<SelectedItem>& selec
 
 // Each item's branch must receive its product on the new date, unless the operator is exempt.
 void checkCalendar(const sql::Connection& conn, const Change& c, const NewProduct& p,
-                   const QList<SelectedItem>& selected, const QList<AlteredItem>& items) {
+                   const QList<SelectedItem>& selected, QList<AlteredItem>& items,
+                   RefusalPolicy& policy) {
     QList<CalendarPair> pairs;
     QList<qsizetype> at;
     for (qsizetype i = 0; i < items.size(); ++i) {
-        if (!items[i].newDate)
+        if (!items[i].alter || !items[i].newDate)
             continue;
         pairs.append({selected[i].dest, c.product ? p.tree : items[i].tree});
         at << i;
@@ -373,120 +398,190 @@ void checkCalendar(const sql::Connection& conn, const Change& c, const NewProduc
         outsideCalendar(conn, pairs, QDate::fromString(c.day.left(10), Qt::ISODate));
     for (qsizetype n = 0; n < at.size(); ++n)
         if (outside[n])
-            refuse(formatted(c.refusal,
-                             {selected[at[n]].dest, c.product ? p.name : items[at[n]].name}),
-                   "business");
+            policy.refuse(items[at[n]], contracts::refusal::kCalendar,
+                          formatted(c.refusal,
+                                    {selected[at[n]].dest, c.product ? p.name : items[at[n]].name}),
+                          "business");
+}
+
+// The text of a particularity type, for the preview's reasons.
+QString particularityText(const QString& type) {
+    switch (partKindOf(type)) {
+    case PartKind::Mandatory:
+        return QStringLiteral("marca obrigatória");
+    case PartKind::Preferential:
+        return QStringLiteral("marcas preferenciais");
+    case PartKind::Restricted:
+        return QStringLiteral("marca restrita");
+    case PartKind::Other:
+        break;
+    }
+    return type == u"0" ? QStringLiteral("produtos preferenciais")
+                        : QStringLiteral("tipo %1").arg(type);
+}
+
+// What the items' UPDATE writes, from the items still altered.
+struct Writes {
+    QList<AuditEntry> audit;
+    QList<ReservedItem> released;
+    JsonRows rows;
+    int altered = 0;
+};
+
+Writes writesOf(const NewProduct& p, const QList<SelectedItem>& selected,
+                const QList<AlteredItem>& items) {
+    Writes w;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const AlteredItem& s = items[i];
+        if (!s.alter)
+            continue;
+        ++w.altered;
+        const SelectedItem& k = selected[i];
+        const QString key = k.audit();
+        if (s.newProduct) {
+            if (p.code.compare(k.product, Qt::CaseInsensitive) != 0)
+                w.audit << AuditEntry{QStringLiteral("PEDIDOOLITEM"), key,
+                                      QStringLiteral("CDPRODUTO"), k.product, p.code};
+            if (p.brand.compare(k.brand, Qt::CaseInsensitive) != 0)
+                w.audit << AuditEntry{QStringLiteral("PEDIDOOLITEM"), key,
+                                      QStringLiteral("CDMARCA"), k.brand, p.brand};
+            w.released << ReservedItem{k, s.id, s.reserved};
+        }
+        if (s.newQty)
+            w.audit << AuditEntry{QStringLiteral("PEDIDOOLITEM"), key,
+                                  QStringLiteral("QTPROGENPEOL"), number(s.qty),
+                                  number(s.qtyAfter)};
+        if (s.newDate) {
+            w.audit << AuditEntry{QStringLiteral("PEDIDOOLITEM"), key,
+                                  QStringLiteral("DTPROGENPEOL"), k.date, s.dateAfter};
+            if (!s.ship.isEmpty())
+                w.audit << AuditEntry{QStringLiteral("PEDIDOOLITEM"), key,
+                                      QStringLiteral("DTPROGEMBARQ"), s.ship, s.shipAfter};
+        }
+        w.rows.begin(i);
+        w.rows.number("id", double(s.id));
+        w.rows.number("q", s.qtyAfter);
+        w.rows.text("t", s.dateAfter);
+        w.rows.text("e", s.ship.isEmpty() ? QString() : s.shipAfter);
+        w.rows.end();
+    }
+    return w;
 }
 
 } // namespace
 
-QVariant AltAtuItem(MethodContext& ctx, QVariantList& a) {
+void RefusalPolicy::refuse(AlteredItem& s, const QString& kind, const QString& message,
+                           const char* code) {
+    refused(message, code);
+    s.refusal = kind;
+    s.reason = message;
+    s.alter = false;
+}
+
+void FailTheCall::conflictsFound(const ItemConflicts& conflicts) {
+    conflicts.throwIfAny();
+}
+
+void FailTheCall::refused(const QString& message, const char* code) {
+    throw MethodFault(message, QString::fromLatin1(code));
+}
+
+AlterationRun runAlteration(MethodContext& ctx, const QVariantList& a, RefusalPolicy& policy) {
     const sql::Connection& conn = ctx.conn;
     const Change c = readChange(ctx, a);
-    const QList<SelectedItem> selected = readSelectedItems(ctx, a[0]);
+    AlterationRun run;
+    run.selected = readSelectedItems(ctx, a[0]);
+    const QList<SelectedItem>& selected = run.selected;
     const QString op = callOperator(ctx, a[13].toString());
     const JsonRows keys = itemKeyRows(selected);
     refuseOutsideBranches(conn, op, selected, keys);
-    const NewProduct p = c.product
-                             ? replacementProduct(ctx, a[6].toString().trimmed(),
-                                                  a[19].toString().trimmed(), selected.first().ol)
-                             : NewProduct{};
-    QList<AlteredItem> items = resolve(conn, selected);
-    judge(selected, items, inGroupWith(conn, op, "BLIP"));
+    if (c.product)
+        run.product = replacementProduct(ctx, a[6].toString().trimmed(), a[19].toString().trimmed(),
+                                         selected.first().ol);
+    const NewProduct& p = run.product;
+    run.items = resolve(conn, selected);
+    QList<AlteredItem>& items = run.items;
+    judge(selected, items, inGroupWith(conn, op, "BLIP"), policy);
 
     // Items of branches whose particularities the new product or brand breaks stay as they are
     // when the user said so.
     QHash<QString, Breach> breaches;
     if (c.product && !c.alterConflicting)
         breaches = particularityBreaches(conn, selected, p.code, p.brand);
-    int left = 0;
     for (qsizetype i = 0; i < items.size(); ++i) {
-        items[i].alter = !breaches.contains(selected[i].dest.toUpper());
-        left += items[i].alter ? 0 : 1;
+        AlteredItem& s = items[i];
+        const auto breach = breaches.constFind(selected[i].dest.toUpper());
+        s.alter = s.refusal.isEmpty() && breach == breaches.cend();
+        if (s.refusal.isEmpty() && !s.alter) {
+            ++run.left;
+            s.refusal = contracts::refusal::kParticularity;
+            s.reason = QStringLiteral("Fica como está: o produto novo não atende à "
+                                      "particularidade da filial %1 (%2: %3).")
+                           .arg(selected[i].dest, particularityText(breach->type), breach->names);
+        }
     }
-    plan(c, p, selected, items);
+    plan(c, p, selected, items, policy);
     if (c.date && !inGroupWith(conn, op, "PEOL"))
-        checkCalendar(conn, c, p, selected, items);
-    refuseEqualAfter(selected, items, p);
+        checkCalendar(conn, c, p, selected, items, policy);
+    refuseEqualAfter(selected, items, p, policy);
 
-    // The writes.
+    // The writes. When the table's key refuses them, the items that would end equal to stored
+    // ones are refused and the rest written again.
     const sql::Dialect d = conn.dialect();
-    QList<AuditEntry> audit;
-    QList<ReservedItem> released;
-    JsonRows rows;
-    int altered = 0;
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        const AlteredItem& s = items[i];
-        if (!s.alter)
-            continue;
-        ++altered;
-        const SelectedItem& k = selected[i];
-        const QString key = k.audit();
-        if (s.newProduct) {
-            if (p.code.compare(k.product, Qt::CaseInsensitive) != 0)
-                audit << AuditEntry{QStringLiteral("PEDIDOOLITEM"), key,
-                                    QStringLiteral("CDPRODUTO"), k.product, p.code};
-            if (p.brand.compare(k.brand, Qt::CaseInsensitive) != 0)
-                audit << AuditEntry{QStringLiteral("PEDIDOOLITEM"), key, QStringLiteral("CDMARCA"),
-                                    k.brand, p.brand};
-            released << ReservedItem{k, s.id, s.reserved};
-        }
-        if (s.newQty)
-            audit << AuditEntry{QStringLiteral("PEDIDOOLITEM"), key, QStringLiteral("QTPROGENPEOL"),
-                                number(s.qty), number(s.qtyAfter)};
-        if (s.newDate) {
-            audit << AuditEntry{QStringLiteral("PEDIDOOLITEM"), key, QStringLiteral("DTPROGENPEOL"),
-                                k.date, s.dateAfter};
-            if (!s.ship.isEmpty())
-                audit << AuditEntry{QStringLiteral("PEDIDOOLITEM"), key,
-                                    QStringLiteral("DTPROGEMBARQ"), s.ship, s.shipAfter};
-        }
-        rows.begin(i);
-        rows.number("id", double(s.id));
-        rows.number("q", s.qtyAfter);
-        rows.text("t", s.dateAfter);
-        rows.text("e", s.ship.isEmpty() ? QString() : s.shipAfter);
-        rows.end();
-    }
-    if (altered == 0)
-        return QVariantList{0, left, false, false};
-    if (!released.isEmpty())
-        releaseReservations(conn, released, audit);
-
     QStringList sets;
-    QVariantList binds;
-    if (c.product) {
+    if (c.product)
         sets << QStringLiteral("CDPRODUTO = ?, CDARVPROD = ?, NMPRODUTO = ?, SGUNIDADE = ?,"
                                " CDPRODESTO = ?, VRFATOCONV = ?, CDMARCA = ?, NMMARCA = ?");
-        binds << p.code << p.tree << p.name << (p.unit.isEmpty() ? QVariant() : QVariant(p.unit))
-              << p.stock << p.factor << p.brand << p.brandName;
-    }
     if (c.product || c.quantity)
         sets << QStringLiteral("QTPROGENPEOL = d.q");
     if (c.date)
         sets << QStringLiteral("DTPROGENPEOL = d.t, DTPROGEMBARQ = d.e");
-    binds << rows.value();
-    try {
-        // A savepoint: when the table's key refuses the UPDATE, the transaction stays usable to
-        // name the item.
-        sql::Transaction step(ctx.conn);
-        conn.exec(
-            QStringLiteral("UPDATE PEDIDOOLITEM AS t SET %1 FROM %2 WHERE t.CDRASTRITM = d.id")
-                .arg(sets.join(QStringLiteral(", ")), rowsTable(d, {{"id", "bigint"},
-                                                                    {"q", "double precision"},
-                                                                    {"t", "timestamp(0)"},
-                                                                    {"e", "timestamp(0)"}})),
-            binds);
-        step.commit();
-    } catch (const sql::SqlError& e) {
-        if (!e.isDuplicateKey())
-            throw;
-        refuseEqualToStored(conn, selected, items, p);
+    Writes w;
+    for (;;) {
+        w = writesOf(p, selected, items);
+        if (w.altered == 0)
+            return run;
+        QVariantList binds;
+        if (c.product)
+            binds << p.code << p.tree << p.name
+                  << (p.unit.isEmpty() ? QVariant() : QVariant(p.unit)) << p.stock << p.factor
+                  << p.brand << p.brandName;
+        binds << w.rows.value();
+        try {
+            // A savepoint: when the table's key refuses the UPDATE, the transaction stays usable
+            // to name the items.
+            sql::Transaction step(ctx.conn);
+            if (!w.released.isEmpty())
+                releaseReservations(conn, w.released, w.audit);
+            conn.exec(
+                QStringLiteral("UPDATE PEDIDOOLITEM AS t SET %1 FROM %2 WHERE t.CDRASTRITM = d.id")
+                    .arg(sets.join(QStringLiteral(", ")), rowsTable(d, {{"id", "bigint"},
+                                                                        {"q", "double precision"},
+                                                                        {"t", "timestamp(0)"},
+                                                                        {"e", "timestamp(0)"}})),
+                binds);
+            step.commit();
+            break;
+        } catch (const sql::SqlError& e) {
+            if (!e.isDuplicateKey())
+                throw;
+        }
+        refuseEqualToStored(conn, selected, items, p, policy);
     }
-    const bool noOrder = c.requests && followRequests(conn, p, selected, items, audit);
-    const bool shortStock = shortOfStock(conn, p, selected, items);
-    writeAudit(conn, ctx.def.name, op, {}, c.description, timestampText(), audit);
-    return QVariantList{altered, left, noOrder, shortStock};
+    run.altered = w.altered;
+    run.noOrder = c.requests && followRequests(conn, p, selected, items, w.audit);
+    const QList<qsizetype> shortItems = shortOfStock(conn, p, selected, items);
+    for (qsizetype i : shortItems)
+        items[i].shortOfStock = true;
+    run.shortStock = !shortItems.isEmpty();
+    writeAudit(conn, ctx.def.name, op, {}, c.description, timestampText(), w.audit);
+    return run;
+}
+
+QVariant AltAtuItem(MethodContext& ctx, QVariantList& a) {
+    FailTheCall policy;
+    const AlterationRun run = runAlteration(ctx, a, policy);
+    return QVariantList{run.altered, run.left, run.noOrder, run.shortStock};
 }
 
 } // namespace sup::server

@@ -48,7 +48,9 @@ enum Attribute {
     aProduct = 4,
     aDate = 5,
     aBrand = 6,
+    aTree = 9,
     aQty = 10,
+    aName = 11,
     aOl = 12,
     aId = 14,
 };
@@ -113,6 +115,8 @@ QList<SelectedItem> readSelectedItems(const MethodContext& ctx, const QVariant& 
                    "args");
         s.op = text(aOperator, i);
         s.ol = text(aOl, i);
+        s.tree = text(aTree, i);
+        s.name = text(aName, i);
         s.id = qint64(id);
         items << s;
     }
@@ -246,28 +250,30 @@ ItemKey keyAfter(const SelectedItem& k, const AlteredItem& s, const NewProduct& 
 }
 
 // No two altered items may end equal.
-void refuseEqualAfter(const QList<SelectedItem>& selected, const QList<AlteredItem>& items,
-                      const NewProduct& p) {
+void refuseEqualAfter(const QList<SelectedItem>& selected, QList<AlteredItem>& items,
+                      const NewProduct& p, RefusalPolicy& policy) {
     QHash<QString, qsizetype> after;
     for (qsizetype i = 0; i < items.size(); ++i) {
         if (!items[i].alter || !(items[i].newProduct || items[i].newDate))
             continue;
         const ItemKey k = keyAfter(selected[i], items[i], p);
         const QString key = k.audit().toUpper();
-        if (const auto it = after.constFind(key); it != after.cend())
-            refuse(QStringLiteral("Os itens %1 e %2 ficariam iguais (%3).")
-                           .arg(selected[*it].text(), selected[i].text(), k.text()) +
-                       kNothingWritten,
-                   "business");
+        if (const auto it = after.constFind(key); it != after.cend()) {
+            policy.refuse(items[i], contracts::refusal::kEqual,
+                          QStringLiteral("Os itens %1 e %2 ficariam iguais (%3).")
+                                  .arg(selected[*it].text(), selected[i].text(), k.text()) +
+                              kNothingWritten,
+                          "business");
+            continue;
+        }
         after.insert(key, i);
     }
 }
 
-// Names the altered item that would end equal to a stored one, once the table's key refused the
+// Names the altered items that would end equal to a stored one, once the table's key refused the
 // items' UPDATE.
-[[noreturn]] void refuseEqualToStored(const sql::Connection& conn,
-                                      const QList<SelectedItem>& selected,
-                                      const QList<AlteredItem>& items, const NewProduct& p) {
+void refuseEqualToStored(const sql::Connection& conn, const QList<SelectedItem>& selected,
+                         QList<AlteredItem>& items, const NewProduct& p, RefusalPolicy& policy) {
     JsonRows j;
     for (qsizetype i = 0; i < items.size(); ++i) {
         if (!items[i].alter || !(items[i].newProduct || items[i].newDate))
@@ -296,13 +302,18 @@ void refuseEqualAfter(const QList<SelectedItem>& selected, const QList<AlteredIt
                                             {"m", "citext"},
                                             {"id", "bigint"}})),
         {j.value()});
-    if (q.next()) {
+    bool named = false;
+    while (q.next()) {
         const qsizetype i = qsizetype(q.value(0).toLongLong());
-        refuse(QStringLiteral("O item %1 ficaria igual a um item já cadastrado (%2).")
-                       .arg(selected[i].text(), keyAfter(selected[i], items[i], p).text()) +
-                   kNothingWritten,
-               "business");
+        policy.refuse(items[i], contracts::refusal::kEqual,
+                      QStringLiteral("O item %1 ficaria igual a um item já cadastrado (%2).")
+                              .arg(selected[i].text(), keyAfter(selected[i], items[i], p).text()) +
+                          kNothingWritten,
+                      "business");
+        named = true;
     }
+    if (named)
+        return;
     refuse(QStringLiteral("Item de Pedido já cadastrado: a alteração faria um item igual a outro "
                           "do mesmo pedido.") +
                kNothingWritten,

@@ -18,6 +18,7 @@
 
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -129,13 +130,15 @@ bool followRequests(const sql::Connection& conn, const NewProduct& p,
         .isValid();
 }
 
-// True when the OL's free stock of a product and brand does not cover what the altered items
-// need of it beyond what they hold.
-bool shortOfStock(const sql::Connection& conn, const NewProduct& p,
-                  const QList<SelectedItem>& selected, const QList<AlteredItem>& items) {
+// The altered items needing more of a product and brand than they hold, where the OL's free stock
+// does not cover what the altered items need of it beyond what they hold.
+QList<qsizetype> shortOfStock(const sql::Connection& conn, const NewProduct& p,
+                              const QList<SelectedItem>& selected,
+                              const QList<AlteredItem>& items) {
     struct Need {
         QString ol, product, brand;
         double qty = 0;
+        QList<qsizetype> items; // those that need some of it
     };
     std::map<QString, Need> needs;
     for (qsizetype i = 0; i < items.size(); ++i) {
@@ -146,33 +149,42 @@ bool shortOfStock(const sql::Connection& conn, const NewProduct& p,
         const QString brand = s.newProduct ? p.brand : selected[i].brand;
         Need& n = needs[QStringList{s.ol, product, brand}.join(u'|').toUpper()];
         // What the item holds stays its own: a surplus is not free for the others.
-        n = Need{s.ol, product, brand,
-                 n.qty + qMax(0.0, s.qtyAfter - (s.newProduct ? 0 : s.reserved))};
+        const double need = qMax(0.0, s.qtyAfter - (s.newProduct ? 0 : s.reserved));
+        n.ol = s.ol;
+        n.product = product;
+        n.brand = brand;
+        n.qty += need;
+        if (need > kQtyEpsilon)
+            n.items << i;
     }
     JsonRows j;
-    qsizetype r = 0;
+    QList<const Need*> rows;
     for (const auto& [key, n] : needs) {
         if (n.qty <= kQtyEpsilon)
             continue;
-        j.begin(r++);
+        j.begin(rows.size());
+        rows << &n;
         j.text("o", n.ol);
         j.text("p", n.product);
         j.text("m", n.brand);
         j.number("q", n.qty);
         j.end();
     }
+    QList<qsizetype> out;
     if (j.rows() == 0)
-        return false;
-    return conn
-        .scalar(QStringLiteral("SELECT 1 FROM %1 LEFT JOIN ESTOQUEOL e ON e.CDFILIOPELOG = d.o"
-                               " AND e.CDPRODUTO = d.p AND e.CDMARCA = d.m"
-                               " WHERE COALESCE(e.QTSALDO - e.QTRESERVADO, 0) < d.q - ? LIMIT 1")
-                    .arg(rowsTable(conn.dialect(), {{"o", "citext"},
-                                                    {"p", "citext"},
-                                                    {"m", "citext"},
-                                                    {"q", "double precision"}})),
-                {j.value(), kQtyEpsilon})
-        .isValid();
+        return out;
+    QSqlQuery q = conn.exec(
+        QStringLiteral("SELECT d.r FROM %1 LEFT JOIN ESTOQUEOL e ON e.CDFILIOPELOG = d.o"
+                       " AND e.CDPRODUTO = d.p AND e.CDMARCA = d.m"
+                       " WHERE COALESCE(e.QTSALDO - e.QTRESERVADO, 0) < d.q - ?")
+            .arg(rowsTable(
+                conn.dialect(),
+                {{"o", "citext"}, {"p", "citext"}, {"m", "citext"}, {"q", "double precision"}})),
+        {j.value(), kQtyEpsilon});
+    while (q.next())
+        out << rows[qsizetype(q.value(0).toLongLong())]->items;
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 } // namespace sup::server

@@ -339,6 +339,8 @@ CREATE TABLE AUDITORIA (
     IDDELTA         $TXT,
     DSMOTIVO        $TXT
 );
+-- An item's history: its rows by the first parts of their key, compared byte by byte.
+CREATE INDEX AUDITORIA_CHAVE ON AUDITORIA (NMTABELA, DSCHAVE$BYTES);
 -- Sign-on sessions of the HTTP transport (the token's BLAKE2b hash, never the token).
 CREATE TABLE SESSAO (
     DSTOKENHASH     $TXT NOT NULL PRIMARY KEY,
@@ -365,6 +367,7 @@ QStringList schemaStatements(sql::Dialect dialect) {
     ddl.replace(QStringLiteral("$INT"), pg ? QStringLiteral("integer") : QStringLiteral("INTEGER"));
     ddl.replace(QStringLiteral("$TS"),
                 pg ? QStringLiteral("timestamp(0)") : QStringLiteral("TEXT"));
+    ddl.replace(QStringLiteral("$BYTES"), pg ? QStringLiteral(" COLLATE \"C\"") : QString());
     static const QRegularExpression comment(QStringLiteral("--[^\n]*"));
     ddl.remove(comment);
     QStringList out;
@@ -409,6 +412,9 @@ const QList<QPair<int, QStringList>>& migrations() {
                          "DSRESPOSTA $TXT NOT NULL)"),
           QStringLiteral("CREATE INDEX CHAMADAAPLICADA_DATA ON CHAMADAAPLICADA (DTAPLIC)")}},
         {4, {QStringLiteral("ALTER TABLE LOTENVITOL ADD COLUMN DTFECHAMENTO $TS")}},
+        {5,
+         {QStringLiteral(
+             "CREATE INDEX IF NOT EXISTS AUDITORIA_CHAVE ON AUDITORIA (NMTABELA, DSCHAVE$BYTES)")}},
     };
     return steps;
 }
@@ -419,6 +425,7 @@ QString withTypes(QString statement, sql::Dialect dialect) {
     statement.replace(QStringLiteral("$CODE"), sql::codeType(dialect));
     statement.replace(QStringLiteral("$TS"),
                       pg ? QStringLiteral("timestamp(0)") : QStringLiteral("TEXT"));
+    statement.replace(QStringLiteral("$BYTES"), pg ? QStringLiteral(" COLLATE \"C\"") : QString());
     return statement;
 }
 

@@ -45,10 +45,13 @@ enum class Method {
     GetAjusteUn,
     GetVdMarcPref,
     AltAtuItem,
+    VisAltAtuItem,
     GetVd_LotePedOL,
     SetCadLoteEnvPedOL,
     // Sup.rdmSuprimentos
     GetParaSupri,
+    // Sup07700.rdmAltPedidosOL, added later
+    GetHistItem,
 };
 
 enum class ArgType {

@@ -226,6 +226,8 @@ struct AltAtuItemArgs {
 };
 // Applies the automatic alteration to the chosen items.
 QVariant AltAtuItem(IAppServer& s, AltAtuItemArgs& a);
+// What AltAtuItem would make of each chosen item, with the same arguments; nothing is written.
+QVariant VisAltAtuItem(IAppServer& s, AltAtuItemArgs& a);
 // Whether a dispatch batch exists.
 QVariant GetVd_LotePedOL(IAppServer& s, QString& lote);
 // Registers items in dispatch batches.
@@ -235,6 +237,11 @@ QVariant SetCadLoteEnvPedOL(IAppServer& s, const DataPacket& lotes, const QStrin
 
 // The supply parameters of a purchasing branch.
 QVariant GetParaSupri(IAppServer& s, const QString& filial);
+
+// --- Sup07700.rdmAltPedidosOL, added later ----------------------------------------------------
+
+// The audit rows of one item, by its id (CDRASTRITM), newest first.
+QVariant GetHistItem(IAppServer& s, double item);
 
 } // namespace calls
 
