@@ -116,15 +116,15 @@ bool followRequests(const sql::Connection& conn, const NewProduct& p,
                                  " CDMARCA = d.m, DTENTREGA = d.t FROM %1"
                                  " WHERE s.NRSOLICOMPRA = d.r")
                       .arg(rowsTable(d, {{"q", "double precision"},
-                                         {"p", "citext"},
-                                         {"m", "citext"},
+                                         {"p", "code"},
+                                         {"m", "code"},
                                          {"t", "timestamp(0)"}})),
                   {j.value()});
     return conn
         .scalar(QStringLiteral("SELECT 1 FROM %1 JOIN SOLICOMPRA s ON s.CDFILIAL = d.b"
                                " AND s.CDPRODUTO = d.p AND s.DTENTREGA = d.t"
                                " WHERE s.CDRASTRITM IS NULL AND s.IDSITUSOLIC = 'A' LIMIT 1")
-                    .arg(rowsTable(d, {{"b", "citext"}, {"p", "citext"}, {"t", "timestamp(0)"}})),
+                    .arg(rowsTable(d, {{"b", "code"}, {"p", "code"}, {"t", "timestamp(0)"}})),
                 {orphans.value()})
         .isValid();
 }
@@ -167,10 +167,9 @@ bool shortOfStock(const sql::Connection& conn, const NewProduct& p,
         .scalar(QStringLiteral("SELECT 1 FROM %1 LEFT JOIN ESTOQUEOL e ON e.CDFILIOPELOG = d.o"
                                " AND e.CDPRODUTO = d.p AND e.CDMARCA = d.m"
                                " WHERE COALESCE(e.QTSALDO - e.QTRESERVADO, 0) < d.q - ? LIMIT 1")
-                    .arg(rowsTable(conn.dialect(), {{"o", "citext"},
-                                                    {"p", "citext"},
-                                                    {"m", "citext"},
-                                                    {"q", "double precision"}})),
+                    .arg(rowsTable(
+                        conn.dialect(),
+                        {{"o", "code"}, {"p", "code"}, {"m", "code"}, {"q", "double precision"}})),
                 {j.value(), kQtyEpsilon})
         .isValid();
 }
