@@ -542,12 +542,12 @@ std::vector<Statement> peerStatements(Alt alt, const Setup& s, bool pg) {
                  ", SGUNIDADE = " + param(pg, 5) + ", CDPRODESTO = " + param(pg, 6) +
                  ", VRFATOCONV = " + param(pg, 7, "double precision") + ", CDMARCA = " +
                  param(pg, 8) + ", NMMARCA = " + param(pg, 9) + ", QTPROGENPEOL = d.q FROM " +
-                 jsonTable(pg, {{"b", "citext"},
-                                {"l", "citext"},
-                                {"o", "citext"},
+                 jsonTable(pg, {{"b", "text COLLATE public.sup_code"},
+                                {"l", "text COLLATE public.sup_code"},
+                                {"o", "text COLLATE public.sup_code"},
                                 {"t", "timestamp(0)"},
-                                {"p", "citext"},
-                                {"m", "citext"},
+                                {"p", "text COLLATE public.sup_code"},
+                                {"m", "text COLLATE public.sup_code"},
                                 {"q", "double precision"}}) +
                  " WHERE " + kKeyJoin,
              {json, t.code.toUtf8(), t.tree.toUtf8(), t.name.toUtf8(),
@@ -556,12 +556,12 @@ std::vector<Statement> peerStatements(Alt alt, const Setup& s, bool pg) {
     } else {
         out.push_back({"UPDATE PEDIDOOLITEM AS t SET DTPROGENPEOL = " +
                            param(pg, 2, "timestamp(0)") + ", DTPROGEMBARQ = d.e FROM " +
-                           jsonTable(pg, {{"b", "citext"},
-                                          {"l", "citext"},
-                                          {"o", "citext"},
+                           jsonTable(pg, {{"b", "text COLLATE public.sup_code"},
+                                          {"l", "text COLLATE public.sup_code"},
+                                          {"o", "text COLLATE public.sup_code"},
                                           {"t", "timestamp(0)"},
-                                          {"p", "citext"},
-                                          {"m", "citext"},
+                                          {"p", "text COLLATE public.sup_code"},
+                                          {"m", "text COLLATE public.sup_code"},
                                           {"e", "timestamp(0)"}}) +
                            " WHERE " + kKeyJoin,
                        {json, day.toUtf8()}});

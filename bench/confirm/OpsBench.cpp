@@ -706,8 +706,9 @@ QByteArray param(bool pg, int n, const char* pgType = nullptr) {
 }
 
 using Columns = std::initializer_list<std::pair<const char*, const char*>>;
-const Columns kKey = {{"b", "citext"},       {"l", "citext"}, {"o", "citext"},
-                      {"t", "timestamp(0)"}, {"p", "citext"}, {"m", "citext"}};
+const Columns kKey = {{"b", "text COLLATE public.sup_code"}, {"l", "text COLLATE public.sup_code"},
+                      {"o", "text COLLATE public.sup_code"}, {"t", "timestamp(0)"},
+                      {"p", "text COLLATE public.sup_code"}, {"m", "text COLLATE public.sup_code"}};
 const char* const kKeyJoin = "t.CDFILDEST = d.b AND t.CDFILLANC = d.l AND t.NRPEDEXOL = d.o AND"
                              " t.DTPROGENPEOL = d.t AND t.CDPRODUTO = d.p AND t.CDMARCA = d.m";
 
@@ -806,7 +807,8 @@ std::vector<Statement> peerStatements(Op op, const DataPacket& rows, bool pg) {
         j.number("q", rows.column(asked).real(r));
     }
     const QByteArray json = j.finish();
-    const QByteArray table = jsonTable(pg, keyAnd({{"g", "citext"}, {"q", "double precision"}}));
+    const QByteArray table =
+        jsonTable(pg, keyAnd({{"g", "text COLLATE public.sup_code"}, {"q", "double precision"}}));
     const QByteArray update = "UPDATE PEDIDOOLITEM AS t SET QTRESERVESTOL = t.QTRESERVESTOL + d.q"
                               " FROM " +
                               table + " WHERE " + kKeyJoin;
@@ -815,9 +817,10 @@ std::vector<Statement> peerStatements(Op op, const DataPacket& rows, bool pg) {
     const Statement stock{
         "UPDATE ESTOQUEOL AS e SET QTRESERVADO = e.QTRESERVADO + s.q FROM (SELECT d.g AS g,"
         " d.p AS p, d.m AS m, SUM(d.q) AS q FROM " +
-            jsonTable(
-                pg,
-                {{"g", "citext"}, {"p", "citext"}, {"m", "citext"}, {"q", "double precision"}}) +
+            jsonTable(pg, {{"g", "text COLLATE public.sup_code"},
+                           {"p", "text COLLATE public.sup_code"},
+                           {"m", "text COLLATE public.sup_code"},
+                           {"q", "double precision"}}) +
             " GROUP BY d.g, d.p, d.m) AS s WHERE e.CDFILIOPELOG = s.g AND e.CDPRODUTO = s.p"
             " AND e.CDMARCA = s.m",
         {json},

@@ -73,7 +73,7 @@ void splitItems(sql::Connection& conn, Group& g, int userSlots) {
         QStringLiteral("SELECT I.CDRASTRITM FROM PEDIDOOLITEM I WHERE I.CDFILDEST IN (%1)"
                        " AND I.IDSITUITEM = 'A' AND I.IDITMPEDOLBLOQ = 'N'"
                        " AND I.IDITEMAJUSTE = 'N' AND COALESCE(I.QTRESERVESTOL, 0) = 0"
-                       " AND I.QTPROGENPEOL > 0 AND I.CDARVPROD NOT LIKE '0103%'"
+                       " AND I.QTPROGENPEOL > 0 AND NOT substr(I.CDARVPROD, 1, 4) = '0103'"
                        " AND EXISTS (SELECT 1 FROM PRODRELACOL R WHERE R.CDPRODUTO = I.CDPRODUTO)"
                        " ORDER BY I.CDRASTRITM")
             .arg(placeholders(binds.size())),

@@ -243,9 +243,11 @@ void BM_DeltaApply_CopyUpdate_PostgreSQL(benchmark::State& state) {
     f->conn->exec(QStringLiteral("VACUUM PEDIDOOLITEM"));
     for (auto _ : state) {
         sql::Transaction tx(*f->conn);
-        f->conn->exec(QStringLiteral(
-            "CREATE TEMP TABLE d (k0 citext, k1 citext, k2 citext, k3 timestamp, k4 citext,"
-            " k5 citext, q double precision) ON COMMIT DROP"));
+        f->conn->exec(
+            QStringLiteral(
+                "CREATE TEMP TABLE d (k0 $CODE, k1 $CODE, k2 $CODE, k3 timestamp, k4 $CODE,"
+                " k5 $CODE, q double precision) ON COMMIT DROP")
+                .replace(QStringLiteral("$CODE"), sql::codeType(sql::Dialect::PostgreSQL)));
         PGresult* res = PQexec(pg, "COPY d FROM STDIN");
         PQclear(res);
         QByteArray buf;

@@ -68,11 +68,12 @@ void SetVerProdNCmpQuery(sup::host::TADOIBQuery& q) {
     q.SQL = lines({"SELECT CAST(COUNT(*) AS NUMERIC) AS CONTA", "FROM PRODNCMP, PRODUTO", "WHERE",
                    "   PRODNCMP.CDPRODUTO = PRODUTO.CDPRODUTO AND",
                    "   PRODNCMP.CDFILIAL = :P_CDFILDEST AND",
-                   "   :P_CDPRODUTO LIKE PRODUTO.CDARVPROD||'%' AND",
+                   "   SUBSTR(:P_CDPRODUTO, 1, LENGTH(PRODUTO.CDARVPROD)) = PRODUTO.CDARVPROD AND",
                    "   PRODUTO.CDARVPROD > (SELECT NVLSTR(MAX(PR.CDARVPROD), '0')",
                    "                        FROM PRODCMPFILI, PRODUTO PR",
                    "                        WHERE PRODCMPFILI.CDPRODUTO = PR.CDPRODUTO AND",
-                   "                              :P_CDPRODUTO LIKE PR.CDARVPROD||'%' AND",
+                   "                              SUBSTR(:P_CDPRODUTO, 1, LENGTH(PR.CDARVPROD))"
+                   " = PR.CDARVPROD AND",
                    "                              PRODCMPFILI.CDFILIAL = :P_CDFILDEST)"});
     q.SQL_IB = q.SQL;
     q.SQL_ORACLE = q.SQL;

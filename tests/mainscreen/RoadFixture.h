@@ -38,9 +38,10 @@ namespace contracts = sup::contracts;
 
 // Open, unblocked items of the store whose product an OL handles, outside the OL's purchase
 // tree: every editing rule lets them through.
-const QString kEditable = QStringLiteral(
-    "I.CDFILDEST = ? AND I.IDSITUITEM = 'A' AND I.IDITMPEDOLBLOQ = 'N' AND I.CDARVPROD NOT LIKE "
-    "'0103%' AND EXISTS (SELECT 1 FROM PRODRELACOL R WHERE R.CDPRODUTO = I.CDPRODUTO)");
+const QString kEditable =
+    QStringLiteral("I.CDFILDEST = ? AND I.IDSITUITEM = 'A' AND I.IDITMPEDOLBLOQ = 'N' AND "
+                   "NOT substr(I.CDARVPROD, 1, 4) = '0103' AND EXISTS (SELECT 1 FROM PRODRELACOL R "
+                   "WHERE R.CDPRODUTO = I.CDPRODUTO)");
 // The other items of the same order, branches and date as item I.
 const QString kSameOrder = QStringLiteral(
     "SELECT 1 FROM PEDIDOOLITEM O WHERE O.CDFILDEST = I.CDFILDEST AND O.CDFILLANC = I.CDFILLANC "

@@ -229,7 +229,7 @@ private slots:
         QSqlQuery q(c.database());
         QVERIFY(q.exec(QStringLiteral(
             "SELECT P.CDARVPROD FROM PRODUTO P WHERE P.CDNVPRODUTO = '4' AND P.CDPRODESTO IS NOT "
-            "NULL AND P.CDARVPROD LIKE '01%' AND (SELECT COUNT(*) FROM PRODMARCA M WHERE "
+            "NULL AND substr(P.CDARVPROD, 1, 2) = '01' AND (SELECT COUNT(*) FROM PRODMARCA M WHERE "
             "M.CDPRODUTO = P.CDPRODUTO) >= 3 ORDER BY P.CDARVPROD")));
         QVERIFY(q.next());
         p1 = product(q.value(0).toString());
@@ -261,14 +261,17 @@ private slots:
                                               "PRODUTO P ON P.CDPRODUTO = N.CDPRODUTO WHERE "
                                               "P.CDARVPROD = '04'"))
                           .toString();
-        closedLeaf = c.scalar(QStringLiteral("SELECT MIN(CDARVPROD) FROM PRODUTO WHERE "
-                                             "CDNVPRODUTO = '4' AND CDPRODESTO IS NOT NULL AND "
-                                             "CDARVPROD LIKE '04%' AND CDARVPROD NOT LIKE '0403%'"))
-                         .toString();
-        openLeaf = c.scalar(QStringLiteral("SELECT MIN(CDARVPROD) FROM PRODUTO WHERE CDNVPRODUTO "
-                                           "= '4' AND CDPRODESTO IS NOT NULL AND CDARVPROD LIKE "
-                                           "'0403%'"))
-                       .toString();
+        closedLeaf =
+            c.scalar(QStringLiteral(
+                         "SELECT MIN(CDARVPROD) FROM PRODUTO WHERE "
+                         "CDNVPRODUTO = '4' AND CDPRODESTO IS NOT NULL AND "
+                         "substr(CDARVPROD, 1, 2) = '04' AND NOT substr(CDARVPROD, 1, 4) = '0403'"))
+                .toString();
+        openLeaf =
+            c.scalar(QStringLiteral(
+                         "SELECT MIN(CDARVPROD) FROM PRODUTO WHERE CDNVPRODUTO "
+                         "= '4' AND CDPRODESTO IS NOT NULL AND substr(CDARVPROD, 1, 4) = '0403'"))
+                .toString();
         QVERIFY(!closedStore.isEmpty() && !closedLeaf.isEmpty() && !openLeaf.isEmpty());
     }
 
@@ -1146,8 +1149,9 @@ private slots:
         auto blocked = [&](const QString& branch, const QString& likePattern) {
             const QString tree =
                 c.scalar(QStringLiteral("SELECT MIN(CDARVPROD) FROM PRODUTO WHERE CDNVPRODUTO = "
-                                        "'4' AND CDARVPROD LIKE '%1'")
-                             .arg(likePattern))
+                                        "'4' AND substr(CDARVPROD, 1, %2) = '%1'")
+                             .arg(QString(likePattern).remove(u'%'))
+                             .arg(likePattern.size() - 1))
                     .toString();
             return run(dm.qryVer_ProdNCmp, {{"P_CDFILDEST", branch}, {"P_CDPRODUTO", tree}})
                 ->FieldByName(u"CONTA")
@@ -1236,14 +1240,14 @@ private slots:
         QVERIFY(items().recordCount() > 0);
 
         // An unblocked item outside the OL's purchase tree whose product an OL handles.
-        QSqlQuery q =
-            c.exec(QStringLiteral("SELECT I.NRPEDEXOL, I.CDPRODUTO, I.CDMARCA, I.QTPROGENPEOL FROM "
-                                  "PEDIDOOLITEM I WHERE I.CDFILDEST = ? AND I.IDSITUITEM = 'A' AND "
-                                  "I.IDITMPEDOLBLOQ = 'N' AND "
-                                  "I.CDARVPROD NOT LIKE '0103%' AND EXISTS (SELECT 1 FROM "
-                                  "PRODRELACOL R WHERE R.CDPRODUTO = I.CDPRODUTO) ORDER BY "
-                                  "I.CDRASTRITM"),
-                   {branch});
+        QSqlQuery q = c.exec(
+            QStringLiteral("SELECT I.NRPEDEXOL, I.CDPRODUTO, I.CDMARCA, I.QTPROGENPEOL FROM "
+                           "PEDIDOOLITEM I WHERE I.CDFILDEST = ? AND I.IDSITUITEM = 'A' AND "
+                           "I.IDITMPEDOLBLOQ = 'N' AND "
+                           "NOT substr(I.CDARVPROD, 1, 4) = '0103' AND EXISTS (SELECT 1 FROM "
+                           "PRODRELACOL R WHERE R.CDPRODUTO = I.CDPRODUTO) ORDER BY "
+                           "I.CDRASTRITM"),
+            {branch});
         QVERIFY(q.next());
         QVERIFY(items().locate(QStringLiteral("NRPEDEXOL;CDPRODUTO;CDMARCA"),
                                QVariantList{q.value(0), q.value(1), q.value(2)}));

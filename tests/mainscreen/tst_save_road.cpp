@@ -97,7 +97,8 @@ private slots:
                 "PRODRELACOL X ON X.CDFILIOPELOG = I.CDFILIOPELOG JOIN PRODUTO P ON P.CDPRODUTO "
                 "= X.CDPRODUTO JOIN PRODMARCA B ON B.CDPRODUTO = P.CDPRODUTO WHERE "
                 "I.CDRASTRITM = ? AND P.CDPRODESTO IS NOT NULL AND P.CDNVPRODUTO = '4' AND "
-                "P.CDARVPROD NOT LIKE '0103%' AND NOT EXISTS (%1 AND O.CDPRODUTO = P.CDPRODUTO) "
+                "NOT substr(P.CDARVPROD, 1, 4) = '0103' AND NOT EXISTS (%1 AND O.CDPRODUTO = "
+                "P.CDPRODUTO) "
                 "GROUP BY P.CDARVPROD, P.CDPRODUTO ORDER BY P.CDARVPROD")
                 .arg(kSameOrder),
             {productId});

@@ -240,9 +240,10 @@ private slots:
     void brandParticularities() {
         sql::Connection& c = open();
         const QString branch = u"0010"_s;
-        const QString tree = c.scalar(u"SELECT MIN(CDARVPROD) FROM PRODUTO"
-                                      " WHERE CDNVPRODUTO = '4' AND CDARVPROD LIKE '0102001%'"_s)
-                                 .toString();
+        const QString tree =
+            c.scalar(u"SELECT MIN(CDARVPROD) FROM PRODUTO"
+                     " WHERE CDNVPRODUTO = '4' AND substr(CDARVPROD, 1, 7) = '0102001'"_s)
+                .toString();
         const QString p = nodeCode(tree), type = nodeCode(tree.left(7)),
                       category = nodeCode(tree.left(4)), group = nodeCode(tree.left(2)),
                       beside = nodeCode(u"0102002"_s);
@@ -300,7 +301,7 @@ private slots:
         const QString branch = u"0010"_s;
         const QList<QStringList> leaves =
             rows(c, u"SELECT CDPRODUTO, CDARVPROD FROM PRODUTO WHERE CDNVPRODUTO = '4'"
-                    " AND CDARVPROD LIKE '0102001%' ORDER BY CDARVPROD"_s);
+                    " AND substr(CDARVPROD, 1, 7) = '0102001' ORDER BY CDARVPROD"_s);
         QVERIFY(leaves.size() >= 3);
         auto preferred = [&](const QString& product) {
             const DataPacket p = packetOf(

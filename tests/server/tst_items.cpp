@@ -342,6 +342,58 @@ private slots:
         QVERIFY(s.conn->scalar(QStringLiteral("SELECT COUNT(*) FROM PEDIDOOLITEM")).toInt() > 0);
     }
 
+    // Codes are found in whatever letter case they are typed: the route list (codes seeded in
+    // capitals) typed in small letters, and a branch stored in mixed case asked for in capitals,
+    // by the key list and by the grouping. The answer carries the codes as stored.
+    void codesTypedInAnotherCase_data() { suptest::addDatabaseRows(); }
+    void codesTypedInAnotherCase() {
+        QFETCH(QString, db);
+        SeededServer s(db, 300);
+        const sql::Connection& c = *s.conn;
+        const QString from =
+            c.scalar(
+                 QStringLiteral("SELECT MIN(CDFILDEST) FROM PEDIDOOLITEM WHERE IDSITUITEM = 'A'"))
+                .toString();
+        c.exec(QStringLiteral("INSERT INTO FILIAL (CDFILIAL, NMFILIAL, CDREGIAO, CDROTATRANS,"
+                              " CDFILCENTCMP, IDFUNCAOFILI) SELECT 'Lj7a', NMFILIAL, CDREGIAO,"
+                              " CDROTATRANS, CDFILCENTCMP, IDFUNCAOFILI FROM FILIAL"
+                              " WHERE CDFILIAL = ?"),
+               {from});
+        c.exec(QStringLiteral("INSERT INTO FILIOPER (CDFILIAL, CDOPERADOR)"
+                              " SELECT 'Lj7a', CDOPERADOR FROM FILIOPER WHERE CDFILIAL = ?"),
+               {from});
+        c.exec(
+            QStringLiteral("INSERT INTO GRUPFILI (CDGRUPFILI, NMGRUPFILI) VALUES ('gMix', 'x')"));
+        c.exec(QStringLiteral(
+            "INSERT INTO GRUPFILIFILI (CDGRUPFILI, CDFILIAL) VALUES ('GMIX', 'LJ7A')"));
+        c.exec(QStringLiteral("UPDATE PEDIDOOLITEM SET CDFILDEST = 'Lj7a' WHERE CDFILDEST = ?"),
+               {from});
+
+        const QList<Row> rows = openItems(c);
+        const QSet<qint64> moved = expect(rows, [](const Row& r) { return r.dest == u"Lj7a"; });
+        QVERIFY(!moved.isEmpty());
+        QVariantList a = defaults();
+        a[6] = QString();
+        a[7] = keys({QStringLiteral("LJ7A")});
+        QCOMPARE(ids(s, a), moved);
+        const QVariantList answer = callItems(s, a);
+        QVERIFY(answer.size() == 4);
+        QVERIFY(answer[0]
+                    .value<data::DataPacket>()
+                    .value(0, u"CDFILDEST")
+                    .toString()
+                    .startsWith(u"Lj7a - "));
+        a = defaults();
+        a[10] = QStringLiteral("gmix");
+        QCOMPARE(ids(s, a), moved);
+
+        const QString route = common(rows, &Row::route);
+        QVERIFY(route != route.toLower());
+        a = defaults();
+        a[32] = keys({route.toLower()});
+        QCOMPARE(ids(s, a), expect(rows, [&](const Row& r) { return r.route == route; }));
+    }
+
     void siblingPackets_data() { suptest::addDatabaseRows(); }
     void siblingPackets() {
         QFETCH(QString, db);

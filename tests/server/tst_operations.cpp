@@ -329,6 +329,48 @@ private slots:
         QCOMPARE(suptest::digest(c, kTables), before);
     }
 
+    // Item keys sent in another letter case than stored (a mixed-case branch and order number
+    // sent in capitals) still name their items: they are blocked and their history written.
+    void keysInAnotherCase_data() { suptest::addDatabaseRows(); }
+    void keysInAnotherCase() {
+        QFETCH(QString, db);
+        SeededServer s(db);
+        const sql::Connection& c = *s.conn;
+        const QList<qint64> ids = openItems(c, u"I.IDITMPEDOLBLOQ = 'N'"_s, 2);
+        const QString from = value(c, u"CDFILDEST"_s, ids[0]).toString();
+        c.exec(u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, CDREGIAO, CDROTATRANS, CDFILCENTCMP,"
+               " IDFUNCAOFILI) SELECT 'Lj7a', NMFILIAL, CDREGIAO, CDROTATRANS, CDFILCENTCMP,"
+               " IDFUNCAOFILI FROM FILIAL WHERE CDFILIAL = ?"_s,
+               {from});
+        c.exec(u"INSERT INTO FILIOPER (CDFILIAL, CDOPERADOR)"
+               " SELECT 'Lj7a', CDOPERADOR FROM FILIOPER WHERE CDFILIAL = ?"_s,
+               {from});
+        c.exec(u"UPDATE PEDIDOOLITEM SET CDFILDEST = 'Lj7a', NRPEDEXOL = 'pX' || NRPEDEXOL"
+               " WHERE CDRASTRITM IN (?, ?)"_s,
+               {ids[0], ids[1]});
+        const data::FieldDefs f = contracts::bloqItemFields();
+        const int flag = data::indexOfField(f, u"IDITMPEDOLBLOQ"_s);
+        const int dest = data::indexOfField(f, u"CDFILDEST"_s);
+        const int order = data::indexOfField(f, u"NRPEDEXOL"_s);
+        const DataPacket upper = request(c, ids, f, [&](qsizetype r, data::DataPacketBuilder& b) {
+            b.column(flag).setText(r, u"S"_s);
+            b.column(dest).setText(r, u"LJ7A"_s);
+            b.column(order).setText(r, b.column(order).text(r).toUpper());
+        });
+        QVERIFY(upper.value(0, u"NRPEDEXOL").toString().startsWith(u"PX"));
+        const contracts::ServerFault fault =
+            faultOf(call(s, u"SetBloqItem"_s, {QVariant::fromValue(upper), server::kDemoOperator}));
+        QVERIFY2(fault.code.isEmpty(), qPrintable(fault.message));
+        for (qint64 id : ids) {
+            QCOMPARE(value(c, u"IDITMPEDOLBLOQ"_s, id).toString(), u"S"_s);
+            QCOMPARE(value(c, u"CDFILDEST"_s, id).toString(), u"Lj7a"_s); // kept as stored
+        }
+        QCOMPARE(c.scalar(u"SELECT COUNT(*) FROM BLOQITEMHIST WHERE CDRASTRITM IN (?, ?)"_s,
+                          {ids[0], ids[1]})
+                     .toInt(),
+                 2);
+    }
+
     // Write-off and direct delivery close the marked items (gone from the open list, their
     // reservations back in the OL's stock), save the unmarked rows' edits of the same delta,
     // audit the closing with its reason; the same delta twice and a stale one write nothing.

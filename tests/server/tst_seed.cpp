@@ -83,6 +83,55 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(sql::SqlError, server::installSchema(c));
     }
 
+    // A PostgreSQL database of schema 4 kept its codes in the case-insensitive extension type;
+    // brought up to date, they are text in the codes' collation with their data, keys and
+    // foreign keys, still found in any letter case.
+    void extensionCodesMoveToTheCollation() {
+        if (suptest::pgBaseUrl().isEmpty())
+            QSKIP("SUP_TEST_PG not set");
+        const auto pg = sql::Dialect::PostgreSQL;
+        suptest::TestDatabase tdb(QStringLiteral("postgresql"));
+        auto conn = tdb.open();
+        sql::Connection& c = *conn;
+        sql::installSqlFunctions(c);
+        c.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS citext WITH SCHEMA public"));
+        for (QString stmt : server::schemaStatements(pg))
+            c.exec(stmt.replace(sql::codeType(pg), QStringLiteral("citext")));
+        c.exec(QStringLiteral("INSERT INTO SCHEMAVERSAO (NRVERSAO) VALUES (4)"));
+        c.exec(QStringLiteral("INSERT INTO REGIAO VALUES ('Sul', 'Região Sul')"));
+        c.exec(QStringLiteral("INSERT INTO FILIAL (CDFILIAL, NMFILIAL, CDREGIAO)"
+                              " VALUES ('lj01', 'Loja', 'SUL')"));
+        const QString citextColumns = QStringLiteral(
+            "SELECT COUNT(*) FROM information_schema.columns WHERE table_schema = current_schema()"
+            " AND udt_name = 'citext'");
+        const QString foreignKeys = QStringLiteral(
+            "SELECT COUNT(*) FROM information_schema.table_constraints"
+            " WHERE table_schema = current_schema() AND constraint_type = 'FOREIGN KEY'");
+        QVERIFY(count(c, citextColumns) > 50);
+        const int keys = count(c, foreignKeys);
+        QVERIFY(keys > 20);
+
+        server::installSchema(c);
+        QCOMPARE(count(c, QStringLiteral("SELECT MAX(NRVERSAO) FROM SCHEMAVERSAO")),
+                 server::kSchemaVersion);
+        QCOMPARE(count(c, citextColumns), 0);
+        QCOMPARE(count(c, foreignKeys), keys);
+        QCOMPARE(c.scalar(QStringLiteral("SELECT R.NMREGIAO FROM FILIAL F JOIN REGIAO R"
+                                         " ON R.CDREGIAO = F.CDREGIAO WHERE F.CDFILIAL = ?"),
+                          {QStringLiteral("LJ01")})
+                     .toString(),
+                 QStringLiteral("Região Sul"));
+        try {
+            c.exec(QStringLiteral("INSERT INTO REGIAO VALUES ('SUL', 'outra')"));
+            QFAIL("a region differing only in letter case was accepted");
+        } catch (const sql::SqlError& e) {
+            QVERIFY(e.isDuplicateKey());
+        }
+        QVERIFY_THROWS_EXCEPTION(
+            sql::SqlError, c.exec(QStringLiteral("INSERT INTO FILIAL (CDFILIAL, NMFILIAL, CDREGIAO)"
+                                                 " VALUES ('lj02', 'Loja 2', 'Norte')")));
+    }
+
     // The demo data must let every screen show its cases.
     void coversTheScreensCases() {
         SeededServer s(QStringLiteral("sqlite"), 3000);

@@ -152,11 +152,14 @@ private slots:
         }
         // Prefix matching of tree codes as the purchasable-product query does it.
         c->exec(QStringLiteral("INSERT INTO PRODUTO VALUES ('10', '01.002')"));
-        QCOMPARE(c->scalar(QStringLiteral(
-                               "SELECT COUNT(*) FROM PRODUTO WHERE ? LIKE PRODUTO.CDARVPROD||'%'"),
-                           {QStringLiteral("01.002.0003")})
-                     .toInt(),
-                 1);
+        QCOMPARE(
+            c->scalar(
+                 QStringLiteral(
+                     "SELECT COUNT(*) FROM PRODUTO WHERE substr(?, 1, length(PRODUTO.CDARVPROD))"
+                     " = PRODUTO.CDARVPROD"),
+                 {QStringLiteral("01.002.0003")})
+                .toInt(),
+            1);
     }
 
     void transactions_data() { suptest::addDatabaseRows(); }

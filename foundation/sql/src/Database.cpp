@@ -354,7 +354,7 @@ void Transaction::rollback() {
 
 QString codeType(Dialect dialect) {
     return dialect == Dialect::SQLite ? QStringLiteral("TEXT COLLATE NOCASE")
-                                      : QStringLiteral("citext");
+                                      : QStringLiteral("text COLLATE public.sup_code");
 }
 
 Dialect dialectOf(const QSqlDatabase& db) {
@@ -364,33 +364,44 @@ Dialect dialectOf(const QSqlDatabase& db) {
 void installSqlFunctions(const Connection& conn) {
     if (conn.dialect() != Dialect::PostgreSQL)
         return;
-    // The extension lives in public, which every schema's search path includes. Two processes
-    // creating it at once may collide; the loser finds it in place.
-    if (!conn.scalar(QStringLiteral("SELECT 1 FROM pg_extension WHERE extname = 'citext'"))
-             .isValid()) {
+    // Codes compare case-insensitively through an ICU collation (accents still count, as in
+    // SQLite's NOCASE): equality, ordering, keys and hashes run inside the collation library
+    // instead of a lower-casing SQL function per value. It lives in public, which every schema's
+    // search path includes. Two processes creating it at once may collide; the loser finds it in
+    // place.
+    const QString exists = QStringLiteral("SELECT 1 FROM pg_collation WHERE collname = 'sup_code'"
+                                          " AND collnamespace = CAST('public' AS regnamespace)");
+    if (!conn.scalar(exists).isValid()) {
         try {
-            conn.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS citext WITH SCHEMA public"));
+            conn.exec(QStringLiteral(
+                "CREATE COLLATION IF NOT EXISTS public.sup_code"
+                " (provider = icu, locale = 'und-u-ks-level2', deterministic = false)"));
         } catch (const SqlError&) {
-            if (!conn.scalar(QStringLiteral("SELECT 1 FROM pg_extension WHERE extname = 'citext'"))
-                     .isValid())
+            if (!conn.scalar(exists).isValid())
                 throw;
         }
     }
     if (!conn.url().schema.isEmpty())
         conn.exec(QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(conn.url().schema));
-    conn.execScript(QStringLiteral(
-        "CREATE OR REPLACE FUNCTION nvlstr(text, text) RETURNS text"
-        "  LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT COALESCE($1, $2) $$;"
-        "CREATE OR REPLACE FUNCTION nvlstr(citext, citext) RETURNS citext"
-        "  LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT COALESCE($1, $2) $$;"
-        "CREATE OR REPLACE FUNCTION nvl(text, text) RETURNS text"
-        "  LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT COALESCE($1, $2) $$;"
-        "CREATE OR REPLACE FUNCTION nvl(citext, citext) RETURNS citext"
-        "  LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT COALESCE($1, $2) $$;"
-        "CREATE OR REPLACE FUNCTION instr(text, text) RETURNS integer"
-        "  LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT strpos($1, $2) $$;"
-        "CREATE OR REPLACE FUNCTION param(text) RETURNS TABLE(param citext)"
-        "  LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT CAST($1 AS citext) $$"));
+    // PARAM once returned the extension type of earlier versions; its result type cannot be
+    // replaced in place.
+    conn.exec(QStringLiteral("DO $$ BEGIN"
+                             " IF EXISTS (SELECT 1 FROM pg_proc WHERE proname = 'param'"
+                             " AND pronamespace = to_regnamespace(current_schema())"
+                             " AND pg_get_function_result(oid) <> 'TABLE(param text)') THEN"
+                             " DROP FUNCTION param(text); END IF; END $$"));
+    // INSTR searches bytes, as SQLite's does: the codes' collation would refuse a substring
+    // search.
+    conn.execScript(
+        QStringLiteral("CREATE OR REPLACE FUNCTION nvlstr(text, text) RETURNS text"
+                       "  LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT COALESCE($1, $2) $$;"
+                       "CREATE OR REPLACE FUNCTION nvl(text, text) RETURNS text"
+                       "  LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT COALESCE($1, $2) $$;"
+                       "CREATE OR REPLACE FUNCTION instr(text, text) RETURNS integer"
+                       "  LANGUAGE sql IMMUTABLE PARALLEL SAFE"
+                       "  AS $$ SELECT strpos($1 COLLATE \"C\", $2 COLLATE \"C\") $$;"
+                       "CREATE OR REPLACE FUNCTION param(text) RETURNS TABLE(param text)"
+                       "  LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT $1 $$"));
 }
 
 } // namespace sup::sql

@@ -631,11 +631,15 @@ QByteArray jsonName(char prefix, int i) {
     return QByteArray(1, prefix) + QByteArray::number(i);
 }
 
-// The column types of the table, which the JSON records of the rows are declared with.
+// The column types of the table, which the JSON records of the rows are declared with (with
+// the column's collation, as the codes', where it is not the type's own).
 void fillPgTypes(const sql::Connection& conn, const DeltaTarget& t, Plan& plan) {
     QHash<QString, QString> types;
     QSqlQuery q = conn.exec(
-        QStringLiteral("SELECT upper(a.attname), t.typname FROM pg_attribute a JOIN pg_type t"
+        QStringLiteral("SELECT upper(a.attname), t.typname || CASE WHEN a.attcollation <> 0"
+                       " AND a.attcollation <> t.typcollation THEN ' COLLATE '"
+                       " || CAST(CAST(a.attcollation AS regcollation) AS text) ELSE '' END"
+                       " FROM pg_attribute a JOIN pg_type t"
                        " ON t.oid = a.atttypid WHERE a.attrelid = to_regclass(lower(?))"
                        " AND a.attnum > 0 AND NOT a.attisdropped"),
         {t.table});

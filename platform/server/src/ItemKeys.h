@@ -60,12 +60,12 @@ template <class K> JsonRows itemKeyRows(const QList<K>& keys) {
 
 // The table d(r, b, l, o, t, p, m) of those rows, for joins with PEDIDOOLITEM.
 inline QString itemKeyRowsTable(sql::Dialect d) {
-    return rowsTable(d, {{"b", "citext"},
-                         {"l", "citext"},
-                         {"o", "citext"},
+    return rowsTable(d, {{"b", "code"},
+                         {"l", "code"},
+                         {"o", "code"},
                          {"t", "timestamp(0)"},
-                         {"p", "citext"},
-                         {"m", "citext"}});
+                         {"p", "code"},
+                         {"m", "code"}});
 }
 
 // Refuses the call ("scope") when a row's destination is not a branch of the operator (when

@@ -7,6 +7,12 @@
 namespace sup::server {
 
 QString itemSelectSql(sql::Dialect d, const QString& where) {
+    // PostgreSQL sends the dates as timestamps, read in binary into the packet's date columns;
+    // formatting them as text would cost a call per date of every row.
+    const auto date = [d](const char* column) {
+        const QString c = QString::fromLatin1(column);
+        return d == sql::Dialect::PostgreSQL ? c : dateOut(d, c);
+    };
     return QStringLiteral(
                "SELECT 'N', 'N', I.CDARVPROD, I.CDPRODUTO, I.NMPRODUTO, I.SGUNIDADE, I.CDPRODESTO, "
                "I.QTPROGENPEOL,"
@@ -21,9 +27,7 @@ QString itemSelectSql(sql::Dialect d, const QString& where) {
                " WHERE I.IDSITUITEM = 'A'%4"
                " ORDER BY I.CDFILDEST, I.CDFILLANC, I.NRPEDEXOL, I.DTPROGENPEOL, I.CDPRODUTO, "
                "I.CDMARCA")
-        .arg(dateOut(d, QStringLiteral("I.DTPROGENPEOL")),
-             dateOut(d, QStringLiteral("I.DTPROGEMBARQ")),
-             dateOut(d, QStringLiteral("I.DTBLOQITMPEDOL")),
+        .arg(date("I.DTPROGENPEOL"), date("I.DTPROGEMBARQ"), date("I.DTBLOQITMPEDOL"),
              where.trimmed().isEmpty() ? QString() : QStringLiteral(" AND (%1)").arg(where));
 }
 

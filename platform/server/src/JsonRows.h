@@ -64,6 +64,8 @@ private:
     qsizetype rows_ = 0;
 };
 
+// pgType "code" stands for the type of the code columns (sql::codeType), so that the rows
+// compare with them in their collation.
 struct JsonColumn {
     const char* name;
     const char* pgType;
@@ -77,7 +79,9 @@ inline QString rowsTable(sql::Dialect d, std::initializer_list<JsonColumn> colum
     if (d == sql::Dialect::PostgreSQL) {
         out << QStringLiteral("r bigint");
         for (const JsonColumn& c : columns)
-            out << QString::fromLatin1(c.name) + u' ' + QString::fromLatin1(c.pgType);
+            out << QString::fromLatin1(c.name) + u' ' +
+                       (qstrcmp(c.pgType, "code") == 0 ? sql::codeType(d)
+                                                       : QString::fromLatin1(c.pgType));
         return QStringLiteral("json_to_recordset(CAST(? AS json)) AS %1(%2)")
             .arg(a, out.join(QStringLiteral(", ")));
     }

@@ -23,7 +23,7 @@ QString keyListCondition(sql::Dialect dialect, const QString& column) {
     // = ANY keeps the condition on the column's index: the item list of a few branches is then
     // read in its key order, where IN (SELECT unnest(...)) is planned as a join whose rows the
     // planner sorts again.
-    return QStringLiteral("%1 = ANY(CAST(? AS citext[]))").arg(column);
+    return QStringLiteral("%1 = ANY(CAST(? AS text[]))").arg(column);
 }
 
 QVariant keyListValue(sql::Dialect dialect, const QStringList& keys) {

@@ -381,7 +381,7 @@ QList<bool> outsideCalendar(const sql::Connection& conn, const QList<CalendarPai
     QSqlQuery q = conn.exec(QStringLiteral("SELECT C.CDFILIAL, A.CDARVPROD, C.DSDIASENTREGA FROM %1"
                                            " JOIN PERIFILIPROD C ON C.CDFILIAL = d.b"
                                            " JOIN PRODUTO A ON A.CDPRODUTO = C.CDPRODUTO")
-                                .arg(rowsTable(conn.dialect(), {{"b", "citext"}})),
+                                .arg(rowsTable(conn.dialect(), {{"b", "code"}})),
                             {j.value()});
     while (q.next())
         rows[q.value(0).toString().trimmed().toUpper()]

@@ -195,7 +195,7 @@ QHash<QString, Breach> particularityBreaches(const sql::Connection& conn,
                        " LEFT JOIN PRODUTO Q ON Q.CDPRODUTO = T.CDPRODPREF"
                        " WHERE substr(P.CDARVPROD, 1, length(A.CDARVPROD)) = A.CDARVPROD"
                        " ORDER BY T.CDFILIAL, length(A.CDARVPROD) DESC, T.CDMARCA, T.CDTIPPART")
-            .arg(rowsTable(conn.dialect(), {{"b", "citext"}})),
+            .arg(rowsTable(conn.dialect(), {{"b", "code"}})),
         {j.value(), product});
     struct Found {
         BrandCheck brands;
@@ -294,12 +294,12 @@ void refuseEqualToStored(const sql::Connection& conn, const QList<SelectedItem>&
                        " AND t.CDFILLANC = d.l AND t.NRPEDEXOL = d.o AND t.DTPROGENPEOL = d.t"
                        " AND t.CDPRODUTO = d.p AND t.CDMARCA = d.m AND t.CDRASTRITM <> d.id"
                        " ORDER BY d.r")
-            .arg(rowsTable(conn.dialect(), {{"b", "citext"},
-                                            {"l", "citext"},
-                                            {"o", "citext"},
+            .arg(rowsTable(conn.dialect(), {{"b", "code"},
+                                            {"l", "code"},
+                                            {"o", "code"},
                                             {"t", "timestamp(0)"},
-                                            {"p", "citext"},
-                                            {"m", "citext"},
+                                            {"p", "code"},
+                                            {"m", "code"},
                                             {"id", "bigint"}})),
         {j.value()});
     bool named = false;

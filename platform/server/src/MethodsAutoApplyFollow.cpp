@@ -117,15 +117,15 @@ bool followRequests(const sql::Connection& conn, const NewProduct& p,
                                  " CDMARCA = d.m, DTENTREGA = d.t FROM %1"
                                  " WHERE s.NRSOLICOMPRA = d.r")
                       .arg(rowsTable(d, {{"q", "double precision"},
-                                         {"p", "citext"},
-                                         {"m", "citext"},
+                                         {"p", "code"},
+                                         {"m", "code"},
                                          {"t", "timestamp(0)"}})),
                   {j.value()});
     return conn
         .scalar(QStringLiteral("SELECT 1 FROM %1 JOIN SOLICOMPRA s ON s.CDFILIAL = d.b"
                                " AND s.CDPRODUTO = d.p AND s.DTENTREGA = d.t"
                                " WHERE s.CDRASTRITM IS NULL AND s.IDSITUSOLIC = 'A' LIMIT 1")
-                    .arg(rowsTable(d, {{"b", "citext"}, {"p", "citext"}, {"t", "timestamp(0)"}})),
+                    .arg(rowsTable(d, {{"b", "code"}, {"p", "code"}, {"t", "timestamp(0)"}})),
                 {orphans.value()})
         .isValid();
 }
@@ -179,7 +179,7 @@ QList<qsizetype> shortOfStock(const sql::Connection& conn, const NewProduct& p,
                        " WHERE COALESCE(e.QTSALDO - e.QTRESERVADO, 0) < d.q - ?")
             .arg(rowsTable(
                 conn.dialect(),
-                {{"o", "citext"}, {"p", "citext"}, {"m", "citext"}, {"q", "double precision"}})),
+                {{"o", "code"}, {"p", "code"}, {"m", "code"}, {"q", "double precision"}})),
         {j.value(), kQtyEpsilon});
     while (q.next())
         out << rows[qsizetype(q.value(0).toLongLong())]->items;

@@ -131,7 +131,7 @@ QHash<QString, Batch> batchesOf(const sql::Connection& conn, const QList<Row>& r
         QStringLiteral("SELECT b.CDLOTENVITOL, b.CDFILIOPELOG, CASE WHEN b.DTFECHAMENTO IS NULL"
                        " THEN 0 ELSE 1 END FROM %1 JOIN LOTENVITOL b ON b.CDLOTENVITOL = d.c"
                        " ORDER BY b.CDLOTENVITOL%2")
-            .arg(rowsTable(conn.dialect(), {{"c", "citext"}}),
+            .arg(rowsTable(conn.dialect(), {{"c", "code"}}),
                  pg ? QStringLiteral(" FOR SHARE OF b") : QString()),
         {j.value()});
     while (q.next()) {
@@ -274,7 +274,7 @@ QVariant SetCadLoteEnvPedOL(MethodContext& ctx, QVariantList& a) {
     }
     conn.exec(QStringLiteral("UPDATE PEDIDOOLITEM AS t SET CDLOTENVITOL = d.c FROM %1"
                              " WHERE t.CDRASTRITM = d.id")
-                  .arg(rowsTable(conn.dialect(), {{"id", "bigint"}, {"c", "citext"}})),
+                  .arg(rowsTable(conn.dialect(), {{"id", "bigint"}, {"c", "code"}})),
               {changes.value()});
     writeAudit(conn, ctx.def.name, op, {}, {}, now, audit);
     return int(rows.size());

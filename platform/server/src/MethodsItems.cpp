@@ -237,9 +237,18 @@ data::DataPacket branchParameters(const sql::Connection& conn, const data::DataP
             branches << code;
         }
     };
-    const int f = items.indexOf(u"CDFILDEST");
-    for (qsizetype r = 0; r < items.rowCount(); ++r)
-        add(items.value(r, f).toString().left(4).trimmed());
+    // The items come in destination order: a cell like the one before adds nothing.
+    const data::Column& dest = items.column(items.indexOf(u"CDFILDEST"));
+    QByteArrayView last;
+    for (qsizetype r = 0; r < items.rowCount(); ++r) {
+        if (dest.isNull(r))
+            continue;
+        const QByteArrayView cell = dest.utf8(r);
+        if (r > 0 && cell == last)
+            continue;
+        last = cell;
+        add(QString::fromUtf8(cell).left(4).trimmed());
+    }
     QSqlQuery proc =
         conn.exec(QStringLiteral("SELECT F.CDFILIAL, COALESCE(F.CDFILCENTCMP,"
                                  " F.CDFILIAL) FROM OPERADOR O JOIN FILIAL F"

@@ -278,7 +278,7 @@ public:
                           " FROM %1 JOIN ESTOQUEOL e ON e.CDFILIOPELOG = d.o"
                           " AND e.CDPRODUTO = d.p AND e.CDMARCA = d.m"
                           " ORDER BY e.CDFILIOPELOG, e.CDPRODUTO, e.CDMARCA%2")
-                          .arg(rowsTable(d, {{"o", "citext"}, {"p", "citext"}, {"m", "citext"}}),
+                          .arg(rowsTable(d, {{"o", "code"}, {"p", "code"}, {"m", "code"}}),
                                d == sql::Dialect::PostgreSQL ? QStringLiteral(" FOR UPDATE OF e")
                                                              : QString()),
                       {j.value()});
@@ -321,15 +321,15 @@ public:
         }
         if (j.rows() == 0)
             return;
-        conn.exec(QStringLiteral("UPDATE ESTOQUEOL AS e SET QTRESERVADO = CASE"
-                                 " WHEN e.QTRESERVADO + d.q > 0 THEN e.QTRESERVADO + d.q ELSE 0 END"
-                                 " FROM %1 WHERE e.CDFILIOPELOG = d.o AND e.CDPRODUTO = d.p"
-                                 " AND e.CDMARCA = d.m")
-                      .arg(rowsTable(conn.dialect(), {{"o", "citext"},
-                                                      {"p", "citext"},
-                                                      {"m", "citext"},
-                                                      {"q", "double precision"}})),
-                  {j.value()});
+        conn.exec(
+            QStringLiteral("UPDATE ESTOQUEOL AS e SET QTRESERVADO = CASE"
+                           " WHEN e.QTRESERVADO + d.q > 0 THEN e.QTRESERVADO + d.q ELSE 0 END"
+                           " FROM %1 WHERE e.CDFILIOPELOG = d.o AND e.CDPRODUTO = d.p"
+                           " AND e.CDMARCA = d.m")
+                .arg(rowsTable(
+                    conn.dialect(),
+                    {{"o", "code"}, {"p", "code"}, {"m", "code"}, {"q", "double precision"}})),
+            {j.value()});
     }
 
 private:
@@ -627,9 +627,9 @@ QVariant SetReserva(MethodContext& ctx, QVariantList& a) {
     const sql::Dialect d = conn.dialect();
     if (taken.rows() > 0) {
         const QString table = rowsTable(d, {{"id", "bigint"},
-                                            {"o", "citext"},
-                                            {"p", "citext"},
-                                            {"m", "citext"},
+                                            {"o", "code"},
+                                            {"p", "code"},
+                                            {"m", "code"},
                                             {"q", "double precision"}});
         conn.exec(QStringLiteral("INSERT INTO RESERVAESTOL (CDRASTRITM, CDFILIOPELOG, CDPRODUTO,"
                                  " CDMARCA, QTRESERVADA, DTRESERVA, CDOPERADOR)"

@@ -200,14 +200,14 @@ JsonRows keyRows(const QList<Changed>& items) {
 
 QString keyRowsTable(sql::Dialect d, const char* alias = "d") {
     return rowsTable(d,
-                     {{"b", "citext"},
-                      {"l", "citext"},
-                      {"o", "citext"},
+                     {{"b", "code"},
+                      {"l", "code"},
+                      {"o", "code"},
                       {"t", "timestamp(0)"},
-                      {"op", "citext"},
-                      {"ob", "citext"},
-                      {"np", "citext"},
-                      {"nb", "citext"}},
+                      {"op", "code"},
+                      {"ob", "code"},
+                      {"np", "code"},
+                      {"nb", "code"}},
                      alias);
 }
 
@@ -341,12 +341,12 @@ private:
             QStringLiteral("SELECT d.r, t.CDRASTRITM, t.QTRESERVESTOL FROM %1 JOIN PEDIDOOLITEM t"
                            " ON t.CDFILDEST = d.b AND t.CDFILLANC = d.l AND t.NRPEDEXOL = d.o"
                            " AND t.DTPROGENPEOL = d.t AND t.CDPRODUTO = d.np AND t.CDMARCA = d.nb")
-                .arg(rowsTable(conn_.dialect(), {{"b", "citext"},
-                                                 {"l", "citext"},
-                                                 {"o", "citext"},
+                .arg(rowsTable(conn_.dialect(), {{"b", "code"},
+                                                 {"l", "code"},
+                                                 {"o", "code"},
                                                  {"t", "timestamp(0)"},
-                                                 {"np", "citext"},
-                                                 {"nb", "citext"}})),
+                                                 {"np", "code"},
+                                                 {"nb", "code"}})),
             {j.value()});
         qsizetype found = 0;
         while (q.next()) {
@@ -429,7 +429,7 @@ private:
         conn_.exec(
             QStringLiteral("UPDATE SOLICOMPRA AS s SET QTSOLICITADA = d.q,"
                            " CDPRODUTO = d.p, CDMARCA = d.m FROM %1 WHERE s.NRSOLICOMPRA = d.r")
-                .arg(rowsTable(d, {{"q", "double precision"}, {"p", "citext"}, {"m", "citext"}})),
+                .arg(rowsTable(d, {{"q", "double precision"}, {"p", "code"}, {"m", "code"}})),
             {j.value()});
     }
 
@@ -484,15 +484,15 @@ private:
                 j.number("q", s.qty);
                 j.end();
             }
-            conn_.exec(QStringLiteral("UPDATE ESTOQUEOL AS e SET QTRESERVADO = CASE"
-                                      " WHEN e.QTRESERVADO > d.q THEN e.QTRESERVADO - d.q ELSE 0"
-                                      " END FROM %1 WHERE e.CDFILIOPELOG = d.o"
-                                      " AND e.CDPRODUTO = d.p AND e.CDMARCA = d.m")
-                           .arg(rowsTable(d, {{"o", "citext"},
-                                              {"p", "citext"},
-                                              {"m", "citext"},
-                                              {"q", "double precision"}})),
-                       {j.value()});
+            conn_.exec(
+                QStringLiteral("UPDATE ESTOQUEOL AS e SET QTRESERVADO = CASE"
+                               " WHEN e.QTRESERVADO > d.q THEN e.QTRESERVADO - d.q ELSE 0"
+                               " END FROM %1 WHERE e.CDFILIOPELOG = d.o"
+                               " AND e.CDPRODUTO = d.p AND e.CDMARCA = d.m")
+                    .arg(rowsTable(
+                        d,
+                        {{"o", "code"}, {"p", "code"}, {"m", "code"}, {"q", "double precision"}})),
+                {j.value()});
             conn_.exec(QStringLiteral("DELETE FROM RESERVAESTOL WHERE %1")
                            .arg(idsIn(d, QStringLiteral("CDRASTRITM"))),
                        {idsValue(d, holding)});

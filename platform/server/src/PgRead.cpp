@@ -25,7 +25,8 @@ constexpr qint64 kMsPerDay = 86400000;
 constexpr qint64 kPgEpochDays = 36526;
 
 // Built-in type identifiers (pg_type.oid; fixed across versions). Types of extensions, as the
-// codes' citext, have identifiers from 16384 on, given at their creation.
+// case-insensitive text of earlier schemas, have identifiers from 16384 on, given at their
+// creation.
 enum : Oid {
     kBool = 16,
     kChar = 18,
@@ -72,8 +73,8 @@ bool isTextual(Oid t) {
     case kUnknown:
         return true;
     default:
-        // citext and the other types an extension or the schema defines (enumerations, domains
-        // over text) send their text as it is.
+        // The types an extension or the schema defines (case-insensitive text, enumerations,
+        // domains over text) send their text as it is.
         return t >= kFirstUserOid;
     }
 }

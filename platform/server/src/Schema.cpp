@@ -401,8 +401,36 @@ bool schemaInstalled(const sql::Connection& conn) {
 
 namespace {
 
+// Version 5 on PostgreSQL: codes kept in the extension type citext become text in the codes'
+// collation. The foreign keys between them are dropped while the columns change type (a key may
+// not join the two types) and made again after; each table is rewritten once.
+const char* const kCodesToCollation = R"SQL( DO $$
+DECLARE
+    fk record;
+    fks text[] := '{}';
+    t record;
+BEGIN
+    FOR fk IN SELECT c.conrelid::regclass AS tab, c.conname, pg_get_constraintdef(c.oid) AS def
+              FROM pg_constraint c
+              WHERE c.contype = 'f' AND c.connamespace = to_regnamespace(current_schema()) LOOP
+        fks := fks || format('ALTER TABLE %s ADD CONSTRAINT %I %s', fk.tab, fk.conname, fk.def);
+        EXECUTE format('ALTER TABLE %s DROP CONSTRAINT %I', fk.tab, fk.conname);
+    END LOOP;
+    FOR t IN SELECT table_name,
+                    string_agg(format('ALTER COLUMN %I TYPE $CODE',
+                                      column_name), ', ') AS changes
+             FROM information_schema.columns
+             WHERE table_schema = current_schema() AND udt_name = 'citext'
+             GROUP BY table_name LOOP
+        EXECUTE format('ALTER TABLE %I %s', t.table_name, t.changes);
+    END LOOP;
+    FOR i IN 1 .. coalesce(array_length(fks, 1), 0) LOOP
+        EXECUTE fks[i];
+    END LOOP;
+END $$)SQL";
+
 // What brings a database of the version before each one up to it: statement texts with the
-// same placeholders as the schema's.
+// same placeholders as the schema's; those starting with $PG run on PostgreSQL alone.
 const QList<QPair<int, QStringList>>& migrations() {
     static const QList<QPair<int, QStringList>> steps = {
         {2, {QStringLiteral("ALTER TABLE AUDITORIA ADD COLUMN DSMOTIVO $TXT")}},
@@ -412,7 +440,8 @@ const QList<QPair<int, QStringList>>& migrations() {
                          "DSRESPOSTA $TXT NOT NULL)"),
           QStringLiteral("CREATE INDEX CHAMADAAPLICADA_DATA ON CHAMADAAPLICADA (DTAPLIC)")}},
         {4, {QStringLiteral("ALTER TABLE LOTENVITOL ADD COLUMN DTFECHAMENTO $TS")}},
-        {5,
+        {5, {QStringLiteral("$PG") + kCodesToCollation}},
+        {6,
          {QStringLiteral(
              "CREATE INDEX IF NOT EXISTS AUDITORIA_CHAVE ON AUDITORIA (NMTABELA, DSCHAVE$BYTES)")}},
     };
@@ -442,8 +471,14 @@ void installSchema(sql::Connection& conn) {
             for (const auto& [version, statements] : migrations()) {
                 if (version <= v)
                     continue;
-                for (const QString& stmt : statements)
+                for (QString stmt : statements) {
+                    if (stmt.startsWith(QStringLiteral("$PG"))) {
+                        if (conn.dialect() != sql::Dialect::PostgreSQL)
+                            continue;
+                        stmt.remove(0, 3);
+                    }
                     conn.exec(withTypes(stmt, conn.dialect()));
+                }
                 conn.exec(QStringLiteral("INSERT INTO SCHEMAVERSAO (NRVERSAO) VALUES (?)"),
                           {version});
             }

@@ -287,7 +287,11 @@ void appendVariantCell(data::Column& col, data::FieldType type, const QVariant& 
         }
         break;
     case data::FieldType::DateTime: {
-        const QByteArray t = v.toString().toLatin1();
+        // The driver gives timestamps as QDateTime (naive, as stored), text columns as text.
+        const QByteArray t =
+            v.metaType().id() == QMetaType::QDateTime
+                ? v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1()
+                : v.toString().toLatin1();
         const auto ms = sqlTextToMs(t.constData(), t.size());
         if (ms)
             col.appendDateTimeMs(*ms);

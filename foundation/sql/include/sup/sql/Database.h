@@ -148,13 +148,15 @@ private:
     bool active_ = false;
 };
 
-// Creates the SQL functions NVLSTR, NVL, INSTR and PARAM and the case-insensitive text type on a
-// PostgreSQL database (in the connection's schema); idempotent. Nothing to do on SQLite, where
-// every connection registers them. Throws SqlError.
+// Creates the SQL functions NVLSTR, NVL, INSTR and PARAM (in the connection's schema) and the
+// case-insensitive collation of codes (in public) on a PostgreSQL database; idempotent. Nothing to
+// do on SQLite, where every connection registers them. Throws SqlError.
 void installSqlFunctions(const Connection& conn);
 
 // Column type for codes (branches, products, brands, operators...): letter case is ignored in
-// comparisons, ordering and keys. SQLite: TEXT COLLATE NOCASE; PostgreSQL: citext.
+// comparisons, ordering and keys. SQLite: TEXT COLLATE NOCASE; PostgreSQL: text in the ICU
+// collation public.sup_code, which ignores case but not accents. LIKE and substring searches
+// are refused on such values on PostgreSQL: compare a prefix with substr() instead.
 QString codeType(Dialect dialect);
 
 // The dialect of a QSqlDatabase opened by Connection (by its driver name).

@@ -8,7 +8,7 @@
 namespace sup::server {
 
 // Version of the schema that installSchema writes (kept in SCHEMAVERSAO).
-constexpr int kSchemaVersion = 5;
+constexpr int kSchemaVersion = 6;
 
 // The DDL for one database, with the dialect's types filled in, statement by statement.
 QStringList schemaStatements(sql::Dialect dialect);
