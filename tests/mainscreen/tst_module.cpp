@@ -41,7 +41,9 @@ private slots:
                                  "CriaCadLotEnvioPedOL",
                                  "CriaErroCadaAuto",
                                  "frmVisCadaAuto",
-                                 "CriaVisCadaAuto"}) {
+                                 "CriaVisCadaAuto",
+                                 "frmHistItem",
+                                 "CriaHistItem"}) {
             QVERIFY2(module.symbol(name), name);
         }
         // What stays inside the module is not exported.

@@ -74,7 +74,8 @@ private slots:
             "SetReserva",      "GetItem",           "GetAgruFili",        "GetFiliAgrupFili",
             "GetProduto",      "GetLotePedOL",      "GetFiltroSup",       "SetFiltroSup",
             "GetProdutos",     "Carrega_PeriFili",  "GetAjusteUn",        "GetVdMarcPref",
-            "AltAtuItem",      "GetVd_LotePedOL",   "SetCadLoteEnvPedOL"};
+            "AltAtuItem",      "GetVd_LotePedOL",   "SetCadLoteEnvPedOL", "VisAltAtuItem",
+            "GetHistItem"};
         auto known = [&](const QString& module, const QString& m) {
             QVariantList none;
             const QVariant a = s.server->call(module, m, none, {});
