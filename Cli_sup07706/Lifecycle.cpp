@@ -14,6 +14,7 @@
 
 #include <QDateTime>
 #include <QLabel>
+#include <QLocale>
 
 using namespace sup::host;
 using sup::contracts::EServerError;
@@ -55,9 +56,13 @@ void TfrmHistItem::loadHistory() {
 void TfrmHistItem::showCount() {
     const sup::data::TWorkingSet* set = dtsHistorico->dataSet();
     const qsizetype n = set && set->active() ? set->recordCount() : 0;
-    lblContagem->setText(
-        n == 0 ? msgPadrao->Msg(QStringLiteral("Sem_Hist"))
-               : Format(msgPadrao->Msg(QStringLiteral("Qtde_Hist")), {QString::number(n)}));
+    if (n == 0)
+        lblContagem->setText(msgPadrao->Msg(QStringLiteral("Sem_Hist")));
+    else if (n == 1)
+        lblContagem->setText(msgPadrao->Msg(QStringLiteral("Uma_Hist")));
+    else
+        lblContagem->setText(Format(msgPadrao->Msg(QStringLiteral("Qtde_Hist")),
+                                    {QLocale(QLocale::Portuguese, QLocale::Brazil).toString(n)}));
 }
 
 void TfrmHistItem::FormActivate() {
