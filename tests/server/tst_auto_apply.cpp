@@ -4,6 +4,7 @@
 // refusal, a concurrent change and what a hostile client may send, each with nothing written;
 // the branches' particularities listed by GetVdMarcPref and honoured by the "S"/"N" answer.
 
+#include "AlterationHelpers.h"
 #include "DeltaHelpers.h"
 #include "ServerFixture.h"
 
@@ -20,38 +21,20 @@
 using namespace sup;
 using namespace Qt::StringLiterals;
 using data::DataPacket;
+using suptest::cell;
+using suptest::gather;
+using suptest::ids;
 using suptest::SeededServer;
+using suptest::unusedProduct;
 
 namespace {
 
+const QString& kRefusal = suptest::kCalendarRefusal;
+const QString& kOpen = suptest::kOpenItem;
+
 const QStringList kTables = {u"PEDIDOOLITEM"_s, u"AUDITORIA"_s, u"SOLICOMPRA"_s, u"RESERVAESTOL"_s,
                              u"ESTOQUEOL"_s};
-const QString kRefusal = u"Operação bloqueada. Nova data não contemplada pela periodicidade da "
-                         "filial %s para o produto %s ."_s;
 const QString kReason = u"Alteração do Pedido OL."_s;
-
-// The selected-items array of some items, as the launcher gathers it.
-QVariantList gather(const sql::Connection& c, const QList<qint64>& ids) {
-    QStringList marks;
-    for (qsizetype i = 0; i < ids.size(); ++i)
-        marks << u"?"_s;
-    QVariantList binds;
-    for (qint64 id : ids)
-        binds << id;
-    const DataPacket p =
-        server::selectItems(c, u"I.CDRASTRITM IN (%1)"_s.arg(marks.join(u", ")), binds);
-    // The rows in the order of the ids asked.
-    const data::Column& id = p.column(p.indexOf(u"CDRASTRITM"));
-    std::vector<qsizetype> rows;
-    for (qint64 wanted : ids)
-        for (qsizetype r = 0; r < p.rowCount(); ++r)
-            if (qint64(id.real(r)) == wanted)
-                rows.push_back(r);
-    return contracts::SelectedItems::gather(
-               [&](QStringView f) -> const data::Column& { return p.column(p.indexOf(f)); }, rows,
-               server::kDemoOperator)
-        .toList();
-}
 
 // The same array as the screens hand it over in-process: one typed column per attribute.
 QVariant typed(const QVariantList& list) {
@@ -91,21 +74,6 @@ QVariantList accepted(const QVariant& answer) {
     return f.code.isEmpty() ? answer.toList() : QVariantList{};
 }
 
-QVariant cell(const sql::Connection& c, const QString& field, qint64 id) {
-    return c.scalar(u"SELECT %1 FROM PEDIDOOLITEM WHERE CDRASTRITM = ?"_s.arg(field), {id});
-}
-
-QList<qint64> ids(const sql::Connection& c, const QString& sqlText,
-                  const QVariantList& binds = {}) {
-    QSqlQuery q = c.exec(sqlText, binds);
-    QList<qint64> out;
-    while (q.next())
-        out << q.value(0).toLongLong();
-    return out;
-}
-
-const QString kOpen = u"IDSITUITEM = 'A' AND IDITEMAJUSTE = 'N' AND IDITMPEDOLBLOQ = 'N'"_s;
-
 // Three open items of the most common product at OL 0901, of different orders.
 QList<qint64> sameProductItems(const sql::Connection& c) {
     const QString product =
@@ -116,17 +84,6 @@ QList<qint64> sameProductItems(const sql::Connection& c) {
                u"SELECT MIN(CDRASTRITM) FROM PEDIDOOLITEM WHERE CDPRODUTO = ? AND"
                " CDFILIOPELOG = '0901' AND %1 GROUP BY NRPEDEXOL ORDER BY 1 LIMIT 3"_s.arg(kOpen),
                {product});
-}
-
-// A bought, active product no item has yet, and its first brand.
-QPair<QString, QString> unusedProduct(const sql::Connection& c) {
-    QSqlQuery q = c.exec(u"SELECT P.CDPRODUTO, MIN(B.CDMARCA) FROM PRODUTO P JOIN PRODMARCA B"
-                         " ON B.CDPRODUTO = P.CDPRODUTO WHERE P.CDPRODESTO IS NOT NULL"
-                         " AND P.IDPRODATIVPR = 'S' AND NOT EXISTS (SELECT 1 FROM PEDIDOOLITEM I"
-                         " WHERE I.CDPRODUTO = P.CDPRODUTO) GROUP BY P.CDPRODUTO"
-                         " ORDER BY P.CDPRODUTO"_s);
-    q.next();
-    return {q.value(0).toString(), q.value(1).toString()};
 }
 
 // Audit rows of AltAtuItem, "table.field:old>new".

@@ -4,6 +4,7 @@
 // alteration writes; and whatever the preview runs into, the database is as it was, table by
 // table and row by row.
 
+#include "AlterationHelpers.h"
 #include "DeltaHelpers.h"
 #include "ServerFixture.h"
 
@@ -22,48 +23,16 @@
 using namespace sup;
 using namespace Qt::StringLiterals;
 using data::DataPacket;
+using suptest::cell;
+using suptest::gather;
+using suptest::ids;
 using suptest::SeededServer;
+using suptest::unusedProduct;
 
 namespace {
 
-const QString kRefusal = u"Operação bloqueada. Nova data não contemplada pela periodicidade da "
-                         "filial %s para o produto %s ."_s;
-const QString kOpen = u"IDSITUITEM = 'A' AND IDITEMAJUSTE = 'N' AND IDITMPEDOLBLOQ = 'N'"_s;
-
-QList<qint64> ids(const sql::Connection& c, const QString& sqlText,
-                  const QVariantList& binds = {}) {
-    QSqlQuery q = c.exec(sqlText, binds);
-    QList<qint64> out;
-    while (q.next())
-        out << q.value(0).toLongLong();
-    return out;
-}
-
-QVariant cell(const sql::Connection& c, const QString& field, qint64 id) {
-    return c.scalar(u"SELECT %1 FROM PEDIDOOLITEM WHERE CDRASTRITM = ?"_s.arg(field), {id});
-}
-
-// The selected-items array of some items (nested lists), in the order of the ids.
-QVariantList gather(const sql::Connection& c, const QList<qint64>& wanted) {
-    QStringList marks;
-    QVariantList binds;
-    for (qint64 id : wanted) {
-        marks << u"?"_s;
-        binds << id;
-    }
-    const DataPacket p =
-        server::selectItems(c, u"I.CDRASTRITM IN (%1)"_s.arg(marks.join(u", ")), binds);
-    const data::Column& id = p.column(p.indexOf(u"CDRASTRITM"));
-    std::vector<qsizetype> rows;
-    for (qint64 w : wanted)
-        for (qsizetype r = 0; r < p.rowCount(); ++r)
-            if (qint64(id.real(r)) == w)
-                rows.push_back(r);
-    return contracts::SelectedItems::gather(
-               [&](QStringView f) -> const data::Column& { return p.column(p.indexOf(f)); }, rows,
-               server::kDemoOperator)
-        .toList();
-}
+const QString& kRefusal = suptest::kCalendarRefusal;
+const QString& kOpen = suptest::kOpenItem;
 
 // Some items of a gathered array, as they were gathered.
 QVariantList subset(const QVariantList& gathered, const QList<qsizetype>& positions) {
@@ -146,17 +115,6 @@ QString differences(const QStringList& before, const QStringList& after) {
         if (!before.contains(r))
             added << u"+ "_s + r;
     return (gone.mid(0, 5) + added.mid(0, 5)).join(u'\n');
-}
-
-// A bought, active product no item has yet, and its first brand.
-QPair<QString, QString> unusedProduct(const sql::Connection& c) {
-    QSqlQuery q = c.exec(u"SELECT P.CDPRODUTO, MIN(B.CDMARCA) FROM PRODUTO P JOIN PRODMARCA B"
-                         " ON B.CDPRODUTO = P.CDPRODUTO WHERE P.CDPRODESTO IS NOT NULL"
-                         " AND P.IDPRODATIVPR = 'S' AND NOT EXISTS (SELECT 1 FROM PEDIDOOLITEM I"
-                         " WHERE I.CDPRODUTO = P.CDPRODUTO) GROUP BY P.CDPRODUTO"
-                         " ORDER BY P.CDPRODUTO"_s);
-    q.next();
-    return {q.value(0).toString(), q.value(1).toString()};
 }
 
 // One open item of OL 0901 in each of `count` destination branches, and last an item of another
