@@ -4,6 +4,7 @@
 // this project's defaults (5 repetitions, run interleaved in random order, aggregates only)
 // unless the caller gives its own.
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,18 @@ namespace bench {
 
 class BenchArgs {
 public:
+    // Reads `arg` into `rows` when it is "--rows=N[,N...]", the row counts of the data-sized
+    // benchmarks; false for any other argument.
+    static bool rowCounts(const std::string& arg, std::vector<int>& rows) {
+        if (arg.rfind("--rows=", 0) != 0)
+            return false;
+        rows.clear();
+        std::stringstream list(arg.substr(7));
+        for (std::string n; std::getline(list, n, ',');)
+            rows.push_back(std::stoi(n));
+        return true;
+    }
+
     explicit BenchArgs(char* program)
         : args_{program} {}
 

@@ -169,18 +169,8 @@ int main(int argc, char** argv) {
     std::vector<int> sizes{100000, 1000000};
     bench::BenchArgs args(argv[0]);
     for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a.rfind("--rows=", 0) == 0) {
-            sizes.clear();
-            std::string list = a.substr(7);
-            for (std::size_t p = 0; p <= list.size();) {
-                const std::size_t q = std::min(list.find(',', p), list.size());
-                sizes.push_back(std::stoi(list.substr(p, q - p)));
-                p = q + 1;
-            }
-            continue;
-        }
-        args.add(argv[i]);
+        if (!bench::BenchArgs::rowCounts(argv[i], sizes))
+            args.add(argv[i]);
     }
     int n = 0;
     char** flags = args.finish(&n);

@@ -52,7 +52,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <sstream>
 
 using namespace sup;
 using data::TDataSource;
@@ -550,15 +549,8 @@ int main(int argc, char** argv) {
     std::vector<int> rows{100000, 1000000};
     bench::BenchArgs args(argv[0]);
     for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a.rfind("--rows=", 0) == 0) {
-            rows.clear();
-            std::stringstream list(a.substr(7));
-            for (std::string n; std::getline(list, n, ',');)
-                rows.push_back(std::stoi(n));
-        } else {
+        if (!bench::BenchArgs::rowCounts(argv[i], rows))
             args.add(argv[i]);
-        }
     }
     int n = 0;
     char** flags = args.finish(&n);
