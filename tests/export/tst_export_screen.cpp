@@ -3,8 +3,8 @@
 // grid's column order and titles, and what the user is told when there is nothing to export,
 // when the file exists, when it cannot be written and when the export is cancelled.
 
+#include "MaintenanceFixture.h"
 #include "ReadBack.h"
-#include "ScreenFixture.h"
 
 #include "Cli_sup07700/Cli_sup07700.h"
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
@@ -113,27 +113,12 @@ private slots:
     void initTestCase() { db = std::make_unique<suptest::SeededDatabase>(); }
 
     void init() {
-        host = std::make_unique<ScriptedHost>();
-        host->setDatabase(db->conn->database());
-        host->setVantrel(LoadSignOnValues(db->conn->database(), sup::server::kDemoOperator));
-        sup::server::useInProcess(db->server, sup::server::kDemoOperator);
-        for (const char* name : {"frmFiltroAltPedidoOL", "TfrmFiltroAltPedidoOL"})
-            host->onModalAlways(QString::fromLatin1(name), [](QDialog& d) { d.done(mrCancel); });
-        sup07700::InitializeUnits();
+        host = suptest::maintenanceHost(*db);
         dir = std::make_unique<QTemporaryDir>();
     }
 
     void cleanup() {
-        if (boStCriado && frmAltPedidosOL) {
-            TWorkingSet* set = frmAltPedidosOL->data().cdsItem;
-            if (set->active()) {
-                set->cancel();
-                set->cancelUpdates();
-            }
-            frmAltPedidosOL->Close();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        sup07700::FinalizeUnits();
+        suptest::closeMaintenance();
         s = nullptr;
         QVERIFY2(host->unanswered.isEmpty(), qPrintable(host->unanswered.join(u"; ")));
         host.reset();

@@ -8,15 +8,19 @@
 #include "ScreenFixture.h"
 
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
+#include "Cli_sup07702/TfrmCadaAuto.h"
 #include "Dm_sup07700/TdmAltPedidosOL.h"
 #include "sup/contracts/record/OrderItem.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/testkit/ScriptedServer.h"
 #include "sup/widgetkit/Forms.h"
+#include "sup/widgetkit/Guard.h"
 #include "units/Units.h"
 
 #include <QCoreApplication>
+
+#include <functional>
 
 #include <memory>
 
@@ -62,6 +66,21 @@ struct ScriptedScreen {
     }
     void mark(int position) const {
         put(position, {{QStringLiteral("CALC"), QStringLiteral("S")}});
+    }
+
+    // Opens the automatic alteration and runs `script` on it; returns the modal result the screen
+    // closed with (0 when the script left it open; it is cancelled then).
+    int launchAutomatic(const std::function<void(TfrmCadaAuto&)>& script) const {
+        int result = -1;
+        host->onModal(QStringLiteral("frmCadaAuto"), [&](QDialog& d) {
+            auto& a = static_cast<TfrmCadaAuto&>(d);
+            script(a);
+            result = a.ModalResult();
+            if (result == 0)
+                d.done(sup::host::mrCancel);
+        });
+        sup::host::Guarded([this] { screen->sbtAutomaticoClick(); });
+        return result;
     }
 
     std::unique_ptr<sup::testkit::ScriptedHost> host;

@@ -63,16 +63,7 @@ class TestAutoPreviewScreen : public QObject {
     // Launches the automatic alteration with a script; the screen is cancelled after it unless
     // the script closed it. Returns the modal result it closed with.
     int launch(const std::function<void(TfrmCadaAuto&)>& script) {
-        int result = -1;
-        host->onModal(u"frmCadaAuto"_s, [&](QDialog& d) {
-            auto& a = static_cast<TfrmCadaAuto&>(d);
-            script(a);
-            result = a.ModalResult();
-            if (result == 0)
-                d.done(mrCancel);
-        });
-        Guarded([this] { s->sbtAutomaticoClick(); });
-        return result;
+        return f->launchAutomatic(script);
     }
     // A delivery date and a quantity for every chosen item, the lookups they need answered.
     void fill(TfrmCadaAuto& a) {

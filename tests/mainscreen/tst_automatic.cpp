@@ -89,16 +89,7 @@ class TestAutomatic : public QObject {
     // Launches, runs the script and reports the modal result the screen closed with (0 when the
     // script left it open; it is cancelled then).
     int launchAndConfirm(const std::function<void(TfrmCadaAuto&)>& script) {
-        int result = -1;
-        host->onModal(QStringLiteral("frmCadaAuto"), [&](QDialog& d) {
-            auto& a = static_cast<TfrmCadaAuto&>(d);
-            script(a);
-            result = a.ModalResult();
-            if (result == 0)
-                d.done(mrCancel);
-        });
-        Guarded([this] { s->sbtAutomaticoClick(); });
-        return result;
+        return f->launchAutomatic(script);
     }
     // The relationship check passes (the OL does not block products without relationship).
     void relationshipPasses() {

@@ -2,7 +2,7 @@
 // the keys the grid takes and the ones it discards, the columns that edit in place, the check
 // run on leaving a column, and the drawing of the marker and reservation cells.
 
-#include "ScreenFixture.h"
+#include "MaintenanceFixture.h"
 
 #include "Cli_sup07700/Cli_sup07700.h"
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
@@ -122,28 +122,10 @@ private:
 private slots:
     void initTestCase() { db = std::make_unique<suptest::SeededDatabase>(); }
 
-    void init() {
-        host = std::make_unique<ScriptedHost>();
-        host->setDatabase(db->conn->database());
-        host->setVantrel(LoadSignOnValues(db->conn->database(), sup::server::kDemoOperator));
-        sup::server::useInProcess(db->server, sup::server::kDemoOperator);
-        for (const char* name : {"frmFiltroAltPedidoOL", "TfrmFiltroAltPedidoOL"})
-            host->onModalAlways(QString::fromLatin1(name), [](QDialog& d) { d.done(mrCancel); });
-        sup07700::InitializeUnits();
-    }
+    void init() { host = suptest::maintenanceHost(*db); }
 
     void cleanup() {
-        if (boStCriado && frmAltPedidosOL) {
-            TWorkingSet* set = frmAltPedidosOL->data().cdsItem;
-            if (set->active()) {
-                grid()->cancelEditor();
-                set->cancel();
-                set->cancelUpdates();
-            }
-            frmAltPedidosOL->Close();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        sup07700::FinalizeUnits();
+        suptest::closeMaintenance();
         s = nullptr;
         host.reset();
     }

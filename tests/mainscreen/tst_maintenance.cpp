@@ -1,7 +1,7 @@
 // The maintenance screen: creation, lifecycle through IniProc, the enabling of its actions,
 // the reservation column, cancel, and the refusal of inserts and deletes.
 
-#include "ScreenFixture.h"
+#include "MaintenanceFixture.h"
 
 #include "Cli_sup07700/Cli_sup07700.h"
 #include "Cli_sup07700/TfrmAltPedidosOL.h"
@@ -83,30 +83,10 @@ private:
 private slots:
     void initTestCase() { db = std::make_unique<suptest::SeededDatabase>(); }
 
-    void init() {
-        host = std::make_unique<ScriptedHost>();
-        host->setDatabase(db->conn->database());
-        host->setVantrel(LoadSignOnValues(db->conn->database(), sup::server::kDemoOperator));
-        sup::server::useInProcess(db->server, sup::server::kDemoOperator);
-        // The filter opened by the first activation is cancelled.
-        for (const char* name : {"frmFiltroAltPedidoOL", "TfrmFiltroAltPedidoOL"}) {
-            host->onModalAlways(QString::fromLatin1(name), [](QDialog& d) { d.done(mrCancel); });
-        }
-        sup07700::InitializeUnits();
-    }
+    void init() { host = suptest::maintenanceHost(*db); }
 
     void cleanup() {
-        if (boStCriado && frmAltPedidosOL) {
-            // What a test left pending is dropped without the question.
-            sup::data::TWorkingSet* items = frmAltPedidosOL->data().cdsItem;
-            if (items->active()) {
-                items->cancel();
-                items->cancelUpdates();
-            }
-            frmAltPedidosOL->Close();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        sup07700::FinalizeUnits();
+        suptest::closeMaintenance();
         host.reset();
     }
 
