@@ -213,6 +213,10 @@ std::unique_ptr<Connection> Connection::open(const DatabaseUrl& url, int busyTim
         c->exec(QStringLiteral("PRAGMA cache_size = -65536"));
         c->exec(QStringLiteral("PRAGMA temp_store = MEMORY"));
         if (!url.isMemory()) {
+            // Reads map the file instead of copying every page through a system call: a list of
+            // a hundred thousand items visits tens of thousands of scattered pages. Writes still
+            // go through the journal as before.
+            c->exec(QStringLiteral("PRAGMA mmap_size = 1073741824"));
             c->exec(QStringLiteral("PRAGMA journal_mode = WAL"));
             c->exec(QStringLiteral("PRAGMA synchronous = FULL"));
             c->checkpointer_ = std::make_unique<WalCheckpointer>(QFile::encodeName(url.path), uri);
