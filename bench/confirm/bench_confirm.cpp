@@ -54,6 +54,7 @@
 #include <libpq-fe.h>
 #endif
 
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <thread>
@@ -197,7 +198,10 @@ void BM_RawPostgreSQL(benchmark::State& state) {
 
 // ---- transport --------------------------------------------------------------------------
 
-// In-process: the screens' path, a TNetConnection on the in-process server.
+// In-process: the screens' path, a TNetConnection on the in-process server, beside the server
+// called directly. Both run the same query, whose time swings by more than the transport costs
+// from one call to the next; so each iteration makes one call of each kind, the first of a pair
+// alternating, and the two sums are reported side by side as counters of the same run.
 void BM_CallInProcess(benchmark::State& state) {
     guarded(state, [&] {
         Database* db = database(Store::SQLite);
@@ -209,19 +213,37 @@ void BM_CallInProcess(benchmark::State& state) {
         conn.setServerName(kModule);
         conn.connect();
         qsizetype rows = 0;
-        for (auto _ : state) {
+        const auto timed = [&](auto&& call) {
             QVariantList a = r.args;
-            rows = conn.AppServer()
-                       .call(QStringLiteral("GetItem"), a)
-                       .toList()
-                       .value(0)
-                       .value<DataPacket>()
-                       .rowCount();
+            QElapsedTimer t;
+            t.start();
+            const QVariant answer = call(a);
+            const qint64 ns = t.nsecsElapsed();
+            rows = answer.toList().value(0).value<DataPacket>().rowCount();
+            return ns;
+        };
+        const auto viaTransport = [&](QVariantList& a) {
+            return conn.AppServer().call(QStringLiteral("GetItem"), a);
+        };
+        const auto direct = [&](QVariantList& a) {
+            return db->server->call(kModule, QStringLiteral("GetItem"), a,
+                                    {server::kDemoOperator, {}});
+        };
+        qint64 viaNs = 0, directNs = 0, pairs = 0;
+        for (auto _ : state) {
+            if (pairs++ % 2) {
+                viaNs += timed(viaTransport);
+                directNs += timed(direct);
+            } else {
+                directNs += timed(direct);
+                viaNs += timed(viaTransport);
+            }
         }
         contracts::setInProcessFactory(nullptr);
         if (rows != db->rows)
             state.SkipWithError("the call answered another row count");
-        state.counters["rows"] = double(rows);
+        state.counters["ms via transport"] = double(viaNs) / 1e6 / double(pairs);
+        state.counters["ms direct"] = double(directNs) / 1e6 / double(pairs);
     });
 }
 
@@ -605,40 +627,48 @@ void add(const char* name, void (*fn)(benchmark::State&), bool manual = false, i
 // A figure beside its peer, held to at most `goal` times it.
 bench::Comparison beside(const char* label, const char* figure, const char* peerLabel,
                          const char* peer, double goal) {
-    const std::string text = goal > 0 ? "<= " + std::to_string(int(goal)) : std::string();
-    return line(label, figure, peerLabel, peer, goal, text.c_str());
+    char text[16] = "";
+    if (goal > 0)
+        std::snprintf(text, sizeof text, "<= %g", goal);
+    return line(label, figure, peerLabel, peer, goal, text);
 }
 
+// The goals of the confirm on each tier: the whole confirm within a time, each stage within a
+// multiple of its raw peer.
 std::vector<bench::Comparison> comparisons() {
     std::vector<bench::Comparison> c;
-    const auto second = [&](const char* label, const char* figure) {
-        bench::Comparison x = beside(label, figure, "1 s", "", 1);
-        x.constant = 1.0;
-        x.goalText = "< 1 s";
-        c.push_back(x);
+    const auto within = [&](const char* label, const char* figure, double seconds) {
+        char peer[32], goal[32];
+        std::snprintf(peer, sizeof peer, "%g ms", seconds * 1000);
+        std::snprintf(goal, sizeof goal, "< %g ms", seconds * 1000);
+        c.push_back(limit(label, figure, peer, seconds, 1, goal));
     };
-    second("confirm, embedded SQLite", "confirm/sqlite");
+    within("confirm, embedded SQLite", "confirm/sqlite", 0.45);
     c.push_back(
-        beside("  server: SQL + packets", "server/sqlite", "raw sqlite3 scan", "raw/sqlite", 2));
-    c.push_back(beside("  transport, in-process", "call/inprocess", "server called directly",
-                       "server/sqlite", 2));
-    c.push_back(beside("  load of the 4 packets", "load", "memcpy of the answer", "raw/copy", 2));
-    c.push_back(beside("  shadow copy", "snapshot", "memcpy of the answer", "raw/copy", 2));
+        beside("  server: SQL + packets", "server/sqlite", "raw sqlite3 scan", "raw/sqlite", 1.15));
+    bench::Comparison transport = beside("  transport, in-process", "call/inprocess",
+                                         "server called directly", "call/inprocess", 1.05);
+    transport.counter = "ms via transport";
+    transport.peerCounter = "ms direct";
+    c.push_back(transport);
+    c.push_back(beside("  load of the 4 packets", "load", "memcpy of the answer", "raw/copy", 0));
+    c.push_back(beside("  shadow copy", "snapshot", "memcpy of the answer", "raw/copy", 0));
     c.push_back(
-        beside("  grid reset + paint", "grid", "QTableView, constant model", "raw/grid", 2));
+        beside("  grid reset + paint", "grid", "QTableView, constant model", "raw/grid", 0));
 
-    second("confirm, sup-appserver HTTP", "confirm/http");
+    within("confirm, sup-appserver HTTP", "confirm/http", 0.7);
     c.push_back(
-        beside("  encode the answer", "encode", "QCborStreamWriter, cells", "raw/encode", 2));
+        beside("  encode the answer", "encode", "QCborStreamWriter, cells", "raw/encode", 0));
     c.push_back(
-        beside("  loopback transfer", "transfer", "bare httplib, same bytes", "raw/transfer", 2));
-    c.push_back(beside("  decode the answer", "decode", "QCborStreamReader walk", "raw/decode", 2));
+        beside("  loopback transfer", "transfer", "bare httplib, same bytes", "raw/transfer", 0));
+    c.push_back(
+        beside("  decode the answer", "decode", "QCborStreamReader walk", "raw/decode", 1.3));
     c.push_back(
         beside("  against embedded", "confirm/http", "confirm, embedded", "confirm/sqlite", 0));
 
-    second("confirm, PostgreSQL", "confirm/postgresql");
+    within("confirm, PostgreSQL", "confirm/postgresql", 0.8);
     c.push_back(beside("  server: SQL + packets", "server/postgresql", "raw libpq PQexec",
-                       "raw/postgresql", 2));
+                       "raw/postgresql", 1.3));
     c.push_back(beside("  against embedded", "confirm/postgresql", "confirm, embedded",
                        "confirm/sqlite", 0));
     return c;
@@ -682,7 +712,7 @@ int main(int argc, char** argv) {
 #ifdef SUP_BENCH_LIBPQ
     add("raw/postgresql", BM_RawPostgreSQL);
 #endif
-    add("call/inprocess", BM_CallInProcess);
+    add("call/inprocess", BM_CallInProcess, false, 4);
     add("encode", BM_Encode);
     add("raw/encode", BM_RawEncode);
     add("decode", BM_Decode);
