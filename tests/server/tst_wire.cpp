@@ -86,6 +86,26 @@ private slots:
                                  contracts::rpc::encodeCall({QVariant::fromValue(QPoint(1, 2))}));
     }
 
+    // A message is written into a buffer sized for its packets; texts beside them outgrow it
+    // many times over, between and after the packets, and must come back whole.
+    void messagesOutgrowingTheirBuffer() {
+        const data::DataPacket p = samplePacket();
+        QVariantList texts;
+        for (int i = 0; i < 3000; ++i)
+            texts << QStringLiteral("item %1 ").arg(i).repeated(12);
+        const QVariantList result{QVariant::fromValue(p), texts, QVariant::fromValue(p),
+                                  QStringLiteral("fim")};
+        const contracts::rpc::Answer a =
+            contracts::rpc::decodeAnswer(contracts::rpc::encodeAnswer(result, {}));
+        const QVariantList back = a.result.toList();
+        QCOMPARE(back.size(), 4);
+        QCOMPARE(back[0].value<data::DataPacket>(), p);
+        QCOMPARE(back[1].toList(), texts);
+        QCOMPARE(back[2].value<data::DataPacket>(), p);
+        QCOMPARE(back[3].toString(), QStringLiteral("fim"));
+        QCOMPARE(contracts::rpc::decodeCall(contracts::rpc::encodeCall(texts)), texts);
+    }
+
     void hostileBytesAreRefused() {
         const QByteArray good =
             contracts::rpc::encodeCall({QStringLiteral("0001"), QVariant::fromValue(samplePacket()),

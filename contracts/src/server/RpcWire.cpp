@@ -405,10 +405,32 @@ private:
     int argIndex_ = -1;
 };
 
+// The bytes the packets in a value take on the wire, so that a message is written into one
+// buffer sized beforehand instead of one grown and copied as it fills.
+qsizetype packetBytes(const QVariant& v, int depth) {
+    if (depth > kMaxDepth)
+        return 0;
+    if (v.metaType() == QMetaType::fromType<data::DataPacket>())
+        return data::encodedPacketSize(v.value<data::DataPacket>());
+    qsizetype n = 0;
+    if (v.typeId() == QMetaType::QVariantList) {
+        for (const QVariant& e : v.toList())
+            n += packetBytes(e, depth + 1);
+    } else if (v.typeId() == QMetaType::QVariantMap) {
+        for (const QVariant& e : v.toMap())
+            n += packetBytes(e, depth + 1);
+    }
+    return n;
+}
+
 QByteArray encodeMap(const QVariantMap& m) {
     QByteArray out;
-    QCborStreamWriter w(&out);
-    writeValue(w, m, 0);
+    data::ByteSink sink(out, packetBytes(m, 0) + 4096);
+    {
+        QCborStreamWriter w(&sink);
+        writeValue(w, m, 0);
+    }
+    sink.finish();
     return out;
 }
 

@@ -219,42 +219,6 @@ inline void prefetchCell(const ColumnData& c, qsizetype row) {
     }
 }
 
-// The device encodePacket writes through: straight into a byte array sized beforehand (to the
-// exact size), without QBuffer's bookkeeping per item.
-class PacketBuffer final : public QIODevice {
-public:
-    explicit PacketBuffer(QByteArray& out)
-        : out_(out)
-        , base_(out.data()) {
-        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    }
-    bool isSequential() const override { return true; }
-    void finish() {
-        close();
-        out_.truncate(used_);
-    }
-
-protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char* data, qint64 len) override {
-        if (len <= 0) {
-            return 0; // empty texts arrive as (nullptr, 0)
-        }
-        if (used_ + len > out_.size()) { // the size was computed beforehand; this is a safeguard
-            out_.resize(std::max(used_ + len, 2 * out_.size()));
-            base_ = out_.data();
-        }
-        std::memcpy(base_ + used_, data, std::size_t(len));
-        used_ += len;
-        return len;
-    }
-
-private:
-    QByteArray& out_;
-    char* base_;
-    qsizetype used_ = 0;
-};
-
 qsizetype columnCellsSize(const ColumnData& c) {
     qsizetype n = 0;
     const qsizetype rows = c.rows;
@@ -1215,14 +1179,39 @@ void writePacket(QCborStreamWriter& w, const DataPacket& packet) {
     w.endMap();
 }
 
+ByteSink::ByteSink(QByteArray& out, qsizetype expected)
+    : out_(out) {
+    out_.resize(qMax<qsizetype>(expected, 64));
+    base_ = out_.data();
+    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+void ByteSink::finish() {
+    close();
+    out_.truncate(used_);
+}
+
+qint64 ByteSink::writeData(const char* data, qint64 len) {
+    if (len <= 0) {
+        return 0; // empty texts arrive as (nullptr, 0)
+    }
+    if (used_ + len > out_.size()) {
+        out_.resize(std::max(used_ + len, 2 * out_.size()));
+        base_ = out_.data();
+    }
+    std::memcpy(base_ + used_, data, std::size_t(len));
+    used_ += len;
+    return len;
+}
+
 QByteArray encodePacket(const DataPacket& packet) {
-    QByteArray out(encodedPacketSize(packet), Qt::Uninitialized);
-    PacketBuffer buffer(out);
+    QByteArray out;
+    ByteSink sink(out, encodedPacketSize(packet));
     {
-        QCborStreamWriter w(&buffer);
+        QCborStreamWriter w(&sink);
         writePacket(w, packet);
     }
-    buffer.finish();
+    sink.finish();
     return out;
 }
 

@@ -685,8 +685,14 @@ bool wellFormedToken(const std::string& t) {
     return true;
 }
 
+// The answer goes out from its own buffer: a list of a hundred thousand items is tens of
+// megabytes, not worth copying once more into the response.
 void setCbor(httplib::Response& res, const QByteArray& body) {
-    res.set_content(body.constData(), std::size_t(body.size()), "application/cbor");
+    res.set_content_provider(
+        std::size_t(body.size()), "application/cbor",
+        [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            return sink.write(body.constData() + offset, length);
+        });
 }
 
 void setFault(httplib::Response& res, int status, const QString& message, const QString& code) {

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QIODevice>
 
 #include <stdexcept>
 
@@ -54,5 +55,24 @@ DataPacket readPacket(QCborStreamReader& reader, DecodeBudget* budget = nullptr,
 
 // Exact size in bytes of encodePacket(packet), without encoding it.
 qsizetype encodedPacketSize(const DataPacket& packet);
+
+// The device the CBOR writers write through: straight into a byte array sized beforehand,
+// without QBuffer's bookkeeping per item, which costs as much as the encoding itself. The array
+// doubles when the size given was short; finish() cuts it to what was written.
+class ByteSink final : public QIODevice {
+public:
+    ByteSink(QByteArray& out, qsizetype expected);
+    bool isSequential() const override { return true; }
+    void finish();
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 len) override;
+
+private:
+    QByteArray& out_;
+    char* base_;
+    qsizetype used_ = 0;
+};
 
 } // namespace sup::data
