@@ -30,6 +30,7 @@
 #include "sup/contracts/record/OrderItem.h"
 #include "sup/data/DataPacket.h"
 #include "sup/data/DataSource.h"
+#include "sup/data/Memory.h"
 #include "sup/data/WorkingSet.h"
 #include "sup/net/NetConnection.h"
 #include "sup/server/HttpServer.h"
@@ -677,6 +678,8 @@ std::vector<bench::Comparison> comparisons() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // As sup-host and sup-appserver run.
+    sup::data::tuneAllocator();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("TZ", "America/Sao_Paulo");

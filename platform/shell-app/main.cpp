@@ -7,6 +7,7 @@
 #include "Startup.h"
 
 #include "sup/contracts/host/Host.h"
+#include "sup/data/Memory.h"
 #include "sup/host/DesktopHost.h"
 #include "sup/sql/Database.h"
 #include "sup/widgetkit/Glyphs.h"
@@ -21,6 +22,7 @@
 #include <memory>
 
 int main(int argc, char** argv) {
+    sup::data::tuneAllocator();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Sup"));
     QApplication::setApplicationName(QStringLiteral("sup-host"));

@@ -1,5 +1,6 @@
 // sup-appserver: the reference application server over HTTP.
 
+#include "sup/data/Memory.h"
 #include "sup/server/HttpServer.h"
 #include "sup/server/Schema.h"
 
@@ -14,6 +15,7 @@
 #include <pthread.h>
 
 int main(int argc, char** argv) {
+    sup::data::tuneAllocator();
     // SIGINT and SIGTERM are taken by sigwait below; every thread started later inherits the mask.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
