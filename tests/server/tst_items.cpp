@@ -441,6 +441,30 @@ private slots:
         for (qsizetype r = 0; r < mine.rowCount(); ++r)
             QVERIFY(allowed.contains(mine.value(r, u"CDFILDEST").toString().left(4)));
 
+        // Listed branches are narrowed to the buyer's own, whatever the case they are typed in:
+        // one of its branches beside one it may not see gives that branch's items alone.
+        QString own, foreign;
+        for (const Row& r : rows) {
+            if (own.isEmpty() && allowed.contains(r.dest))
+                own = r.dest;
+            if (foreign.isEmpty() && !allowed.contains(r.dest))
+                foreign = r.dest;
+        }
+        QVERIFY(!own.isEmpty() && !foreign.isEmpty());
+        QVariantList listed = defaults();
+        listed[6] = QString();
+        listed[7] = keys({own.toLower(), foreign});
+        const data::DataPacket narrowed =
+            callItems(s, listed, QStringLiteral("COMPRAS1"))[0].value<data::DataPacket>();
+        QVariantList alone = listed;
+        alone[7] = keys({own});
+        const qsizetype ownCount =
+            callItems(s, alone, QStringLiteral("COMPRAS1"))[0].value<data::DataPacket>().rowCount();
+        QVERIFY(ownCount > 0);
+        QCOMPARE(narrowed.rowCount(), ownCount);
+        for (qsizetype r = 0; r < narrowed.rowCount(); ++r)
+            QCOMPARE(narrowed.value(r, u"CDFILDEST").toString().left(4), own);
+
         // An empty answer still carries four packets, the processing branch's parameters among
         // them.
         a[7] = keys({QStringLiteral("ZZZZ")});

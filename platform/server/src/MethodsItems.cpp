@@ -112,7 +112,18 @@ void dateCriteria(Criteria& c, const contracts::ItemCriteria& k) {
 // branches the operator may see.
 void placeCriteria(Criteria& c, const contracts::ItemCriteria& k, const sql::Connection& conn,
                    const QString& op) {
-    if (flag(k.todasFiliais) != u"T")
+    const bool restricted = branchesRestricted(conn);
+    const bool listed = flag(k.todasFiliais) != u"T";
+    // On SQLite the operator's branches among the listed ones are found once, instead of a
+    // lookup of the operator's link for every item of a list of a hundred thousand. PostgreSQL
+    // would plan that form as a join and sort the items again, so it keeps the check per item.
+    const bool linkedList = listed && restricted && conn.dialect() == sql::Dialect::SQLite;
+    if (linkedList)
+        c.add(QStringLiteral("I.CDFILDEST IN (SELECT O.CDFILIAL FROM FILIOPER O"
+                             " WHERE O.CDOPERADOR = ? AND %1)")
+                  .arg(c.keyListSql(QStringLiteral("O.CDFILIAL"))),
+              {op, c.keyListBind(k.filiais)});
+    else if (listed)
         c.keyList(QStringLiteral("I.CDFILDEST"), k.filiais);
     if (flag(k.todosOL) != u"T")
         c.keyList(QStringLiteral("I.CDFILIOPELOG"), k.ol);
@@ -132,7 +143,7 @@ void placeCriteria(Criteria& c, const contracts::ItemCriteria& k, const sql::Con
     if (flag(k.todasRegioes) != u"T" && flag(k.regioes) != u"T")
         c.keyList(QStringLiteral("F.CDREGIAO"), k.regioes);
 
-    if (branchesRestricted(conn))
+    if (restricted && !linkedList)
         c.add(QStringLiteral("EXISTS (SELECT 1 FROM FILIOPER O WHERE O.CDFILIAL = I.CDFILDEST"
                              " AND O.CDOPERADOR = ?)"),
               {op});
